@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need, skipping what is already there.
+set -euo pipefail
+pkgs=(g++ cmake make pkg-config libgtest-dev qt6-base-dev unixodbc unixodbc-dev mariadb-server mariadb-client
+      odbc-mariadb xvfb xauth xdotool x11-apps fonts-liberation imagemagick libgl1-mesa-dev)
+missing=()
+for p in "${pkgs[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# A throw-away MariaDB server on loopback, for the demo and the tests.
+#   mariadb-local.sh start DATADIR PORT   creates DATADIR if needed, starts the server, waits until it answers
+#   mariadb-local.sh stop DATADIR
+# The server's socket is DATADIR/mysqld.sock; root has no password and is reachable over TCP on 127.0.0.1.
+set -euo pipefail
+cmd=$1; dir=$(realpath -m "$2"); port=${3:-3307}
+sock="$dir/mysqld.sock"
+case "$cmd" in
+start)
+    if [ -S "$sock" ] && mariadb-admin --no-defaults -uroot --socket="$sock" ping >/dev/null 2>&1; then
+        exit 0
+    fi
+    if [ ! -d "$dir/data/mysql" ]; then
+        mkdir -p "$dir/data"
+        mariadb-install-db --no-defaults --user=root --datadir="$dir/data" \
+            --auth-root-authentication-method=normal >"$dir/install.log" 2>&1
+        fresh=1
+    fi
+    mariadbd --no-defaults --user=root --datadir="$dir/data" --socket="$sock" --port="$port" \
+        --bind-address=127.0.0.1 --pid-file="$dir/mysqld.pid" --log-error="$dir/error.log" \
+        --lower-case-table-names=0 --skip-name-resolve=0 --character-set-server=utf8mb4 \
+        --innodb-buffer-pool-size=1G --innodb-flush-log-at-trx-commit=2 --max-connections=500 \
+        >/dev/null 2>&1 &
+    for _ in $(seq 1 120); do
+        mariadb-admin --no-defaults -uroot --socket="$sock" ping >/dev/null 2>&1 && break
+        sleep 0.5
+    done
+    mariadb-admin --no-defaults -uroot --socket="$sock" ping >/dev/null
+    if [ "${fresh:-0}" = 1 ]; then
+        mariadb --no-defaults -uroot --socket="$sock" <<SQL
+DELETE FROM mysql.global_priv WHERE User='';
+CREATE USER IF NOT EXISTS 'root'@'127.0.0.1' IDENTIFIED BY '';
+GRANT ALL PRIVILEGES ON *.* TO 'root'@'127.0.0.1' WITH GRANT OPTION;
+CREATE USER IF NOT EXISTS 'tk_test'@'localhost' IDENTIFIED BY 'tk-pass';
+CREATE USER IF NOT EXISTS 'tk_test'@'127.0.0.1' IDENTIFIED BY 'tk-pass';
+GRANT ALL PRIVILEGES ON *.* TO 'tk_test'@'localhost';
+GRANT ALL PRIVILEGES ON *.* TO 'tk_test'@'127.0.0.1';
+FLUSH PRIVILEGES;
+SQL
+    fi
+    ;;
+stop)
+    if [ -f "$dir/mysqld.pid" ]; then
+        kill "$(cat "$dir/mysqld.pid")" 2>/dev/null || true
+        for _ in $(seq 1 60); do [ -S "$sock" ] || break; sleep 0.5; done
+    fi
+    ;;
+*) echo "usage: $0 start|stop DATADIR [PORT]" >&2; exit 64 ;;
+esac

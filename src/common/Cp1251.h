@@ -1,0 +1,19 @@
+#pragma once
+// The one place where text changes between the tool's UTF-8 strings and the single-byte
+// Windows-1251 code page that the site database connection and the report files use.
+#include <string>
+#include <string_view>
+
+namespace cp1251
+{
+
+// UTF-8 to cp1251. A character the code page cannot hold becomes '?'.
+std::string fromUtf8(std::string_view utf8);
+
+// cp1251 to UTF-8. The one unassigned byte (0x98) becomes U+FFFD.
+std::string toUtf8(std::string_view bytes);
+
+// True when the bytes are well-formed UTF-8.
+bool isValidUtf8(std::string_view bytes);
+
+} // namespace cp1251

@@ -1,0 +1,29 @@
+#pragma once
+// Files the tool writes for the administrator (report, screenshot list) hold cp1251 bytes.
+#include <fstream>
+#include <string>
+#include <string_view>
+
+// The number and text of a failed file or settings write, carried up to the operation's error box.
+struct SystemError : std::runtime_error {
+    SystemError(long number, const std::string& what) : std::runtime_error(what), number(number) {}
+    long number;
+};
+
+// A cp1251 text file created anew; each write converts the tool's UTF-8 text at this boundary.
+// Throws SystemError when the file cannot be created or written.
+class Cp1251File
+{
+  public:
+    explicit Cp1251File(std::string path);
+    void write(std::string_view utf8);
+    void close();
+    const std::string& path() const { return m_path; }
+
+  private:
+    std::string m_path;
+    std::ofstream m_out;
+};
+
+// Writes a whole cp1251 file at once (created anew, replacing what was there).
+void writeCp1251File(const std::string& path, std::string_view utf8);

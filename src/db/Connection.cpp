@@ -1,0 +1,197 @@
+#include "db/Connection.h"
+
+#include "common/Cp1251.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <vector>
+
+namespace db
+{
+namespace
+{
+
+struct FreeHandle {
+    SQLSMALLINT type;
+    void operator()(SQLHANDLE h) const noexcept { SQLFreeHandle(type, h); }
+};
+using Handle = std::unique_ptr<void, FreeHandle>;
+
+// Driver texts are plain ASCII in practice; a message that is not well-formed UTF-8 came in the
+// connection's cp1251.
+std::string decodeDiagnostic(std::string_view bytes)
+{
+    return cp1251::isValidUtf8(bytes) ? std::string(bytes) : cp1251::toUtf8(bytes);
+}
+
+DbError diagnose(SQLSMALLINT type, SQLHANDLE h)
+{
+    SQLCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    std::vector<SQLCHAR> text(1024);
+    SQLSMALLINT len = 0;
+    const SQLRETURN rc =
+        SQLGetDiagRec(type, h, 1, state, &native, text.data(), static_cast<SQLSMALLINT>(text.size()), &len);
+    if (!SQL_SUCCEEDED(rc))
+        return DbError("ошибка ODBC без описания", "HY000", 0);
+    if (len >= static_cast<SQLSMALLINT>(text.size())) {
+        text.resize(static_cast<std::size_t>(len) + 1);
+        SQLGetDiagRec(type, h, 1, state, &native, text.data(), static_cast<SQLSMALLINT>(text.size()), &len);
+    }
+    const std::string_view msg(reinterpret_cast<const char*>(text.data()),
+                               std::min<std::size_t>(static_cast<std::size_t>(len), text.size() - 1));
+    return DbError(decodeDiagnostic(msg), reinterpret_cast<const char*>(state), native);
+}
+
+void check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE h)
+{
+    if (!SQL_SUCCEEDED(rc))
+        throw diagnose(type, h);
+}
+
+SQLCHAR* bytesOf(std::string& s)
+{
+    return reinterpret_cast<SQLCHAR*>(s.data());
+}
+
+} // namespace
+
+struct Connection::Handles {
+    Handle env{nullptr, FreeHandle{SQL_HANDLE_ENV}};
+    Handle dbc{nullptr, FreeHandle{SQL_HANDLE_DBC}};
+    bool connected = false;
+    std::uint64_t statements = 0;
+
+    ~Handles()
+    {
+        if (connected)
+            SQLDisconnect(dbc.get());
+        dbc.reset();
+        env.reset();
+    }
+
+    Handle newStatement()
+    {
+        SQLHANDLE raw = nullptr;
+        check(SQLAllocHandle(SQL_HANDLE_STMT, dbc.get(), &raw), SQL_HANDLE_DBC, dbc.get());
+        return Handle(raw, FreeHandle{SQL_HANDLE_STMT});
+    }
+
+    Handle run(std::string_view sql)
+    {
+        if (!connected)
+            throw DbError("соединение закрыто", "08003", 0);
+        Handle stmt = newStatement();
+        std::string bytes = cp1251::fromUtf8(sql);
+        ++statements;
+        const SQLRETURN rc = SQLExecDirect(stmt.get(), bytesOf(bytes), static_cast<SQLINTEGER>(bytes.size()));
+        if (rc != SQL_NO_DATA)
+            check(rc, SQL_HANDLE_STMT, stmt.get());
+        return stmt;
+    }
+};
+
+Connection::Connection(std::unique_ptr<Handles> h) : m_h(std::move(h)) {}
+Connection::Connection(Connection&&) noexcept = default;
+Connection& Connection::operator=(Connection&&) noexcept = default;
+Connection::~Connection() = default;
+
+Connection Connection::open(std::string_view connectionString)
+{
+    auto h = std::make_unique<Handles>();
+    SQLHANDLE raw = nullptr;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &raw)))
+        throw DbError("не удалось создать окружение ODBC", "HY001", 0);
+    h->env.reset(raw);
+    check(SQLSetEnvAttr(raw, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0), SQL_HANDLE_ENV,
+          raw);
+    check(SQLAllocHandle(SQL_HANDLE_DBC, h->env.get(), &raw), SQL_HANDLE_ENV, h->env.get());
+    h->dbc.reset(raw);
+
+    std::string bytes = cp1251::fromUtf8(connectionString);
+    SQLCHAR out[1024];
+    SQLSMALLINT outLen = 0;
+    check(SQLDriverConnect(h->dbc.get(), nullptr, bytesOf(bytes), static_cast<SQLSMALLINT>(bytes.size()), out,
+                           sizeof out, &outLen, SQL_DRIVER_NOPROMPT),
+          SQL_HANDLE_DBC, h->dbc.get());
+    h->connected = true;
+    return Connection(std::move(h));
+}
+
+void Connection::execute(std::string_view sql)
+{
+    m_h->run(sql);
+}
+
+Rows Connection::query(std::string_view sql)
+{
+    Handle stmt = m_h->run(sql);
+    SQLHANDLE s = stmt.get();
+    SQLSMALLINT count = 0;
+    check(SQLNumResultCols(s, &count), SQL_HANDLE_STMT, s);
+    std::vector<std::string> columns;
+    for (SQLUSMALLINT c = 1; c <= count; ++c) {
+        SQLCHAR name[256] = {};
+        SQLSMALLINT nameLen = 0, type = 0, digits = 0, nullable = 0;
+        SQLULEN size = 0;
+        check(SQLDescribeCol(s, c, name, sizeof name, &nameLen, &type, &size, &digits, &nullable), SQL_HANDLE_STMT, s);
+        columns.push_back(cp1251::toUtf8(reinterpret_cast<const char*>(name)));
+    }
+    std::vector<std::optional<std::string>> cells;
+    if (count == 0)
+        return Rows(std::move(columns), std::move(cells));
+
+    std::string bytes;
+    char buf[512];
+    for (;;) {
+        const SQLRETURN rc = SQLFetch(s);
+        if (rc == SQL_NO_DATA)
+            break;
+        check(rc, SQL_HANDLE_STMT, s);
+        for (SQLUSMALLINT c = 1; c <= count; ++c) {
+            bytes.clear();
+            bool isNull = false;
+            for (;;) {
+                SQLLEN ind = 0;
+                const SQLRETURN g = SQLGetData(s, c, SQL_C_CHAR, buf, sizeof buf, &ind);
+                if (g == SQL_NO_DATA)
+                    break;
+                check(g, SQL_HANDLE_STMT, s);
+                if (ind == SQL_NULL_DATA) {
+                    isNull = true;
+                    break;
+                }
+                const bool truncated = ind == SQL_NO_TOTAL || ind >= static_cast<SQLLEN>(sizeof buf);
+                bytes.append(buf, truncated ? sizeof buf - 1 : static_cast<std::size_t>(ind));
+                if (!truncated)
+                    break;
+            }
+            if (isNull)
+                cells.emplace_back(std::nullopt);
+            else
+                cells.emplace_back(cp1251::toUtf8(bytes));
+        }
+    }
+    return Rows(std::move(columns), std::move(cells));
+}
+
+void Connection::close() noexcept
+{
+    if (m_h && m_h->connected) {
+        SQLDisconnect(m_h->dbc.get());
+        m_h->connected = false;
+    }
+}
+
+bool Connection::isOpen() const
+{
+    return m_h && m_h->connected;
+}
+
+std::uint64_t Connection::statementsSent() const
+{
+    return m_h ? m_h->statements : 0;
+}
+
+} // namespace db

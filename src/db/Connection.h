@@ -1,0 +1,42 @@
+#pragma once
+// The tool's only door to ODBC: one connection, statements executed one at a time in
+// auto-commit mode, results read forward in full. Text crosses in cp1251 and is UTF-8 here.
+#include "db/DbError.h"
+#include "db/Rows.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace db
+{
+
+class Connection
+{
+  public:
+    // Opens with the connection string exactly as given (UTF-8, converted to cp1251). Throws DbError.
+    static Connection open(std::string_view connectionString);
+
+    Connection(Connection&&) noexcept;
+    Connection& operator=(Connection&&) noexcept;
+    ~Connection();
+
+    // Runs one statement; its result, if any, is not read. Throws DbError.
+    void execute(std::string_view sql);
+    // Runs one query and reads every row of its result. Throws DbError.
+    Rows query(std::string_view sql);
+    // Disconnects; harmless when already closed.
+    void close() noexcept;
+    bool isOpen() const;
+
+    // Statements sent on this connection so far (execute and query alike).
+    std::uint64_t statementsSent() const;
+
+  private:
+    struct Handles;
+    explicit Connection(std::unique_ptr<Handles> h);
+    std::unique_ptr<Handles> m_h;
+};
+
+} // namespace db

@@ -1,0 +1,5 @@
+#pragma once
+#include "db/OperationRunner.h"
+
+// The connection test button: open, close, and say so.
+void Command1_Click(OperationRunner& runner);

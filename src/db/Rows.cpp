@@ -1,0 +1,61 @@
+#include "db/Rows.h"
+
+#include <charconv>
+#include <stdexcept>
+
+namespace db
+{
+namespace
+{
+bool equalNoCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
+} // namespace
+
+Rows::Rows(std::vector<std::string> columns, std::vector<std::optional<std::string>> cells)
+    : m_columns(std::move(columns)), m_cells(std::move(cells))
+{
+}
+
+std::size_t Rows::column(std::string_view name) const
+{
+    for (std::size_t i = 0; i < m_columns.size(); ++i)
+        if (equalNoCase(m_columns[i], name))
+            return i;
+    throw std::out_of_range("в результате нет столбца " + std::string(name));
+}
+
+Rows::Row Rows::front() const
+{
+    if (empty())
+        throw std::out_of_range("результат запроса пуст");
+    return Row(*this, 0);
+}
+
+std::optional<std::int64_t> Rows::Row::optInt(std::string_view name) const
+{
+    const auto& t = text(name);
+    if (!t)
+        return std::nullopt;
+    return parseInt(*t);
+}
+
+std::int64_t parseInt(std::string_view text)
+{
+    std::int64_t v = 0;
+    const char* end = text.data() + text.size();
+    auto [p, ec] = std::from_chars(text.data(), end, v);
+    if (ec != std::errc() || p != end || text.empty())
+        throw std::invalid_argument("не целое число: '" + std::string(text) + "'");
+    return v;
+}
+
+} // namespace db

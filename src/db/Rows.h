@@ -1,0 +1,58 @@
+#pragma once
+// A result read in full by the client: the caller walks it forward while it sends further
+// statements on the same connection. Columns are found by name (case-insensitively, as the
+// site's column names are upper case and aliases lower case); NULL stays visible.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace db
+{
+
+class Rows
+{
+  public:
+    Rows() = default;
+    Rows(std::vector<std::string> columns, std::vector<std::optional<std::string>> cells);
+
+    std::size_t size() const { return m_columns.empty() ? 0 : m_cells.size() / m_columns.size(); }
+    bool empty() const { return size() == 0; }
+    const std::vector<std::string>& columns() const { return m_columns; }
+
+    // Index of a column by name; throws std::out_of_range naming the column when there is none.
+    std::size_t column(std::string_view name) const;
+
+    class Row
+    {
+      public:
+        Row(const Rows& rows, std::size_t index) : m_rows(&rows), m_index(index) {}
+        // Text of the column (UTF-8), or nullopt for NULL.
+        const std::optional<std::string>& text(std::string_view name) const { return cell(m_rows->column(name)); }
+        const std::optional<std::string>& cell(std::size_t col) const
+        {
+            return m_rows->m_cells[m_index * m_rows->m_columns.size() + col];
+        }
+        bool isNull(std::string_view name) const { return !text(name).has_value(); }
+        // Whole number of the column, or nullopt for NULL. Throws std::invalid_argument for other text.
+        std::optional<std::int64_t> optInt(std::string_view name) const;
+
+      private:
+        const Rows* m_rows;
+        std::size_t m_index;
+    };
+
+    Row operator[](std::size_t i) const { return Row(*this, i); }
+    Row front() const;
+
+  private:
+    std::vector<std::string> m_columns;
+    std::vector<std::optional<std::string>> m_cells;
+};
+
+// Parses an integer exactly as the server writes it ("-12"); throws std::invalid_argument otherwise.
+std::int64_t parseInt(std::string_view text);
+
+} // namespace db

@@ -1,0 +1,26 @@
+#include "db/SiteConnection.h"
+
+namespace db
+{
+
+std::string siteConnectionString(const ConnectionFields& f)
+{
+    return "driver={MySQL ODBC 3.51 Driver};server=" + f.server + ";uid=" + f.user + ";pwd=" + f.password +
+           ";database=" + f.database + ";stmt=SET NAMES 'cp1251'";
+}
+
+std::optional<Connection> OpenSiteConnection(SiteWindow& window)
+{
+    try {
+        Connection c = Connection::open(siteConnectionString(window.connectionFields()));
+        // The driver ignores the stmt keyword and refuses SET NAMES as a statement, so the session's
+        // character set is switched here, as part of the open.
+        c.execute("SET character_set_client=cp1251, character_set_connection=cp1251, character_set_results=cp1251");
+        return c;
+    } catch (const DbError& e) {
+        window.showMessage(MessageIcon::Critical, e.what());
+        return std::nullopt;
+    }
+}
+
+} // namespace db

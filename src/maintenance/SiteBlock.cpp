@@ -1,0 +1,28 @@
+#include "maintenance/SiteBlock.h"
+
+void Command2_Click(OperationRunner& runner, const SettingsStore& settings)
+{
+    runner.run([&](db::Connection& c) {
+        c.execute("update tbl_conf set VALUEINT=0 where PARAM='ISWORK'");
+        // Table names are case-sensitive on most servers: the table is spelled as everywhere else.
+        const db::Rows rows = c.query("SELECT VALUESTR FROM tbl_conf WHERE PARAM='OFFLINEMES'");
+        // A missing row or a NULL message counts as an empty message: the site is blocked either way.
+        std::string message;
+        if (!rows.empty())
+            message = rows.front().text("VALUESTR").value_or("");
+        settings.RegSave("temp\\offlinemes", message);
+        c.close();
+        runner.window().setButtonLayout(ButtonLayout::Blocked);
+        runner.window().showMessage(MessageIcon::Information, "Блок поставлен");
+    });
+}
+
+void Command3_Click(OperationRunner& runner)
+{
+    runner.run([&](db::Connection& c) {
+        c.execute("update tbl_conf set VALUEINT=1 where PARAM='ISWORK'");
+        c.close();
+        runner.window().setButtonLayout(ButtonLayout::Ready);
+        runner.window().showMessage(MessageIcon::Information, "Блок снят");
+    });
+}

@@ -1,0 +1,362 @@
+#include "settings/RegFile.h"
+
+#include "common/TextFile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace RegFile
+{
+namespace
+{
+
+struct Line {
+    enum Kind { Other, Section, Value } kind = Other;
+    std::string raw;  // the line as read (kept for Other lines)
+    std::string name; // section path or value name
+    std::string value;
+};
+
+struct Split {
+    std::string key;
+    std::string name;
+};
+
+Split splitPath(const std::string& path)
+{
+    const auto pos = path.rfind('\\');
+    if (pos == std::string::npos)
+        return {path, ""};
+    return {path.substr(0, pos), path.substr(pos + 1)};
+}
+
+std::string quote(const std::string& s)
+{
+    std::string out = "\"";
+    for (const char c : s) {
+        switch (c) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+// Reads a quoted string starting at s[pos] == '"'; on success sets pos past the closing quote.
+bool unquote(const std::string& s, std::size_t& pos, std::string& out)
+{
+    if (pos >= s.size() || s[pos] != '"')
+        return false;
+    out.clear();
+    for (std::size_t i = pos + 1; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == '"') {
+            pos = i + 1;
+            return true;
+        }
+        if (c == '\\') {
+            if (++i >= s.size())
+                return false;
+            switch (s[i]) {
+            case '\\':
+                out += '\\';
+                break;
+            case '"':
+                out += '"';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            default:
+                return false;
+            }
+        } else {
+            out += c;
+        }
+    }
+    return false;
+}
+
+Line parseLine(const std::string& raw)
+{
+    Line l;
+    l.raw = raw;
+    if (raw.size() >= 2 && raw.front() == '[' && raw.back() == ']' && raw.find(']') == raw.size() - 1) {
+        l.kind = Line::Section;
+        l.name = raw.substr(1, raw.size() - 2);
+        return l;
+    }
+    std::size_t pos = 0;
+    std::string name;
+    if (raw.rfind("@=", 0) == 0) {
+        pos = 1;
+    } else if (!unquote(raw, pos, name)) {
+        return l;
+    }
+    if (pos >= raw.size() || raw[pos] != '=')
+        return l;
+    ++pos;
+    std::string value;
+    if (!unquote(raw, pos, value) || pos != raw.size())
+        return l;
+    l.kind = Line::Value;
+    l.name = name;
+    l.value = value;
+    return l;
+}
+
+std::vector<Line> load(const std::string& file)
+{
+    std::vector<Line> lines;
+    std::ifstream in(file, std::ios::binary);
+    std::string raw;
+    while (std::getline(in, raw)) {
+        if (!raw.empty() && raw.back() == '\r')
+            raw.pop_back();
+        lines.push_back(parseLine(raw));
+    }
+    return lines;
+}
+
+std::string render(const Line& l)
+{
+    switch (l.kind) {
+    case Line::Section:
+        return "[" + l.name + "]";
+    case Line::Value:
+        return (l.name.empty() ? std::string("@") : quote(l.name)) + "=" + quote(l.value);
+    default:
+        return l.raw;
+    }
+}
+
+bool sameName(const std::string& a, const std::string& b)
+{
+    return foldCase(a) == foldCase(b);
+}
+
+// Index range [begin, end) of the lines under the section, or nothing.
+std::optional<std::pair<std::size_t, std::size_t>> findSection(const std::vector<Line>& lines, const std::string& key)
+{
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].kind == Line::Section && sameName(lines[i].name, key)) {
+            std::size_t end = i + 1;
+            while (end < lines.size() && lines[end].kind != Line::Section)
+                ++end;
+            return std::make_pair(i + 1, end);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::size_t> findValue(const std::vector<Line>& lines, const Split& p)
+{
+    const auto sec = findSection(lines, p.key);
+    if (!sec)
+        return std::nullopt;
+    for (std::size_t i = sec->first; i < sec->second; ++i)
+        if (lines[i].kind == Line::Value && sameName(lines[i].name, p.name))
+            return i;
+    return std::nullopt;
+}
+
+[[noreturn]] void fail(const std::string& file, int err)
+{
+    throw SystemError(err, "Не удалось сохранить настройку в " + file + ": " + std::strerror(err));
+}
+
+std::string folderOf(const std::string& file)
+{
+    const auto pos = file.rfind('/');
+    return pos == std::string::npos ? "." : file.substr(0, pos == 0 ? 1 : pos);
+}
+
+void makeFolders(const std::string& dir)
+{
+    for (std::size_t pos = 1; pos <= dir.size(); ++pos) {
+        if (pos == dir.size() || dir[pos] == '/') {
+            const std::string part = dir.substr(0, pos);
+            if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+                fail(dir, errno);
+        }
+    }
+}
+
+// Holds an exclusive lock on "<file>.lock" for the whole read-modify-replace of one write.
+class FileLock
+{
+  public:
+    explicit FileLock(const std::string& file)
+    {
+        const std::string lockPath = file + ".lock";
+        m_fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (m_fd < 0)
+            fail(lockPath, errno);
+        while (::flock(m_fd, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                const int err = errno;
+                ::close(m_fd);
+                fail(lockPath, err);
+            }
+        }
+    }
+    ~FileLock() { ::close(m_fd); }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+  private:
+    int m_fd = -1;
+};
+
+void replaceFile(const std::string& file, const std::vector<Line>& lines)
+{
+    std::string text = "; tk_corvane settings of this user, in registry layout\n";
+    bool first = true;
+    for (const Line& l : lines) {
+        if (first && l.kind == Line::Other && l.raw.rfind("; tk_corvane settings", 0) == 0) {
+            first = false;
+            continue; // our own heading, written again above
+        }
+        first = false;
+        text += render(l) + "\n";
+    }
+    const std::string tmp = file + ".tmp." + std::to_string(::getpid());
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        fail(tmp, errno);
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int err = n < 0 ? errno : EIO;
+            ::close(fd);
+            ::unlink(tmp.c_str());
+            fail(file, err);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(tmp.c_str());
+        fail(file, err);
+    }
+    if (::rename(tmp.c_str(), file.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(tmp.c_str());
+        fail(file, err);
+    }
+}
+
+void appendUtf8(std::string& out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+} // namespace
+
+std::string foldCase(const std::string& s)
+{
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b >= 'A' && b <= 'Z') {
+            out += static_cast<char>(b - 'A' + 'a');
+        } else if ((b == 0xD0 || b == 0xD1) && i + 1 < s.size()) {
+            // Two-byte sequences of the Cyrillic block U+0400..U+047F.
+            char32_t cp = ((b & 0x1F) << 6) | (static_cast<unsigned char>(s[i + 1]) & 0x3F);
+            if (cp >= 0x0410 && cp <= 0x042F)
+                cp += 0x20;
+            else if (cp >= 0x0400 && cp <= 0x040F)
+                cp += 0x50;
+            appendUtf8(out, cp);
+            ++i;
+        } else {
+            out += static_cast<char>(b);
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> read(const std::string& file, const std::string& valuePath)
+{
+    const auto lines = load(file);
+    if (const auto i = findValue(lines, splitPath(valuePath)))
+        return lines[*i].value;
+    return std::nullopt;
+}
+
+void write(const std::string& file, const std::string& valuePath, const std::string& value)
+{
+    makeFolders(folderOf(file));
+    FileLock lock(file);
+    auto lines = load(file);
+    const Split p = splitPath(valuePath);
+    Line v;
+    v.kind = Line::Value;
+    v.name = p.name;
+    v.value = value;
+    if (const auto i = findValue(lines, p)) {
+        v.name = lines[*i].name; // keep the spelling the value was created with
+        lines[*i] = v;
+    } else if (const auto sec = findSection(lines, p.key)) {
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(sec->second), v);
+    } else {
+        Line s;
+        s.kind = Line::Section;
+        s.name = p.key;
+        lines.push_back(s);
+        lines.push_back(v);
+    }
+    replaceFile(file, lines);
+}
+
+void remove(const std::string& file, const std::string& valuePath) noexcept
+{
+    try {
+        FileLock lock(file);
+        auto lines = load(file);
+        if (const auto i = findValue(lines, splitPath(valuePath))) {
+            lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(*i));
+            replaceFile(file, lines);
+        }
+    } catch (...) {
+        // deleting is best effort
+    }
+}
+
+} // namespace RegFile

@@ -1,0 +1,87 @@
+#include "settings/SettingsStore.h"
+
+#include "settings/RegFile.h"
+
+#include <cstdlib>
+
+namespace
+{
+
+bool startsWith(const std::string& s, const char* prefix)
+{
+    return s.rfind(prefix, 0) == 0;
+}
+
+void replaceAll(std::string& s, const std::string& what, const std::string& with)
+{
+    for (std::size_t pos = 0; (pos = s.find(what, pos)) != std::string::npos;) {
+        s.replace(pos, what.size(), with);
+        pos += with.size();
+    }
+}
+
+} // namespace
+
+SettingsStore SettingsStore::forCurrentUser()
+{
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
+        base = xdg;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        base = std::string(home) + "/.config";
+    else
+        base = ".config";
+    return SettingsStore(base + "/Farrowind/HKEY_CURRENT_USER.reg");
+}
+
+SettingsStore::SettingsStore(std::string filePath, std::string productName)
+    : m_file(std::move(filePath)), m_product(std::move(productName))
+{
+}
+
+void SettingsStore::RegAccess(std::int16_t mode, std::string key, std::string& value) const
+{
+    // One backslash at most comes off each end, so "Temp\Path\" still names the value Path.
+    if (!key.empty() && key.front() == '\\')
+        key.erase(0, 1);
+    if (!key.empty() && key.back() == '\\')
+        key.pop_back();
+    if (startsWith(key, "$$$$")) {
+        replaceAll(key, "$$$$", "");
+        key = kVendorPrefix + key;
+    }
+    const bool full = startsWith(key, "HKEY");
+    const std::string path = full ? key : std::string(kVendorPrefix) + m_product + "\\" + key;
+
+    switch (mode) {
+    case 1:
+        value.clear();
+        if (auto v = RegFile::read(m_file, path))
+            value = *v;
+        break;
+    case 2:
+        RegFile::write(m_file, path, value);
+        break;
+    case 3:
+        if (full || !startsWith(key, "XX"))
+            RegFile::remove(m_file, path);
+        else
+            RegFile::remove(m_file, kVendorPrefix + key);
+        break;
+    default:
+        break;
+    }
+}
+
+std::string SettingsStore::RegLoad(const std::string& key) const
+{
+    std::string value;
+    RegAccess(1, key, value);
+    return value;
+}
+
+void SettingsStore::RegSave(const std::string& key, const std::string& value) const
+{
+    std::string v = value;
+    RegAccess(2, key, v);
+}

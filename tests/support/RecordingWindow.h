@@ -1,0 +1,84 @@
+#pragma once
+// The window as the tests see it: every caption, message, layout switch, show and viewer call is
+// recorded in order; processEvents can run a test's hook, as a user acting during an operation would.
+#include "common/SiteWindow.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class RecordingWindow : public SiteWindow
+{
+  public:
+    struct Message {
+        MessageIcon icon;
+        std::string text;
+    };
+
+    explicit RecordingWindow(ConnectionFields fields, std::string caption = "tk_corvane v.1.0.10")
+        : fields(std::move(fields)), m_caption(std::move(caption))
+    {
+    }
+
+    std::string caption() const override { return m_caption; }
+    void setCaption(const std::string& text) override
+    {
+        m_caption = text;
+        captions.push_back(text);
+        events.push_back("caption:" + text);
+    }
+    void processEvents() override
+    {
+        ++processed;
+        events.push_back("process");
+        if (onProcessEvents)
+            onProcessEvents();
+    }
+    void showMessage(MessageIcon icon, const std::string& text) override
+    {
+        messages.push_back({icon, text});
+        events.push_back("message:" + text);
+    }
+    void setButtonLayout(ButtonLayout l) override
+    {
+        layout = l;
+        events.push_back(l == ButtonLayout::Ready ? "layout:ready" : "layout:blocked");
+    }
+    ConnectionFields connectionFields() const override { return fields; }
+    void showWindow() override
+    {
+        ++shown;
+        events.push_back("show");
+    }
+    bool openInTextViewer(const std::string& path) override
+    {
+        viewerCalls.push_back(path);
+        events.push_back("viewer:" + path);
+        return viewerStarts;
+    }
+
+    // Scripted state.
+    ConnectionFields fields;
+    bool viewerStarts = true;
+    std::function<void()> onProcessEvents;
+
+    // Recorded.
+    ButtonLayout layout = ButtonLayout::Ready;
+    std::vector<std::string> captions;
+    std::vector<Message> messages;
+    std::vector<std::string> viewerCalls;
+    std::vector<std::string> events;
+    int processed = 0;
+    int shown = 0;
+
+    int count(MessageIcon icon) const
+    {
+        int n = 0;
+        for (const auto& m : messages)
+            n += m.icon == icon;
+        return n;
+    }
+
+  private:
+    std::string m_caption;
+};

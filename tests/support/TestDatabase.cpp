@@ -1,0 +1,124 @@
+#include "TestDatabase.h"
+
+#include "db/SiteConnection.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace
+{
+std::string env(const char* name, const char* fallback)
+{
+    const char* v = std::getenv(name);
+    return v && *v ? v : fallback;
+}
+
+db::Connection openServer(const std::string& database)
+{
+    auto c = db::Connection::open(db::siteConnectionString(testServerFields(database)));
+    c.execute("SET character_set_client=cp1251, character_set_connection=cp1251, character_set_results=cp1251");
+    return c;
+}
+
+std::string uniqueName(const std::string& label)
+{
+    static std::atomic<int> counter{0};
+    std::string clean;
+    for (char ch : label)
+        clean += (std::isalnum(static_cast<unsigned char>(ch)) ? static_cast<char>(std::tolower(ch)) : '_');
+    return "tkt_" + clean.substr(0, 30) + "_" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+}
+
+db::Connection createAndOpen(const std::string& name)
+{
+    {
+        auto admin = openServer("");
+        admin.execute("DROP DATABASE IF EXISTS " + name);
+        admin.execute("CREATE DATABASE " + name + " DEFAULT CHARACTER SET cp1251");
+    }
+    return openServer(name);
+}
+} // namespace
+
+ConnectionFields testServerFields(const std::string& database)
+{
+    return ConnectionFields{env("TK_TEST_SERVER", "127.0.0.1;port=3307"), env("TK_TEST_USER", "tk_test"),
+                            env("TK_TEST_PASSWORD", "tk-pass"), database};
+}
+
+TestDatabase::TestDatabase(const std::string& label, bool withSchema)
+    : m_name(uniqueName(label)), m_conn(createAndOpen(m_name))
+{
+    if (withSchema)
+        execFile(std::string(TK_SQL_DIR) + "/schema.sql");
+}
+
+TestDatabase::~TestDatabase()
+{
+    try {
+        m_conn.execute("DROP DATABASE IF EXISTS " + m_name);
+    } catch (...) {
+    }
+}
+
+std::string readFileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void TestDatabase::execFile(const std::string& path)
+{
+    std::istringstream in(readFileBytes(path));
+    std::string line, stmt;
+    while (std::getline(in, line)) {
+        if (stmt.empty() && (line.rfind("--", 0) == 0 || line.empty()))
+            continue;
+        stmt += line + "\n";
+        if (!line.empty() && line.back() == ';') {
+            m_conn.execute(stmt);
+            stmt.clear();
+        }
+    }
+}
+
+std::optional<std::string> TestDatabase::scalar(const std::string& sql)
+{
+    const auto rows = m_conn.query(sql);
+    if (rows.empty()) {
+        ADD_FAILURE() << "no row from: " << sql;
+        return std::nullopt;
+    }
+    return rows.front().cell(0);
+}
+
+std::int64_t TestDatabase::count(const std::string& table, const std::string& where)
+{
+    const auto v = scalar("select COUNT(*) from " + table + (where.empty() ? "" : " where " + where));
+    return v ? db::parseInt(*v) : -1;
+}
+
+std::vector<std::string> TestDatabase::column(const std::string& sql)
+{
+    std::vector<std::string> out;
+    const auto rows = m_conn.query(sql);
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        out.push_back(rows[i].cell(0).value_or("NULL"));
+    return out;
+}
+
+std::vector<std::int64_t> TestDatabase::otherSessions()
+{
+    std::vector<std::int64_t> ids;
+    for (const auto& v : column("select ID from information_schema.PROCESSLIST where DB='" + m_name +
+                                "' and ID<>CONNECTION_ID() order by ID"))
+        ids.push_back(db::parseInt(v));
+    return ids;
+}

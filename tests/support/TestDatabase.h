@@ -1,0 +1,48 @@
+#pragma once
+// A throw-away site database on the test server, made from the site schema and dropped afterwards.
+// The server comes from TK_TEST_SERVER (default "127.0.0.1;port=3307"), TK_TEST_USER and
+// TK_TEST_PASSWORD (defaults tk_test / tk-pass): the account scripts/mariadb-local.sh creates.
+#include "common/SiteWindow.h"
+#include "db/Connection.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+ConnectionFields testServerFields(const std::string& database = "");
+
+class TestDatabase
+{
+  public:
+    // label becomes part of the database name, to find leftovers of a crashed test.
+    explicit TestDatabase(const std::string& label, bool withSchema = true);
+    ~TestDatabase();
+    TestDatabase(const TestDatabase&) = delete;
+    TestDatabase& operator=(const TestDatabase&) = delete;
+
+    const std::string& name() const { return m_name; }
+    // Fields that reach this database with the test account.
+    ConnectionFields fields() const { return testServerFields(m_name); }
+
+    // A separate connection of the test's own (cp1251 session), to prepare and check data.
+    db::Connection& conn() { return m_conn; }
+    void exec(const std::string& sql) { m_conn.execute(sql); }
+    // Runs every statement of a file (statements end with ';' at the end of a line).
+    void execFile(const std::string& path);
+    // First column of the first row; nullopt for NULL. Fails the test when there is no row.
+    std::optional<std::string> scalar(const std::string& sql);
+    std::int64_t count(const std::string& table, const std::string& where = "");
+    // First column of every row, NULL as "NULL".
+    std::vector<std::string> column(const std::string& sql);
+
+    // Ids of the other sessions open on this database right now (the tool's connection, mostly).
+    std::vector<std::int64_t> otherSessions();
+
+  private:
+    std::string m_name;
+    db::Connection m_conn;
+};
+
+// Reads a whole file as bytes.
+std::string readFileBytes(const std::string& path);
