@@ -1,0 +1,29 @@
+#pragma once
+// The cleanup button: removes rows whose release, link, user or person no longer exists, hands the
+// authorship of missing users to the first user, lists the screenshot files of deleted screenshot
+// rows, writes report.txt and shows what was done.
+#include "common/SiteWindow.h"
+#include "db/Connection.h"
+#include "db/OperationRunner.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cleanup
+{
+
+struct CleanupResult {
+    std::vector<std::uint64_t> affected; // one number per pass, in run order (eighteen)
+    std::string summary;                 // one line per pass, each ended by a bare carriage return
+    std::uint64_t listed = 0;            // lines written to the screenshot list
+};
+
+// The eighteen passes on an open connection, in their fixed order. The screenshot list is written
+// into appFolder. Throws on the first error; what ran before stays done.
+CleanupResult runCleanupPasses(db::Connection& c, SiteWindow& window, const std::string& appFolder);
+
+} // namespace cleanup
+
+// appFolder is the executable's folder ending in exactly one '/'; report.txt and bad_sreen.txt go there.
+void Command5_Click(OperationRunner& runner, const std::string& appFolder);

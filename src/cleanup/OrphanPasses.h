@@ -1,0 +1,39 @@
+#pragma once
+// The seventeen deletion passes: each removes the rows of one table whose reference names a release,
+// link, user or person that no longer exists. One table of texts, one routine.
+#include "common/SiteWindow.h"
+#include "db/Connection.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace cleanup
+{
+
+struct OrphanPass {
+    std::string_view title;
+    std::string_view rowQuery;
+    // Reference columns tested in order; the row goes as soon as one names a missing parent, and is
+    // deleted and counted once. The second is empty where a table has one reference.
+    std::array<std::string_view, 2> references;
+    std::string_view existsQuery;     // the reference value is appended
+    std::string_view deleteStatement; // the row's CODE is appended
+    std::string_view summaryLabel;
+    // When set, this column of every deleted row goes to the screenshot list.
+    std::string_view listedColumn{};
+};
+
+// In the order the run takes them.
+extern const std::array<OrphanPass, 17> kOrphanPasses;
+
+struct PassOutcome {
+    std::uint64_t affected = 0;
+    std::uint64_t listed = 0;
+};
+
+// Runs one pass; a pass with a listed column writes the screenshot list into appFolder.
+PassOutcome runOrphanPass(db::Connection& c, SiteWindow& window, const OrphanPass& pass, const std::string& appFolder);
+
+} // namespace cleanup

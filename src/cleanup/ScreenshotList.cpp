@@ -1,0 +1,32 @@
+#include "cleanup/ScreenshotList.h"
+
+namespace cleanup
+{
+namespace
+{
+constexpr std::string_view kHeading =
+    "Список скриншотов раздач, которых уже нет. Скриншоты можно (и нужно) удалить физически.\r\n";
+// As long as the heading: 87 characters.
+constexpr std::string_view kSeparator =
+    "=======================================================================================\r\n";
+} // namespace
+
+ScreenshotList::ScreenshotList(std::string path) : m_file(std::move(path))
+{
+    m_file.write(kHeading);
+    m_file.write(kSeparator);
+}
+
+void ScreenshotList::add(const std::optional<std::string>& poster)
+{
+    m_file.write(poster.value_or("") + "\r\n");
+    ++m_listed;
+}
+
+void ScreenshotList::close()
+{
+    m_file.write(kSeparator);
+    m_file.close();
+}
+
+} // namespace cleanup
