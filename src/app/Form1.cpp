@@ -1,0 +1,269 @@
+#include "app/Form1.h"
+
+#include "app/Artwork.h"
+#include "app/GraphicalButton.h"
+#include "app/TextViewer.h"
+#include "db/ConnectionTest.h"
+#include "maintenance/SiteBlock.h"
+#ifdef TK_HAVE_RATINGS
+#include "ratings/RatingRecalc.h"
+#endif
+#ifdef TK_HAVE_CLEANUP
+#include "cleanup/CleanupRun.h"
+#endif
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMessageBox>
+#include <QPainter>
+#include <QScreen>
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+// Positions and sizes are laid out in twips; 15 twips make one pixel at 96 dots per inch.
+constexpr int px(int twips) { return twips / 15; }
+
+constexpr int kProductMajor = 1;
+constexpr int kProductMinor = 0;
+constexpr int kProductRevision = 10;
+
+const QColor kBackground(69, 158, 218);
+const QColor kLightGreen(0x80, 0xFF, 0x80);
+
+QFont arialBold(double points)
+{
+    QFont f("Arial");
+    f.setStyleHint(QFont::SansSerif);
+    f.setBold(true);
+    f.setPointSizeF(points);
+    return f;
+}
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+} // namespace
+
+Form1::Form1(SettingsStore settings, std::string appFolder)
+    : m_settings(std::move(settings)), m_appFolder(std::move(appFolder)), m_runner(*this)
+{
+    setObjectName("Form1");
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::WindowSystemMenuHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(px(6000), px(5445));
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, kBackground);
+    pal.setColor(QPalette::Button, kBackground);
+    setPalette(pal);
+    setAutoFillBackground(true);
+    setWindowIcon(windowIcon());
+    setCursor(arrowCursor());
+
+    addLabel(0, "Параметры соединения с MySQL-сервером", 240, 120, 5655, 375);
+    addLabel(1, "адрес сервера:", 480, 480, 1815, 375);
+    m_text1 = addField("Text1", "localhost", 2400, 480);
+    addLabel(2, "пользователь:", 480, 840, 1815, 375);
+    m_text2 = addField("Text2", "root", 2400, 840);
+    addLabel(3, "пароль:", 480, 1200, 1815, 375);
+    m_text3 = addField("Text3", "", 2400, 1200);
+    m_text3->setEchoMode(QLineEdit::Password);
+    m_command1 = addButton("Command1", "Тест соединения", 4440, 1200, 1455, 735, 11.25);
+    addLabel(4, "имя базы данных:", 120, 1560, 2175, 375);
+    m_text4 = addField("Text4", "corvane", 2400, 1560);
+    addLabel(5, "ВНИМАНИЕ: Сделайте backup БД, перед проведением работ", 120, 2160, 5655, 615);
+    m_command2 = addButton("Command2", "Заблокировать систему", 120, 3000, 5775, 375, 11.25);
+    m_command5 = addButton("Command5", "\"Чистка\" базы (удаление битых ссылок, статистика и т.п.)", 120, 3720, 5775, 375,
+                           9);
+    m_command4 = addButton("Command4", "Пересчитать рейтинги", 120, 4200, 5775, 375, 11.25);
+    m_command3 = addButton("Command3", "Снять блокировку", 120, 4920, 5775, 375, 11.25);
+
+    for (int i = 1; i <= 5; ++i)
+        m_labels[i]->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    QPalette green = m_labels[0]->palette();
+    green.setColor(QPalette::WindowText, kLightGreen);
+    m_labels[0]->setPalette(green);
+    m_labels[0]->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    for (int i = 1; i <= 4; ++i) {
+        QPalette white = m_labels[i]->palette();
+        white.setColor(QPalette::WindowText, Qt::white);
+        m_labels[i]->setPalette(white);
+    }
+    QPalette warning = m_labels[5]->palette();
+    warning.setColor(QPalette::WindowText, Qt::red);
+    warning.setColor(QPalette::Window, Qt::white);
+    m_labels[5]->setPalette(warning);
+    m_labels[5]->setAutoFillBackground(true);
+    m_labels[5]->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_labels[5]->setWordWrap(true);
+
+    // Keyboard order: the test button first, then the fields, then the operations.
+    setTabOrder(m_command1, m_text1);
+    setTabOrder(m_text1, m_text2);
+    setTabOrder(m_text2, m_text3);
+    setTabOrder(m_text3, m_text4);
+    setTabOrder(m_text4, m_command2);
+    setTabOrder(m_command2, m_command3);
+    setTabOrder(m_command3, m_command4);
+    setTabOrder(m_command4, m_command5);
+    m_command1->setFocus();
+    setButtonLayout(ButtonLayout::Ready);
+
+    connect(m_command1, &QPushButton::clicked, this, [this] { Command1_Click(m_runner); });
+    connect(m_command2, &QPushButton::clicked, this, [this] { Command2_Click(m_runner, m_settings); });
+    connect(m_command3, &QPushButton::clicked, this, [this] { Command3_Click(m_runner); });
+#ifdef TK_HAVE_RATINGS
+    connect(m_command4, &QPushButton::clicked, this, [this] { Command4_Click(m_runner); });
+#endif
+#ifdef TK_HAVE_CLEANUP
+    connect(m_command5, &QPushButton::clicked, this, [this] { Command5_Click(m_runner, m_appFolder); });
+#endif
+}
+
+QLabel* Form1::addLabel(int index, const QString& text, int left, int top, int width, int height)
+{
+    auto* label = new QLabel(text, this); // owned by the window
+    label->setObjectName(QString("Label1_%1").arg(index));
+    label->setFont(arialBold(11.25));
+    label->setGeometry(px(left), px(top), px(width), px(height));
+    m_labels[static_cast<std::size_t>(index)] = label;
+    return label;
+}
+
+QLineEdit* Form1::addField(const char* name, const QString& text, int left, int top)
+{
+    auto* field = new QLineEdit(text, this); // owned by the window
+    field->setObjectName(name);
+    field->setFont(arialBold(8.25));
+    field->setGeometry(px(left), px(top), px(1935), px(315));
+    field->installEventFilter(this);
+    return field;
+}
+
+QPushButton* Form1::addButton(const char* name, const QString& text, int left, int top, int width, int height,
+                              double points)
+{
+    auto* button = new GraphicalButton(text, this); // owned by the window
+    button->setObjectName(name);
+    button->setFont(arialBold(points));
+    button->setGeometry(px(left), px(top), px(width), px(height));
+    button->setCursor(handCursor());
+    button->setAutoDefault(false);
+    return button;
+}
+
+void Form1::startUp()
+{
+    const QSize outer = frameGeometry().size();
+    const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect();
+    // Centred on the whole screen; a screen smaller than the window gives a negative corner.
+    const float left = (static_cast<float>(screen.width()) - static_cast<float>(outer.width())) / 2.0f;
+    const float top = (static_cast<float>(screen.height()) - static_cast<float>(outer.height())) / 2.0f;
+    move(screen.x() + static_cast<int>(left), screen.y() + static_cast<int>(top));
+
+    setWindowTitle(QString("%1 v.%2.%3.%4").arg(kProductName).arg(kProductMajor).arg(kProductMinor).arg(
+        kProductRevision));
+
+    try {
+        m_settings.RegSave("Temp\\Path\\", m_appFolder);
+    } catch (const std::exception& e) {
+        showMessage(MessageIcon::Critical, describeError(e));
+    }
+    const std::pair<QLineEdit*, const char*> stored[] = {
+        {m_text1, "temp\\text1"}, {m_text2, "temp\\text2"}, {m_text4, "temp\\text4"}};
+    for (const auto& [field, key] : stored) {
+        const std::string value = m_settings.RegLoad(key);
+        if (!value.empty())
+            field->setText(qs(value));
+    }
+}
+
+void Form1::saveField(QLineEdit* field, const char* key)
+{
+    try {
+        m_settings.RegSave(key, field->text().toStdString());
+    } catch (const std::exception& e) {
+        showMessage(MessageIcon::Critical, describeError(e));
+    }
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusOut) {
+        if (watched == m_text1)
+            saveField(m_text1, "temp\\text1");
+        else if (watched == m_text2)
+            saveField(m_text2, "temp\\text2");
+        else if (watched == m_text4)
+            saveField(m_text4, "temp\\text4");
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    QPainter p(this);
+    p.setPen(QPen(kLightGreen, 2));
+    p.drawLine(px(120), px(2040), px(5880), px(2040));
+    p.drawLine(px(120), px(2880), px(5880), px(2880));
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    if (m_runner.busy()) {
+        // Closing in the middle of an operation ends the program at once; the server drops the
+        // connection and what was already sent stays done.
+        std::fflush(nullptr);
+        ::_exit(0);
+    }
+    event->accept();
+}
+
+std::string Form1::caption() const { return windowTitle().toStdString(); }
+
+void Form1::setCaption(const std::string& text) { setWindowTitle(qs(text)); }
+
+void Form1::processEvents() { QCoreApplication::processEvents(); }
+
+void Form1::showMessage(MessageIcon icon, const std::string& text)
+{
+    // Summary lines are separated by bare carriage returns; each starts a new line in the box.
+    QString shown = qs(text);
+    shown.replace("\r\n", "\n").replace('\r', '\n');
+    const auto qicon = icon == MessageIcon::Critical      ? QMessageBox::Critical
+                       : icon == MessageIcon::Exclamation ? QMessageBox::Warning
+                                                          : QMessageBox::Information;
+    QMessageBox box(qicon, kProductName, shown, QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void Form1::setButtonLayout(ButtonLayout layout)
+{
+    const bool blocked = layout == ButtonLayout::Blocked;
+    m_command1->setEnabled(true);
+    m_command2->setEnabled(!blocked);
+    m_command3->setEnabled(blocked);
+    m_command4->setEnabled(blocked);
+    m_command5->setEnabled(blocked);
+}
+
+ConnectionFields Form1::connectionFields() const
+{
+    return ConnectionFields{m_text1->text().toStdString(), m_text2->text().toStdString(), m_text3->text().toStdString(),
+                            m_text4->text().toStdString()};
+}
+
+void Form1::showWindow()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+bool Form1::openInTextViewer(const std::string& path)
+{
+    return textViewer ? textViewer(path) : startTextViewer(path);
+}

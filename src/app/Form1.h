@@ -1,0 +1,68 @@
+#pragma once
+// The tool's one window: four connection fields, five operation buttons, and the caption that
+// long operations use as their status line.
+#include "common/SiteWindow.h"
+#include "db/OperationRunner.h"
+#include "settings/SettingsStore.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <string>
+
+class Form1 : public QWidget, public SiteWindow
+{
+    Q_OBJECT
+public:
+    // appFolder: the executable's folder, ending in exactly one '/'.
+    Form1(SettingsStore settings, std::string appFolder);
+
+    // Start-up: centre, caption, remember AppFolder, restore the three stored fields.
+    void startUp();
+
+    const std::string& appFolder() const { return m_appFolder; }
+    bool operationRunning() const { return m_runner.busy(); }
+
+    // SiteWindow
+    std::string caption() const override;
+    void setCaption(const std::string& text) override;
+    void processEvents() override;
+    void showMessage(MessageIcon icon, const std::string& text) override;
+    void setButtonLayout(ButtonLayout layout) override;
+    ConnectionFields connectionFields() const override;
+    void showWindow() override;
+    bool openInTextViewer(const std::string& path) override;
+
+    // Replaces the desktop text viewer (tests).
+    std::function<bool(const std::string&)> textViewer;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QLabel* addLabel(int index, const QString& text, int left, int top, int width, int height);
+    QLineEdit* addField(const char* name, const QString& text, int left, int top);
+    QPushButton* addButton(const char* name, const QString& text, int left, int top, int width, int height,
+                           double points);
+    void saveField(QLineEdit* field, const char* key);
+
+    SettingsStore m_settings;
+    std::string m_appFolder;
+    OperationRunner m_runner;
+    std::array<QLabel*, 6> m_labels{};
+    QLineEdit* m_text1 = nullptr;
+    QLineEdit* m_text2 = nullptr;
+    QLineEdit* m_text3 = nullptr;
+    QLineEdit* m_text4 = nullptr;
+    QPushButton* m_command1 = nullptr;
+    QPushButton* m_command2 = nullptr;
+    QPushButton* m_command3 = nullptr;
+    QPushButton* m_command4 = nullptr;
+    QPushButton* m_command5 = nullptr;
+};
