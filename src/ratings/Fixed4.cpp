@@ -42,6 +42,8 @@ Fixed4 Fixed4::parse(std::string_view text)
     int decimals = 0;
     bool roundUp = false;
     if (i < text.size() && text[i] == '.') {
+        if (i + 1 == text.size())
+            notANumber(text);
         for (++i; i < text.size() && isDigit(text[i]); ++i, ++digits) {
             if (decimals < 4) {
                 if (!pushDigit(magnitude, text[i]))
