@@ -10,9 +10,11 @@
 # INSERT ... SELECT over the Sequence engine's seq_1_to_N tables, so scale 1 takes well under a minute.
 #
 # The data is the same on every run: every "random" value is CRC32 of the row number and a salt of its
-# own. About two percent of every parent table is missing (users, releases, links and persons whose
-# CODE modulo 50 hits the table's hole number), so every reference has a couple of percent of orphans
-# spread evenly over the site; tbl_cross has rows with both releases missing; tbl_fav, tbl_search and
+# own. Two percent of every parent table is missing (users, releases, links and persons whose CODE
+# modulo 50 is the table's hole number), and in every reference column one row in fifty names such a
+# missing parent, at any scale; the links whose release is missing still have downloads, votes and
+# comments may have lost both their user and their release, tbl_cross has rows with both releases
+# missing. Orphans of every kind therefore exist already at scale 0.01. tbl_fav, tbl_search and
 # tbl_wanted use -1 for rows of no user; tbl_poster has screenshots of no release (BASECODE 0 and -1);
 # WHOMODER, WHOEDIT and WHODOPEDIT are often NULL; a third of the logins are Cyrillic. The counters
 # and user statistics hold stale values, as on a site whose counters drifted.
@@ -73,13 +75,28 @@ uniform() { echo "(1+FLOOR($(r "$2")*$1))"; }
 # skewed N SALT: a code in 1..N, low codes far more likely (a few users do most of the work, a few
 # releases and links get most of the downloads).
 skewed() { echo "(1+FLOOR(POW($(r "$2"),2)*$1))"; }
-# hole N MOD SALT: a code of the parent table that is always missing (its CODE modulo 50 is MOD).
-hole() { echo "(50*FLOOR($(r "$3")*FLOOR($1/50))+$2)"; }
-# nullable PCT EXPR SALT: NULL in about PCT percent of the rows, else EXPR.
-nullable() { echo "IF($(r "$3")<$1/100,NULL,$2)"; }
+
+# The parents that are gone: every code whose remainder modulo 50 is the table's hole number.
+declare -A holeOf=([user]=17 [base]=23 [link]=31 [persona]=41)
+# ref KIND K DIST RANGE SALT [null:PCT | none:PCT]: a reference to a KIND row. Rows whose number
+# modulo 50 is K (two percent, at every scale) name a missing parent; the others name one that exists
+# (a drawn code that falls into a hole moves to the next code). null:PCT makes about PCT percent of
+# the others NULL, none:PCT makes them -1, the site's mark for "no user".
+ref() {
+    local kind=$1 k=$2 dist=$3 range=$4 salt=$5 wrap=${6:-} h=${holeOf[$1]}
+    local drawn present missing
+    drawn=$($dist "$range" "$salt")
+    present="($drawn+($drawn%50=$h))"
+    missing="(50*FLOOR($(r "${salt}h")*FLOOR($range/50))+$h)"
+    case "$wrap" in
+    null:*) present="IF($(r "${salt}n")<${wrap#null:}/100,NULL,$present)" ;;
+    none:*) present="IF($(r "${salt}n")<${wrap#none:}/100,-1,$present)" ;;
+    esac
+    echo "IF(seq%50=$k,$missing,$present)"
+}
 
 client=(mariadb --no-defaults -h"$host" -P"$port" -u"$user" --default-character-set=utf8mb4 --batch)
-[ -n "$password" ] && client+=(-p"$password")
+if [ -n "$password" ]; then client+=(-p"$password"); fi
 
 start=$(date +%s.%N)
 "${client[@]}" -e "DROP DATABASE IF EXISTS \`$database\`; CREATE DATABASE \`$database\` DEFAULT CHARACTER SET cp1251"
@@ -111,75 +128,77 @@ FROM seq_1_to_$U;
 
 INSERT INTO tbl_base (CODE, TITLE, DOWN, VOTES, WHOADD, WHOMODER, WHOEDIT, WHODOPEDIT)
 SELECT seq, CONCAT('Раздача №',seq), FLOOR($(r bd)*900), FLOOR($(r bv)*60)-10,
-  $(skewed "$U" ba),
-  $(nullable 20 "$(uniform "$MODS" bm)" bmn),
-  $(nullable 50 "$(skewed "$U" be)" ben),
-  $(nullable 85 "$(skewed "$U" bo)" bon)
+  $(ref user 1 skewed "$U" ba),
+  $(ref user 2 uniform "$MODS" bm null:20),
+  $(ref user 3 skewed "$U" be null:50),
+  $(ref user 4 skewed "$U" bo null:85)
 FROM seq_1_to_$B;
 
 INSERT INTO tbl_link (CODE, BASECODE, URL, DOWN, WHOADD)
-SELECT seq, $(uniform "$B" lb), CONCAT('http://files.example.net/get/',seq), FLOOR($(r ld)*400), $(skewed "$U" la)
+SELECT seq, $(ref base 1 uniform "$B" lb), CONCAT('http://files.example.net/get/',seq), FLOOR($(r ld)*400),
+  $(ref user 2 skewed "$U" la)
 FROM seq_1_to_$L;
 
 INSERT INTO tbl_stat (LINKCODE, USERCODE)
-SELECT $(skewed "$L" sl), $(skewed "$U" su) FROM seq_1_to_$S;
+SELECT $(ref link 1 skewed "$L" sl), $(ref user 2 skewed "$U" su) FROM seq_1_to_$S;
 
 INSERT INTO tbl_votes (BASECODE, USERCODE, VOTES)
-SELECT $(skewed "$B" vb), $(uniform "$U" vu), FLOOR($(r vv)*8)-2 FROM seq_1_to_$V;
+SELECT $(ref base 1 skewed "$B" vb), $(ref user 2 uniform "$U" vu), FLOOR($(r vv)*8)-2 FROM seq_1_to_$V;
 
 INSERT INTO tbl_persona (CODE, NAME, LINKS, WHOADD, WHOMODER, WHOEDIT, WHODOPEDIT)
 SELECT seq,
   CONCAT(ELT(1+seq%6,'Андрей','Никита','Татьяна','Людмила','Георгий','Вера'),' ',
          ELT(1+FLOOR(seq/6)%7,'Тарковский','Михалков','Гурченко','Быков','Данелия','Рязанов','Муратова')),
-  FLOOR($(r pl)*30), $(skewed "$U" pa),
-  $(nullable 20 "$(uniform "$MODS" pm)" pmn),
-  $(nullable 60 "$(skewed "$U" pe)" pen),
-  $(nullable 90 "$(skewed "$U" po)" pon)
+  FLOOR($(r pl)*30), $(ref user 1 skewed "$U" pa),
+  $(ref user 2 uniform "$MODS" pm null:20),
+  $(ref user 3 skewed "$U" pe null:60),
+  $(ref user 4 skewed "$U" po null:90)
 FROM seq_1_to_$P;
 
 INSERT INTO tbl_cross2 (FIRSTCODE, SECONDCODE)
-SELECT $(skewed "$P" xf), $(uniform "$B" xs) FROM seq_1_to_$X2;
+SELECT $(ref persona 1 skewed "$P" xf), $(ref base 2 uniform "$B" xs) FROM seq_1_to_$X2;
 
 -- One connection in a hundred lost both of its releases.
 INSERT INTO tbl_cross (FIRSTCODE, SECONDCODE)
-SELECT IF(seq%100=7, $(hole "$B" 23 cfh), $(uniform "$B" cf)),
-       IF(seq%100=7, $(hole "$B" 23 csh), $(uniform "$B" cs))
+SELECT IF(seq%100=7, 50*FLOOR($(r cfx)*FLOOR($B/50))+23, $(ref base 1 uniform "$B" cf)),
+       IF(seq%100=7, 50*FLOOR($(r csx)*FLOOR($B/50))+23, $(ref base 2 uniform "$B" cs))
 FROM seq_1_to_$X;
 
 INSERT INTO tbl_comment (BASECODE, WHOADD, BODY)
-SELECT $(skewed "$B" mb), $(skewed "$U" ma),
+SELECT $(ref base 1 skewed "$B" mb), $(ref user 2 skewed "$U" ma),
   ELT(1+seq%5,'Спасибо за раздачу!','Качество отличное.','Звук отстаёт, перезалейте.','Лучший фильм года',
       'А есть в HD?')
 FROM seq_1_to_$C;
 
 INSERT INTO tbl_tags (BASECODE, TAG)
-SELECT $(uniform "$B" tb),
+SELECT $(ref base 1 uniform "$B" tb),
   ELT(1+FLOOR($(r tt)*10),'комедия','драма','боевик','мультфильм','документальный','фантастика','ужасы',
       'мелодрама','детектив','классика')
 FROM seq_1_to_$T;
 
 INSERT INTO tbl_fav (BASECODE, USERCODE)
-SELECT $(skewed "$B" fb), IF($(r fn)<0.08,-1,$(uniform "$U" fu)) FROM seq_1_to_$F;
+SELECT $(ref base 1 skewed "$B" fb), $(ref user 2 uniform "$U" fu none:8) FROM seq_1_to_$F;
 
 INSERT INTO tbl_tube (BASECODE, URL, WHOADD)
-SELECT $(uniform "$B" ub), CONCAT('http://video.example.net/clip/',seq), $(skewed "$U" ua) FROM seq_1_to_$TU;
+SELECT $(ref base 1 uniform "$B" ub), CONCAT('http://video.example.net/clip/',seq), $(ref user 2 skewed "$U" ua)
+FROM seq_1_to_$TU;
 
 -- Screenshots of no release: BASECODE 0 in three percent of the rows, -1 in two.
 INSERT INTO tbl_poster (BASECODE, POSTER, WHOADD)
-SELECT CASE WHEN $(r on)<0.03 THEN 0 WHEN $(r on)<0.05 THEN -1 ELSE $(uniform "$B" ob) END,
-  CONCAT('screens/',FLOOR(seq/1000),'/',seq,'.jpg'), $(skewed "$U" oa)
+SELECT CASE WHEN $(r on)<0.03 THEN 0 WHEN $(r on)<0.05 THEN -1 ELSE $(ref base 1 uniform "$B" ob) END,
+  CONCAT('screens/',FLOOR(seq/1000),'/',seq,'.jpg'), $(ref user 2 skewed "$U" oa)
 FROM seq_1_to_$PO;
 
 INSERT INTO tbl_search (USERCODE, QUERY)
-SELECT IF($(r en)<0.4,-1,$(uniform "$U" eu)),
+SELECT $(ref user 1 uniform "$U" eu none:40),
   ELT(1+seq%6,'сталкер','matrix','ирония судьбы','солярис','brother 2','кин-дза-дза')
 FROM seq_1_to_$SE;
 
 INSERT INTO tbl_wanted (WHOADD, TITLE)
-SELECT IF($(r wn)<0.1,-1,$(uniform "$U" wu)), CONCAT('Ищу фильм №',seq) FROM seq_1_to_$W;
+SELECT $(ref user 1 uniform "$U" wu none:10), CONCAT('Ищу фильм №',seq) FROM seq_1_to_$W;
 
 INSERT INTO tbl_news (WHOADD, TITLE)
-SELECT $(uniform "$ADMINS" na), CONCAT('Новости сайта, выпуск ',seq) FROM seq_1_to_$N;
+SELECT $(ref user 1 uniform "$ADMINS" na), CONCAT('Новости сайта, выпуск ',seq) FROM seq_1_to_$N;
 
 -- The parents that are gone: about two percent of each, spread evenly over the codes.
 DELETE FROM tbl_user WHERE CODE%50=17;

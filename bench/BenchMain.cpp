@@ -1,0 +1,206 @@
+// tk_bench: runs one long operation of the tool once against a site database, with a window that
+// has no screen, and prints what it cost: wall time, statements the server counted, peak memory.
+//
+//   tk_bench recount|cleanup --database NAME [--host 127.0.0.1] [--port 3308] [--user U] [--password P]
+//            [--monitor-user root] [--monitor-password ""] [--app-folder DIR]
+//
+// The statements are counted by the server per account (user statistics), so the tool should run
+// under an account of its own that nothing else uses meanwhile; the monitor reads the counters with
+// another account that may SET GLOBAL. Without a monitor the server count is left out.
+#include "HeadlessWindow.h"
+#include "StatementCounter.h"
+
+#include "db/DbError.h"
+#include "db/OperationRunner.h"
+#include "db/SiteConnection.h"
+#ifdef TK_BENCH_HAS_RATINGS
+#include "ratings/RatingRecalc.h"
+#endif
+#ifdef TK_BENCH_HAS_CLEANUP
+#include "cleanup/CleanupRun.h"
+#endif
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <sys/resource.h>
+
+namespace
+{
+struct Options {
+    std::string operation;
+    std::string host = "127.0.0.1";
+    std::string port = "3308";
+    std::string user = "tk_bench";
+    std::string password = "bench-pass";
+    std::string database;
+    std::string monitorUser = "root";
+    std::string monitorPassword;
+    std::string appFolder;
+};
+
+[[noreturn]] void usage(const std::string& why)
+{
+    std::cerr << "tk_bench: " << why << "\n"
+              << "usage: tk_bench recount|cleanup --database NAME [--host H] [--port P] [--user U] [--password PW]\n"
+                 "                [--monitor-user U] [--monitor-password PW] [--app-folder DIR]\n"
+                 "  --monitor-user '' leaves the server's statement count out.\n";
+    std::exit(64);
+}
+
+Options parse(int argc, char** argv)
+{
+    Options o;
+    const std::map<std::string, std::string Options::*> valued{
+        {"--host", &Options::host},
+        {"--port", &Options::port},
+        {"--user", &Options::user},
+        {"--password", &Options::password},
+        {"--database", &Options::database},
+        {"--monitor-user", &Options::monitorUser},
+        {"--monitor-password", &Options::monitorPassword},
+        {"--app-folder", &Options::appFolder},
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (const auto it = valued.find(arg); it != valued.end()) {
+            if (i + 1 >= argc)
+                usage(arg + " wants a value");
+            o.*(it->second) = argv[++i];
+        } else if (o.operation.empty() && arg.rfind("--", 0) != 0) {
+            o.operation = arg;
+        } else {
+            usage("unknown argument " + arg);
+        }
+    }
+    if (o.operation != "recount" && o.operation != "cleanup")
+        usage("say recount or cleanup");
+    if (o.database.empty())
+        usage("--database is required");
+    return o;
+}
+
+ConnectionFields fieldsFor(const Options& o, const std::string& user, const std::string& password,
+                           const std::string& database)
+{
+    // The driver takes the port as a keyword of its own; the server field carries it along.
+    return {o.host + ";port=" + o.port, user, password, database};
+}
+
+// A fresh folder for the report files, ending in a slash so that file names are appended directly.
+std::string makeAppFolder(std::string folder)
+{
+    if (folder.empty()) {
+        char templ[] = "/tmp/tk_bench.XXXXXX";
+        if (!::mkdtemp(templ))
+            throw std::runtime_error("cannot create a folder for the report files");
+        folder = templ;
+    }
+    if (folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
+std::optional<StatementCounter> openCounter(const Options& o)
+{
+    if (o.monitorUser.empty())
+        return std::nullopt;
+    if (o.monitorUser == o.user) {
+        std::cerr << "tk_bench: the monitor shares the tool's account; no server statement count\n";
+        return std::nullopt;
+    }
+    try {
+        auto monitor =
+            db::Connection::open(db::siteConnectionString(fieldsFor(o, o.monitorUser, o.monitorPassword, "")));
+        return StatementCounter(std::move(monitor), o.user);
+    } catch (const std::exception& e) {
+        std::cerr << "tk_bench: no server statement count: " << e.what() << "\n";
+        return std::nullopt;
+    }
+}
+
+double peakMemoryMiB()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0; // ru_maxrss is in KiB on Linux
+}
+
+// Message texts separate their lines with a bare carriage return; a terminal wants line feeds.
+std::string forTerminal(std::string text)
+{
+    for (char& c : text)
+        if (c == '\r')
+            c = '\n';
+    return text;
+}
+
+void runOperation(const Options& o, OperationRunner& runner, const std::string& appFolder)
+{
+    if (o.operation == "recount") {
+#ifdef TK_BENCH_HAS_RATINGS
+        Command4_Click(runner);
+        return;
+#endif
+    } else {
+#ifdef TK_BENCH_HAS_CLEANUP
+        Command5_Click(runner, appFolder);
+        return;
+#endif
+    }
+    (void)runner;
+    (void)appFolder;
+    std::cerr << "tk_bench: " << o.operation << " is not built into this tk_bench (its library is missing)\n";
+    std::exit(2);
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const Options o = parse(argc, argv);
+    try {
+        const std::string appFolder = o.operation == "cleanup" ? makeAppFolder(o.appFolder) : std::string();
+        auto counter = openCounter(o);
+        const double memoryBefore = peakMemoryMiB();
+
+        HeadlessWindow window(fieldsFor(o, o.user, o.password, o.database), "tk_corvane v.1.0.10");
+        OperationRunner runner(window);
+        const auto before = counter ? counter->read() : ServerStatementCounts{};
+        const auto start = std::chrono::steady_clock::now();
+        runOperation(o, runner, appFolder);
+        const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+        const double peak = peakMemoryMiB();
+        const auto after = counter ? counter->read() : ServerStatementCounts{};
+
+        std::printf("operation: %s\n", o.operation.c_str());
+        std::printf("database: %s\n", o.database.c_str());
+        std::printf("result: %s\n", window.anyCritical() ? "FAILED" : "completed");
+        std::printf("wall time: %.2f s\n", wall.count());
+        if (counter) {
+            const auto d = after - before;
+            std::printf("statements (server, account %s): %lld (select %lld, update/delete %lld, other %lld)\n",
+                        o.user.c_str(), static_cast<long long>(d.total()), static_cast<long long>(d.selects),
+                        static_cast<long long>(d.updates), static_cast<long long>(d.others));
+            std::printf("statements (server, all clients): %lld\n", static_cast<long long>(d.questions));
+        }
+        std::printf("captions set: %llu, event runs: %llu, window shown: %d\n",
+                    static_cast<unsigned long long>(window.captionsSet()),
+                    static_cast<unsigned long long>(window.eventRuns()), window.shows());
+        std::printf("peak memory: %.1f MiB (%.1f MiB before the operation)\n", peak, memoryBefore);
+        if (!appFolder.empty())
+            std::printf("report folder: %s\n", appFolder.c_str());
+        for (const auto& f : window.viewerFiles())
+            std::printf("viewer asked to open: %s\n", f.c_str());
+        for (const auto& m : window.messages())
+            std::printf("message [%s]:\n%s\n", iconName(m.icon), forTerminal(m.text).c_str());
+        return window.anyCritical() ? 1 : 0;
+    } catch (const std::exception& e) {
+        std::cerr << "tk_bench: " << e.what() << "\n";
+        return 1;
+    }
+}

@@ -1,0 +1,47 @@
+#include "StatementCounter.h"
+
+#include <stdexcept>
+
+StatementCounter::StatementCounter(db::Connection monitor, std::string account)
+    : m_monitor(std::move(monitor)), m_account(std::move(account))
+{
+    if (m_account.empty() || m_account.find_first_of("'\\") != std::string::npos)
+        throw std::invalid_argument("account name unusable for counting: " + m_account);
+    m_monitor.execute("SET GLOBAL userstat=1");
+    // One reading is one statement of the monitor's, but let the server say how many questions it
+    // adds, so that nothing of ours is mistaken for the tool's.
+    const auto first = readRaw();
+    const auto second = readRaw();
+    m_questionsPerRead = second.questions - first.questions;
+}
+
+ServerStatementCounts StatementCounter::readRaw()
+{
+    const std::string where = " FROM information_schema.USER_STATISTICS WHERE USER='" + m_account + "'),0)";
+    const auto rows = m_monitor.query(
+        "SELECT (SELECT VARIABLE_VALUE FROM information_schema.GLOBAL_STATUS WHERE VARIABLE_NAME='QUESTIONS') AS Q,"
+        " IFNULL((SELECT SELECT_COMMANDS" +
+        where + " AS S, IFNULL((SELECT UPDATE_COMMANDS" + where + " AS U, IFNULL((SELECT OTHER_COMMANDS" + where +
+        " AS O");
+    const auto& row = rows.front();
+    ServerStatementCounts c;
+    c.questions = row.optInt("Q").value_or(0);
+    c.selects = row.optInt("S").value_or(0);
+    c.updates = row.optInt("U").value_or(0);
+    c.others = row.optInt("O").value_or(0);
+    return c;
+}
+
+ServerStatementCounts StatementCounter::read()
+{
+    auto c = readRaw();
+    // Every reading so far, this one included, added its questions; leave them out.
+    m_ownQuestions += m_questionsPerRead;
+    c.questions -= m_ownQuestions;
+    return c;
+}
+
+ServerStatementCounts operator-(const ServerStatementCounts& a, const ServerStatementCounts& b)
+{
+    return {a.selects - b.selects, a.updates - b.updates, a.others - b.others, a.questions - b.questions};
+}
