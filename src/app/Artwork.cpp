@@ -5,7 +5,8 @@
 #include <QPainterPath>
 #include <QPixmap>
 
-namespace {
+namespace
+{
 QPixmap blank32()
 {
     QPixmap pm(32, 32);

@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFocusEvent>
 #include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
@@ -21,10 +22,14 @@
 #include <cstdlib>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 // Positions and sizes are laid out in twips; 15 twips make one pixel at 96 dots per inch.
-constexpr int px(int twips) { return twips / 15; }
+constexpr int px(int twips)
+{
+    return twips / 15;
+}
 
 constexpr int kProductMajor = 1;
 constexpr int kProductMinor = 0;
@@ -42,7 +47,10 @@ QFont arialBold(double points)
     return f;
 }
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+QString qs(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
 
 } // namespace
 
@@ -74,8 +82,8 @@ Form1::Form1(SettingsStore settings, std::string appFolder)
     m_text4 = addField("Text4", "corvane", 2400, 1560);
     addLabel(5, "ВНИМАНИЕ: Сделайте backup БД, перед проведением работ", 120, 2160, 5655, 615);
     m_command2 = addButton("Command2", "Заблокировать систему", 120, 3000, 5775, 375, 11.25);
-    m_command5 = addButton("Command5", "\"Чистка\" базы (удаление битых ссылок, статистика и т.п.)", 120, 3720, 5775, 375,
-                           9);
+    m_command5 =
+        addButton("Command5", "\"Чистка\" базы (удаление битых ссылок, статистика и т.п.)", 120, 3720, 5775, 375, 9);
     m_command4 = addButton("Command4", "Пересчитать рейтинги", 120, 4200, 5775, 375, 11.25);
     m_command3 = addButton("Command3", "Снять блокировку", 120, 4920, 5775, 375, 11.25);
 
@@ -162,8 +170,8 @@ void Form1::startUp()
     const float top = (static_cast<float>(screen.height()) - static_cast<float>(outer.height())) / 2.0f;
     move(screen.x() + static_cast<int>(left), screen.y() + static_cast<int>(top));
 
-    setWindowTitle(QString("%1 v.%2.%3.%4").arg(kProductName).arg(kProductMajor).arg(kProductMinor).arg(
-        kProductRevision));
+    setWindowTitle(
+        QString("%1 v.%2.%3.%4").arg(kProductName).arg(kProductMajor).arg(kProductMinor).arg(kProductRevision));
 
     try {
         m_settings.RegSave("Temp\\Path\\", m_appFolder);
@@ -190,7 +198,10 @@ void Form1::saveField(QLineEdit* field, const char* key)
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::FocusOut) {
+    // The field is saved when the focus moves to another control of the window; a message box or
+    // another application taking the focus for a while is no leaving.
+    const auto* focus = event->type() == QEvent::FocusOut ? static_cast<QFocusEvent*>(event) : nullptr;
+    if (focus && focus->reason() != Qt::ActiveWindowFocusReason && focus->reason() != Qt::PopupFocusReason) {
         if (watched == m_text1)
             saveField(m_text1, "temp\\text1");
         else if (watched == m_text2)
@@ -221,11 +232,20 @@ void Form1::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-std::string Form1::caption() const { return windowTitle().toStdString(); }
+std::string Form1::caption() const
+{
+    return windowTitle().toStdString();
+}
 
-void Form1::setCaption(const std::string& text) { setWindowTitle(qs(text)); }
+void Form1::setCaption(const std::string& text)
+{
+    setWindowTitle(qs(text));
+}
 
-void Form1::processEvents() { QCoreApplication::processEvents(); }
+void Form1::processEvents()
+{
+    QCoreApplication::processEvents();
+}
 
 void Form1::showMessage(MessageIcon icon, const std::string& text)
 {

@@ -17,7 +17,7 @@
 class Form1 : public QWidget, public SiteWindow
 {
     Q_OBJECT
-public:
+  public:
     // appFolder: the executable's folder, ending in exactly one '/'.
     Form1(SettingsStore settings, std::string appFolder);
 
@@ -40,12 +40,12 @@ public:
     // Replaces the desktop text viewer (tests).
     std::function<bool(const std::string&)> textViewer;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     QLabel* addLabel(int index, const QString& text, int left, int top, int width, int height);
     QLineEdit* addField(const char* name, const QString& text, int left, int top);
     QPushButton* addButton(const char* name, const QString& text, int left, int top, int width, int height,

@@ -7,9 +7,9 @@
 class GraphicalButton : public QPushButton
 {
     Q_OBJECT
-public:
+  public:
     GraphicalButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {}
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 };

@@ -1,0 +1,246 @@
+// The real window, offscreen, driven by real clicks and focus changes.
+#include "app/Form1.h"
+#include "support/TestDatabase.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+struct SeenBox {
+    QMessageBox::Icon icon;
+    QString title;
+    QString text;
+};
+
+// Answers every message box the window opens with OK, remembering what it said.
+class BoxAnswerer
+{
+  public:
+    BoxAnswerer()
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                boxes.push_back({box->icon(), box->windowTitle(), box->text()});
+                QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+            }
+        });
+        m_timer.start(10);
+    }
+    std::vector<SeenBox> boxes;
+
+  private:
+    QTimer m_timer;
+};
+
+class Form1Test : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        m_dir = fs::temp_directory_path() / ("tk_form_" + std::to_string(::getpid()) + "_" +
+                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_dir);
+        m_store = (m_dir / "store.reg").string();
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    std::unique_ptr<Form1> startWindow()
+    {
+        auto w = std::make_unique<Form1>(SettingsStore(m_store), "/opt/tk corvane/");
+        w->startUp();
+        w->show();
+        w->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(w.get()));
+        return w;
+    }
+
+    std::string storeText() const
+    {
+        std::ifstream in(m_store, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+
+    template <class T> static T* child(QWidget& w, const char* name)
+    {
+        T* c = w.findChild<T*>(name);
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+
+    static std::string enabledButtons(QWidget& w)
+    {
+        std::string out;
+        for (const char* name : {"Command1", "Command2", "Command3", "Command4", "Command5"})
+            out += w.findChild<QPushButton*>(name)->isEnabled() ? '1' : '0';
+        return out;
+    }
+
+    fs::path m_dir;
+    std::string m_store;
+};
+
+} // namespace
+
+TEST_F(Form1Test, FirstStartShowsDefaultsAndRemembersTheFolder)
+{
+    auto w = startWindow();
+    EXPECT_EQ(w->windowTitle(), "tk_corvane v.1.0.10");
+    EXPECT_EQ(child<QLineEdit>(*w, "Text1")->text(), "localhost");
+    EXPECT_EQ(child<QLineEdit>(*w, "Text2")->text(), "root");
+    EXPECT_EQ(child<QLineEdit>(*w, "Text3")->text(), "");
+    EXPECT_EQ(child<QLineEdit>(*w, "Text3")->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(child<QLineEdit>(*w, "Text4")->text(), "corvane");
+    EXPECT_EQ(SettingsStore(m_store).RegLoad("temp\\path"), "/opt/tk corvane/");
+    EXPECT_EQ(enabledButtons(*w), "11000") << "Ready layout";
+    EXPECT_EQ(w->size(), QSize(400, 363));
+    EXPECT_EQ(w->minimumSize(), w->maximumSize()) << "fixed size";
+    EXPECT_FALSE(w->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(w->windowFlags() & Qt::WindowMaximizeButtonHint);
+
+    // Focus starts on the test button and Tab walks the fields, then the operations.
+    EXPECT_EQ(QApplication::focusWidget(), child<QPushButton>(*w, "Command1"));
+    w->setButtonLayout(ButtonLayout::Blocked); // so that every button takes part in the walk
+    child<QPushButton>(*w, "Command2")->setEnabled(true);
+    std::vector<QString> order;
+    for (int i = 0; i < 9; ++i) {
+        order.push_back(QApplication::focusWidget()->objectName());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    const std::vector<QString> want{"Command1", "Text1",    "Text2",    "Text3",   "Text4",
+                                    "Command2", "Command3", "Command4", "Command5"};
+    EXPECT_EQ(order, want);
+}
+
+TEST_F(Form1Test, StoredFieldsComeBackButNeverThePassword)
+{
+    SettingsStore store(m_store);
+    store.RegSave("temp\\text1", "db.example.org;port=3310");
+    store.RegSave("temp\\text2", "");
+    store.RegSave("temp\\text4", "каталог");
+    store.RegSave("temp\\text3", "should not be read");
+    auto w = startWindow();
+    EXPECT_EQ(child<QLineEdit>(*w, "Text1")->text(), "db.example.org;port=3310");
+    EXPECT_EQ(child<QLineEdit>(*w, "Text2")->text(), "root") << "an empty stored value keeps the initial text";
+    EXPECT_EQ(child<QLineEdit>(*w, "Text3")->text(), "");
+    EXPECT_EQ(child<QLineEdit>(*w, "Text4")->text(), "каталог");
+}
+
+TEST_F(Form1Test, LeavingAFieldSavesItEvenEmptyButNotThePassword)
+{
+    auto w = startWindow();
+    auto* text1 = child<QLineEdit>(*w, "Text1");
+    auto* text2 = child<QLineEdit>(*w, "Text2");
+    auto* text3 = child<QLineEdit>(*w, "Text3");
+    auto* text4 = child<QLineEdit>(*w, "Text4");
+
+    text1->setFocus();
+    text1->selectAll();
+    QTest::keyClicks(text1, "127.0.0.1;port=3307");
+    QTest::keyClick(text1, Qt::Key_Tab);
+    EXPECT_EQ(SettingsStore(m_store).RegLoad("temp\\text1"), "127.0.0.1;port=3307");
+
+    text2->selectAll();
+    QTest::keyClick(text2, Qt::Key_Delete);
+    QTest::keyClick(text2, Qt::Key_Tab);
+    EXPECT_NE(storeText().find("\"text2\"=\"\""), std::string::npos) << "empty text stored";
+
+    QTest::keyClicks(text3, "s3cr3t");
+    text3->insert("-пароль");
+    QTest::keyClick(text3, Qt::Key_Tab);
+    QTest::keyClick(text4, Qt::Key_End);
+    QTest::keyClicks(text4, "_2");
+    // A click on a button moves the focus, so the field is saved before the button acts.
+    BoxAnswerer answers;
+    QTest::mouseClick(child<QPushButton>(*w, "Command2"), Qt::LeftButton);
+    EXPECT_EQ(SettingsStore(m_store).RegLoad("temp\\text4"), "corvane_2");
+    EXPECT_EQ(storeText().find("s3cr3t"), std::string::npos) << "password never stored";
+
+    // The next start restores them (and the emptied one falls back to its initial text).
+    w.reset();
+    auto again = startWindow();
+    EXPECT_EQ(child<QLineEdit>(*again, "Text1")->text(), "127.0.0.1;port=3307");
+    EXPECT_EQ(child<QLineEdit>(*again, "Text2")->text(), "root");
+    EXPECT_EQ(child<QLineEdit>(*again, "Text3")->text(), "");
+}
+
+TEST_F(Form1Test, ButtonsSwitchLayoutsOnlyWhenTheOperationSucceeds)
+{
+    TestDatabase db("form_layouts");
+    db.exec("insert into tbl_conf (PARAM, VALUEINT, VALUESTR) values ('ISWORK', 1, NULL), "
+            "('OFFLINEMES', NULL, 'Закрыто')");
+    auto w = startWindow();
+    const ConnectionFields f = db.fields();
+    child<QLineEdit>(*w, "Text1")->setText(QString::fromStdString(f.server));
+    child<QLineEdit>(*w, "Text2")->setText(QString::fromStdString(f.user));
+    child<QLineEdit>(*w, "Text3")->setText("wrong");
+    child<QLineEdit>(*w, "Text4")->setText(QString::fromStdString(f.database));
+    BoxAnswerer answers;
+
+    QTest::mouseClick(child<QPushButton>(*w, "Command2"), Qt::LeftButton);
+    ASSERT_EQ(answers.boxes.size(), 1u);
+    EXPECT_EQ(answers.boxes[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(answers.boxes[0].title, "tk_corvane");
+    EXPECT_TRUE(answers.boxes[0].text.contains("Access denied")) << answers.boxes[0].text.toStdString();
+    EXPECT_EQ(enabledButtons(*w), "11000") << "a failed connection changes nothing";
+
+    child<QLineEdit>(*w, "Text3")->setText(QString::fromStdString(f.password));
+    QTest::mouseClick(child<QPushButton>(*w, "Command1"), Qt::LeftButton);
+    ASSERT_EQ(answers.boxes.size(), 2u);
+    EXPECT_EQ(answers.boxes[1].icon, QMessageBox::Information);
+    EXPECT_EQ(answers.boxes[1].text, "Соединение установлено");
+
+    QTest::mouseClick(child<QPushButton>(*w, "Command2"), Qt::LeftButton);
+    ASSERT_EQ(answers.boxes.size(), 3u);
+    EXPECT_EQ(answers.boxes[2].text, "Блок поставлен");
+    EXPECT_EQ(enabledButtons(*w), "10111") << "Blocked layout";
+    EXPECT_EQ(db.scalar("select VALUEINT from tbl_conf where PARAM='ISWORK'"), "0");
+    EXPECT_EQ(SettingsStore(m_store).RegLoad("temp\\offlinemes"), "Закрыто");
+
+    QTest::mouseClick(child<QPushButton>(*w, "Command3"), Qt::LeftButton);
+    ASSERT_EQ(answers.boxes.size(), 4u);
+    EXPECT_EQ(answers.boxes[3].text, "Блок снят");
+    EXPECT_EQ(enabledButtons(*w), "11000");
+    EXPECT_EQ(db.scalar("select VALUEINT from tbl_conf where PARAM='ISWORK'"), "1");
+    EXPECT_EQ(w->windowTitle(), "tk_corvane v.1.0.10");
+}
+
+TEST_F(Form1Test, FailedSettingsWriteIsShownAndTheWindowGoesOn)
+{
+    fs::create_directories(m_dir);
+    std::ofstream(m_dir / "blocker") << "a file where a folder should be";
+    m_store = (m_dir / "blocker" / "store.reg").string();
+    BoxAnswerer answers;
+    auto w = startWindow(); // the folder cannot be remembered: one box, then the window works
+    auto* text1 = child<QLineEdit>(*w, "Text1");
+    text1->setFocus();
+    QTest::keyClick(text1, Qt::Key_Tab);
+    QTest::qWait(50);
+    ASSERT_EQ(answers.boxes.size(), 2u);
+    for (const auto& b : answers.boxes) {
+        EXPECT_EQ(b.icon, QMessageBox::Critical);
+        EXPECT_TRUE(b.text.contains(QString::number(ENOTDIR))) << b.text.toStdString();
+    }
+    EXPECT_TRUE(w->isVisible());
+}
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,164 @@
+#include "maintenance/SiteBlock.h"
+#include "support/RecordingWindow.h"
+#include "support/TestDatabase.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+struct Site {
+    explicit Site(const std::string& label) : db(label), window(db.fields()), runner(window)
+    {
+        dir = fs::temp_directory_path() / ("tk_block_" + db.name());
+        fs::remove_all(dir);
+        store = std::make_unique<SettingsStore>((dir / "store.reg").string());
+    }
+    ~Site() { fs::remove_all(dir); }
+    std::string isWork() { return db.scalar("select VALUEINT from tbl_conf where PARAM='ISWORK'").value_or("NULL"); }
+
+    TestDatabase db;
+    RecordingWindow window;
+    OperationRunner runner;
+    fs::path dir;
+    std::unique_ptr<SettingsStore> store;
+};
+} // namespace
+
+TEST(SiteBlock, BlockAndUnblockSwitchTheSiteTheStoreAndTheLayout)
+{
+    Site s("block_unblock");
+    ASSERT_EQ(s.db.scalar("select @@lower_case_table_names"), "0") << "this test needs case-sensitive table names";
+    s.db.exec("insert into tbl_conf (PARAM, VALUEINT, VALUESTR) values ('ISWORK', 1, NULL), "
+              "('OFFLINEMES', NULL, 'Сайт закрыт: «профилактика» до 06:00, ёЁ №5')");
+    s.store->RegSave("temp\\offlinemes", "old copy");
+
+    Command2_Click(s.runner, *s.store);
+    EXPECT_EQ(s.isWork(), "0");
+    EXPECT_EQ(s.store->RegLoad("temp\\offlinemes"), "Сайт закрыт: «профилактика» до 06:00, ёЁ №5");
+    EXPECT_EQ(s.window.layout, ButtonLayout::Blocked);
+    ASSERT_EQ(s.window.messages.size(), 1u);
+    EXPECT_EQ(s.window.messages[0].icon, MessageIcon::Information);
+    EXPECT_EQ(s.window.messages[0].text, "Блок поставлен");
+    EXPECT_EQ(s.window.events.back(), "message:Блок поставлен") << "the layout switches before the message";
+    EXPECT_TRUE(s.db.otherSessions().empty()) << "connection closed";
+
+    Command3_Click(s.runner);
+    EXPECT_EQ(s.isWork(), "1");
+    EXPECT_EQ(s.window.layout, ButtonLayout::Ready);
+    ASSERT_EQ(s.window.messages.size(), 2u);
+    EXPECT_EQ(s.window.messages[1].text, "Блок снят");
+    EXPECT_EQ(s.store->RegLoad("temp\\offlinemes"), "Сайт закрыт: «профилактика» до 06:00, ёЁ №5")
+        << "unblock leaves the copy alone";
+    EXPECT_EQ(s.db.scalar("select VALUESTR from tbl_conf where PARAM='OFFLINEMES'"),
+              "Сайт закрыт: «профилактика» до 06:00, ёЁ №5")
+        << "the message itself is never written";
+    EXPECT_TRUE(s.window.captions.empty()) << "block and unblock leave the caption alone";
+}
+
+TEST(SiteBlock, MissingEmptyOrNullOfflineMessageStillBlocks)
+{
+    struct Case {
+        const char* label;
+        const char* rows;
+    };
+    const Case cases[] = {
+        {"no OFFLINEMES row", "('ISWORK', 1, NULL)"},
+        {"NULL message", "('ISWORK', 1, NULL), ('OFFLINEMES', NULL, NULL)"},
+        {"empty message", "('ISWORK', 1, NULL), ('OFFLINEMES', 7, '')"},
+    };
+    for (const auto& c : cases) {
+        Site s(std::string("block_msg_") + c.label);
+        s.db.exec(std::string("insert into tbl_conf (PARAM, VALUEINT, VALUESTR) values ") + c.rows);
+        s.store->RegSave("temp\\offlinemes", "stale");
+        Command2_Click(s.runner, *s.store);
+        EXPECT_EQ(s.isWork(), "0") << c.label;
+        EXPECT_EQ(s.store->RegLoad("temp\\offlinemes"), "") << c.label;
+        EXPECT_EQ(s.window.layout, ButtonLayout::Blocked) << c.label;
+        ASSERT_EQ(s.window.messages.size(), 1u) << c.label;
+        EXPECT_EQ(s.window.messages[0].text, "Блок поставлен") << c.label;
+    }
+}
+
+TEST(SiteBlock, NoIsWorkRowIsNoError)
+{
+    Site s("block_no_iswork");
+    Command2_Click(s.runner, *s.store);
+    EXPECT_EQ(s.window.layout, ButtonLayout::Blocked);
+    Command3_Click(s.runner);
+    EXPECT_EQ(s.window.layout, ButtonLayout::Ready);
+    EXPECT_EQ(s.window.count(MessageIcon::Critical), 0);
+    EXPECT_EQ(s.db.count("tbl_conf"), 0);
+}
+
+TEST(SiteBlock, ErrorsAfterTheOpenEndOnlyTheOperation)
+{
+    // A store that cannot be written: the block is set, then the write fails.
+    {
+        Site s("block_store_fails");
+        s.db.exec("insert into tbl_conf (PARAM, VALUEINT, VALUESTR) values ('ISWORK', 1, NULL), "
+                  "('OFFLINEMES', NULL, 'x')");
+        fs::create_directories(s.dir);
+        std::ofstream(s.dir / "blocker") << "file";
+        SettingsStore broken((s.dir / "blocker" / "store.reg").string());
+        s.window.setCaption("caption before");
+        Command2_Click(s.runner, broken);
+        EXPECT_EQ(s.isWork(), "0") << "what ran stays done";
+        EXPECT_EQ(s.window.layout, ButtonLayout::Ready) << "layout not switched";
+        ASSERT_EQ(s.window.messages.size(), 1u);
+        EXPECT_EQ(s.window.messages[0].icon, MessageIcon::Critical);
+        EXPECT_NE(s.window.messages[0].text.find(std::to_string(ENOTDIR)), std::string::npos)
+            << s.window.messages[0].text;
+        EXPECT_EQ(s.window.caption(), "caption before");
+        EXPECT_TRUE(s.db.otherSessions().empty()) << "connection closed after the error";
+        // The tool keeps working: the next press runs normally.
+        Command2_Click(s.runner, *s.store);
+        EXPECT_EQ(s.window.layout, ButtonLayout::Blocked);
+    }
+    // A rejected statement: the table is gone.
+    {
+        Site s("block_no_table");
+        s.db.exec("drop table tbl_conf");
+        Command3_Click(s.runner);
+        ASSERT_EQ(s.window.messages.size(), 1u);
+        EXPECT_EQ(s.window.messages[0].icon, MessageIcon::Critical);
+        EXPECT_NE(s.window.messages[0].text.find("1146"), std::string::npos) << s.window.messages[0].text;
+        EXPECT_NE(s.window.messages[0].text.find("tbl_conf"), std::string::npos) << s.window.messages[0].text;
+        EXPECT_EQ(s.window.layout, ButtonLayout::Ready);
+    }
+}
+
+TEST(SiteBlock, WrongPasswordShowsOnlyTheConnectionMessage)
+{
+    Site s("block_wrong_password");
+    s.db.exec("insert into tbl_conf (PARAM, VALUEINT) values ('ISWORK', 1)");
+    s.window.fields.password = "not-the-password";
+    Command2_Click(s.runner, *s.store);
+    ASSERT_EQ(s.window.messages.size(), 1u);
+    EXPECT_EQ(s.window.messages[0].icon, MessageIcon::Critical);
+    EXPECT_NE(s.window.messages[0].text.find("Access denied"), std::string::npos);
+    EXPECT_EQ(s.isWork(), "1");
+    EXPECT_EQ(s.window.layout, ButtonLayout::Ready);
+    EXPECT_FALSE(fs::exists(s.store->filePath()));
+}
+
+TEST(SiteBlock, NoOperationStartsInsideAnother)
+{
+    Site s("block_nested");
+    s.db.exec("insert into tbl_conf (PARAM, VALUEINT) values ('ISWORK', 1)");
+    bool ran = false;
+    s.runner.run([&](db::Connection&) {
+        ran = true;
+        Command2_Click(s.runner, *s.store); // a click that arrives while an operation processes events
+    });
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(s.isWork(), "1");
+    EXPECT_TRUE(s.window.messages.empty());
+    Command2_Click(s.runner, *s.store);
+    EXPECT_EQ(s.isWork(), "0") << "once the first operation ended, the next one runs";
+}

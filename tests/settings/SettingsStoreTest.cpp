@@ -1,0 +1,185 @@
+#include "settings/SettingsStore.h"
+#include "common/TextFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+class SettingsStoreTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        m_dir = fs::temp_directory_path() / ("tk_settings_" + std::to_string(::getpid()) + "_" +
+                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_dir);
+        m_file = (m_dir / "Farrowind" / "HKEY_CURRENT_USER.reg").string();
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    std::string fileText() const
+    {
+        std::ifstream in(m_file, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+
+    fs::path m_dir;
+    std::string m_file;
+};
+} // namespace
+
+TEST_F(SettingsStoreTest, KeyFormsAddressTheSameValuesAsTheRegistryWould)
+{
+    SettingsStore s(m_file);
+    struct Case {
+        const char* written;
+        const char* readAs;
+        const char* label;
+    };
+    const Case cases[] = {
+        {"Temp\\Path\\", "temp\\path", "trailing backslash names a value, names are case-insensitive"},
+        {"\\temp\\text1", "temp\\text1", "one leading backslash is dropped"},
+        {"$$$$Other\\Key\\name", "HKEY_CURRENT_USER\\Software\\Farrowind\\Other\\Key\\name",
+         "$$$$ places the key below the vendor, without the product"},
+        {"Ab$$$$c\\$$$$v", "Ab$$$$c\\$$$$v", "$$$$ inside a key does nothing special"},
+        {"HKEY_CURRENT_USER\\Software\\Elsewhere\\v", "HKEY_CURRENT_USER\\Software\\Elsewhere\\v", "full path"},
+        {"hkey_current_user\\x\\v", "HKEY_CURRENT_USER\\Software\\Farrowind\\tk_corvane\\hkey_current_user\\x\\v",
+         "a lower-case hive name counts as a relative key"},
+        {"Папка\\Значение", "папка\\ЗНАЧЕНИЕ", "Cyrillic names compare case-insensitively too"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string value = "v" + std::to_string(n++) + " «текст»";
+        s.RegSave(c.written, value);
+        EXPECT_EQ(s.RegLoad(c.readAs), value) << c.label;
+    }
+    // "$$$$" keys never reach the product key.
+    EXPECT_EQ(s.RegLoad("Other\\Key\\name"), "");
+    // Two backslashes at the end: only one comes off, so the key's default value is addressed.
+    s.RegSave("temp\\\\", "default");
+    EXPECT_EQ(s.RegLoad("\\temp\\\\"), "default");
+    EXPECT_EQ(s.RegLoad("temp"), "");
+}
+
+TEST_F(SettingsStoreTest, EmptyMissingDeletedAndUnknownModes)
+{
+    SettingsStore s(m_file);
+    EXPECT_EQ(s.RegLoad("temp\\never"), "") << "missing file reads as empty";
+    EXPECT_FALSE(fs::exists(m_file)) << "reading creates nothing";
+
+    s.RegSave("temp\\text1", "server");
+    s.RegSave("temp\\text1", "");
+    EXPECT_EQ(s.RegLoad("temp\\text1"), "");
+    EXPECT_NE(fileText().find("\"text1\"=\"\""), std::string::npos) << "an empty text is stored as a value";
+
+    std::string value = "kept";
+    for (std::int16_t mode : {0, 4, -1, 100}) {
+        const std::string before = fileText();
+        s.RegAccess(mode, "temp\\other", value);
+        EXPECT_EQ(fileText(), before) << "mode " << mode;
+        EXPECT_EQ(value, "kept") << "mode " << mode;
+    }
+
+    s.RegSave("temp\\gone", "x");
+    s.RegAccess(3, "TEMP\\GONE", value);
+    EXPECT_EQ(s.RegLoad("temp\\gone"), "");
+    s.RegAccess(3, "temp\\gone", value); // deleting again is harmless
+    s.RegSave("$$$$XXkey\\v", "vendor");
+    s.RegAccess(3, "XXkey\\v", value);
+    EXPECT_EQ(s.RegLoad("$$$$XXkey\\v"), "") << "an XX key is deleted directly below the vendor";
+    EXPECT_EQ(s.RegLoad("temp\\text1"), "") << "other values survive deletes";
+}
+
+TEST_F(SettingsStoreTest, SpecialCharactersRoundTrip)
+{
+    SettingsStore s(m_file);
+    const std::string tricky = "a\"b\\c\nd\re=[x] ; «ё» ";
+    s.RegSave("temp\\na\"me=", tricky);
+    EXPECT_EQ(SettingsStore(m_file).RegLoad("TEMP\\NA\"ME="), tricky);
+}
+
+TEST_F(SettingsStoreTest, WritersNeverLoseEachOthersValues)
+{
+    SettingsStore first(m_file), second(m_file);
+    first.RegSave("temp\\text1", "one");
+    second.RegSave("temp\\text2", "two");
+    first.RegSave("temp\\text4", "four");
+    EXPECT_EQ(second.RegLoad("temp\\text1"), "one") << "no cache: a value written is seen at once";
+    EXPECT_EQ(first.RegLoad("temp\\text2"), "two");
+
+    // Two processes hammering the same file: every value of both must be there at the end.
+    const int perProcess = 60;
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    const char* who = child == 0 ? "child" : "parent";
+    SettingsStore mine(m_file);
+    for (int i = 0; i < perProcess; ++i)
+        mine.RegSave(std::string("race\\") + who + std::to_string(i), std::to_string(i));
+    if (child == 0)
+        ::_exit(0);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    int found = 0;
+    for (const char* w : {"child", "parent"})
+        for (int i = 0; i < perProcess; ++i)
+            found += mine.RegLoad(std::string("race\\") + w + std::to_string(i)) == std::to_string(i);
+    EXPECT_EQ(found, 2 * perProcess);
+    EXPECT_EQ(mine.RegLoad("temp\\text4"), "four");
+}
+
+TEST_F(SettingsStoreTest, DamagedFileKeepsWhatItHeld)
+{
+    fs::create_directories(fs::path(m_file).parent_path());
+    {
+        std::ofstream out(m_file, std::ios::binary);
+        out << "\x01\xff garbage line\n"
+               "[HKEY_CURRENT_USER\\Software\\Farrowind\\tk_corvane\\temp]\n"
+               "\"text1\"=\"good\"\n"
+               "\"broken=\"unterminated\n"
+               "[half a section\n";
+    }
+    SettingsStore s(m_file);
+    EXPECT_EQ(s.RegLoad("temp\\text1"), "good");
+    EXPECT_EQ(s.RegLoad("temp\\broken"), "");
+    s.RegSave("temp\\text2", "new");
+    const std::string after = fileText();
+    for (const char* kept :
+         {"\x01\xff garbage line", "\"broken=\"unterminated", "[half a section", "\"text1\"=\"good\""})
+        EXPECT_NE(after.find(kept), std::string::npos) << kept;
+    EXPECT_EQ(s.RegLoad("temp\\text2"), "new");
+}
+
+TEST_F(SettingsStoreTest, FailedWriteIsReportedWithItsNumber)
+{
+    // A plain file where the store's folder should be: no write can succeed, even for root.
+    fs::create_directories(m_dir);
+    std::ofstream(m_dir / "Farrowind") << "not a folder";
+    SettingsStore s(m_file);
+    try {
+        s.RegSave("temp\\text1", "x");
+        ADD_FAILURE() << "write below a plain file succeeded";
+    } catch (const SystemError& e) {
+        EXPECT_EQ(e.number, ENOTDIR);
+    }
+    EXPECT_EQ(s.RegLoad("temp\\text1"), "");
+}
+
+TEST(SettingsLocation, FollowsXdgConfigHome)
+{
+    ::setenv("XDG_CONFIG_HOME", "/tmp/tk_xdg_a", 1);
+    EXPECT_EQ(SettingsStore::forCurrentUser().filePath(), "/tmp/tk_xdg_a/Farrowind/HKEY_CURRENT_USER.reg");
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::setenv("HOME", "/home/someone", 1);
+    EXPECT_EQ(SettingsStore::forCurrentUser().filePath(), "/home/someone/.config/Farrowind/HKEY_CURRENT_USER.reg");
+}
