@@ -1,6 +1,8 @@
 #include "StatementCounter.h"
 
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 
 StatementCounter::StatementCounter(db::Connection monitor, std::string account)
     : m_monitor(std::move(monitor)), m_account(std::move(account))
@@ -34,11 +36,23 @@ ServerStatementCounts StatementCounter::readRaw()
 
 ServerStatementCounts StatementCounter::read()
 {
-    auto c = readRaw();
-    // Every reading so far, this one included, added its questions; leave them out.
-    m_ownQuestions += m_questionsPerRead;
-    c.questions -= m_ownQuestions;
-    return c;
+    // The server adds a statement to the account's counters only after it has answered it, so
+    // right after the tool's last answer the count may still lack it: read until it holds still.
+    auto settled = readRaw();
+    ++m_reads;
+    for (int i = 0; i < 200; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const auto again = readRaw();
+        ++m_reads;
+        const bool same =
+            again.selects == settled.selects && again.updates == settled.updates && again.others == settled.others;
+        settled = again;
+        if (same)
+            break;
+    }
+    // Every reading so far added its questions; leave them out.
+    settled.questions -= m_reads * m_questionsPerRead;
+    return settled;
 }
 
 ServerStatementCounts operator-(const ServerStatementCounts& a, const ServerStatementCounts& b)

@@ -24,7 +24,8 @@ class StatementCounter
     // server refuses.
     StatementCounter(db::Connection monitor, std::string account);
 
-    // Counters now; subtract two readings to get what happened between them.
+    // Counters now, once the server has finished counting; subtract two readings to get what
+    // happened between them.
     ServerStatementCounts read();
 
   private:
@@ -33,7 +34,7 @@ class StatementCounter
     db::Connection m_monitor;
     std::string m_account;
     std::int64_t m_questionsPerRead = 0;
-    std::int64_t m_ownQuestions = 0;
+    std::int64_t m_reads = 0;
 };
 
 ServerStatementCounts operator-(const ServerStatementCounts& after, const ServerStatementCounts& before);

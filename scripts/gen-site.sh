@@ -11,8 +11,8 @@
 #
 # The data is the same on every run: every "random" value is CRC32 of the row number and a salt of its
 # own. Two percent of every parent table is missing (users, releases, links and persons whose CODE
-# modulo 50 is the table's hole number), and in every reference column one row in fifty names such a
-# missing parent, at any scale; the links whose release is missing still have downloads, votes and
+# modulo 50 is the table's hole number), and in every reference column one value in fifty names such
+# a missing parent, at any scale; the links whose release is missing still have downloads, votes and
 # comments may have lost both their user and their release, tbl_cross has rows with both releases
 # missing. Orphans of every kind therefore exist already at scale 0.01. tbl_fav, tbl_search and
 # tbl_wanted use -1 for rows of no user; tbl_poster has screenshots of no release (BASECODE 0 and -1);
@@ -79,20 +79,23 @@ skewed() { echo "(1+FLOOR(POW($(r "$2"),2)*$1))"; }
 # The parents that are gone: every code whose remainder modulo 50 is the table's hole number.
 declare -A holeOf=([user]=17 [base]=23 [link]=31 [persona]=41)
 # ref KIND K DIST RANGE SALT [null:PCT | none:PCT]: a reference to a KIND row. Rows whose number
-# modulo 50 is K (two percent, at every scale) name a missing parent; the others name one that exists
-# (a drawn code that falls into a hole moves to the next code). null:PCT makes about PCT percent of
-# the others NULL, none:PCT makes them -1, the site's mark for "no user".
+# modulo 50 is K (two percent, at every scale) name a missing parent; the others name one that
+# exists (a drawn code that falls into a hole moves to the next code). null:PCT makes about PCT
+# percent of the others NULL, none:PCT makes them -1, the site's mark for "no user".
 ref() {
     local kind=$1 k=$2 dist=$3 range=$4 salt=$5 wrap=${6:-} h=${holeOf[$1]}
-    local drawn present missing
+    local drawn present missing every=50
     drawn=$($dist "$range" "$salt")
     present="($drawn+($drawn%50=$h))"
     missing="(50*FLOOR($(r "${salt}h")*FLOOR($range/50))+$h)"
     case "$wrap" in
-    null:*) present="IF($(r "${salt}n")<${wrap#null:}/100,NULL,$present)" ;;
+    null:*)
+        present="IF($(r "${salt}n")<${wrap#null:}/100,NULL,$present)"
+        # Orphans stay two percent of the values that are there, not of all rows.
+        every=$(( 5000 / (100 - ${wrap#null:}) )) ;;
     none:*) present="IF($(r "${salt}n")<${wrap#none:}/100,-1,$present)" ;;
     esac
-    echo "IF(seq%50=$k,$missing,$present)"
+    echo "IF(seq%$every=$k,$missing,$present)"
 }
 
 client=(mariadb --no-defaults -h"$host" -P"$port" -u"$user" --default-character-set=utf8mb4 --batch)
