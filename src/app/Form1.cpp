@@ -3,14 +3,10 @@
 #include "app/Artwork.h"
 #include "app/GraphicalButton.h"
 #include "app/TextViewer.h"
+#include "cleanup/CleanupRun.h"
 #include "db/ConnectionTest.h"
 #include "maintenance/SiteBlock.h"
-#ifdef TK_HAVE_RATINGS
 #include "ratings/RatingRecalc.h"
-#endif
-#ifdef TK_HAVE_CLEANUP
-#include "cleanup/CleanupRun.h"
-#endif
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -121,12 +117,8 @@ Form1::Form1(SettingsStore settings, std::string appFolder)
     connect(m_command1, &QPushButton::clicked, this, [this] { Command1_Click(m_runner); });
     connect(m_command2, &QPushButton::clicked, this, [this] { Command2_Click(m_runner, m_settings); });
     connect(m_command3, &QPushButton::clicked, this, [this] { Command3_Click(m_runner); });
-#ifdef TK_HAVE_RATINGS
     connect(m_command4, &QPushButton::clicked, this, [this] { Command4_Click(m_runner); });
-#endif
-#ifdef TK_HAVE_CLEANUP
     connect(m_command5, &QPushButton::clicked, this, [this] { Command5_Click(m_runner, m_appFolder); });
-#endif
 }
 
 QLabel* Form1::addLabel(int index, const QString& text, int left, int top, int width, int height)
