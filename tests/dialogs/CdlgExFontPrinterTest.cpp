@@ -1,0 +1,254 @@
+// CdlgEx's font and printer dialogs: the records they fill and what they read back.
+#include "RecordingPlatform.h"
+#include "dialogs/CdlgEx.h"
+
+#include <gtest/gtest.h>
+
+namespace dialogs::test
+{
+namespace
+{
+
+TEST(CdlgExFont, FillsTheRecord)
+{
+    struct Case {
+        const char* label;
+        int fontSize, dpi, wantHeight;
+        bool bold, italic, underline, strike;
+    };
+    const Case cases[] = {
+        {"10 pt at 96 dpi", 10, 96, 13, false, false, false, false},
+        {"a half goes down to even", 3, 12, 0, true, false, false, false},
+        {"a half goes up to even", 9, 12, 2, false, true, false, false},
+        {"2.5 goes to 2", 15, 12, 2, false, false, true, true},
+    };
+    for (const Case& c : cases) {
+        RecordingPlatform platform;
+        platform.dpi = c.dpi;
+        CdlgEx dlg(platform);
+        dlg.sethOwner(4);
+        dlg.setFlags(-1); // the font dialog takes none of these bits
+        dlg.setFontName("Arial");
+        dlg.setFontSize(c.fontSize);
+        dlg.setBold(c.bold);
+        dlg.setItalic(c.italic);
+        dlg.setUnderline(c.underline);
+        dlg.setStrikeThru(c.strike);
+        dlg.setRGBResult(0x0A0B0C);
+        dlg.ShowFont();
+        const ChooseFont& r = platform.fontSeen;
+        const LogFont& lf = platform.logFontSeen;
+        EXPECT_EQ(lf.height, c.wantHeight) << c.label;
+        EXPECT_EQ(r.pointSize, c.fontSize * 10) << c.label;
+        EXPECT_EQ(r.structSize, 60u) << c.label;
+        EXPECT_EQ(r.owner, 4) << c.label;
+        EXPECT_NE(r.dc, 0) << c.label;
+        EXPECT_EQ(r.flags, 0x141u) << c.label;
+        EXPECT_EQ(r.color, 0x0A0B0Cu) << c.label;
+        EXPECT_EQ(r.fontType, 0x2000u) << c.label;
+        EXPECT_STREQ(lf.faceName.data(), "Arial") << c.label;
+        EXPECT_EQ(lf.weight, c.bold ? 700 : 0) << c.label;
+        EXPECT_EQ(lf.italic, c.italic ? 1 : 0) << c.label;
+        EXPECT_EQ(lf.underline, c.underline ? 1 : 0) << c.label;
+        EXPECT_EQ(lf.strikeOut, c.strike ? 1 : 0) << c.label;
+        EXPECT_TRUE(platform.liveDcs.empty()) << c.label;
+    }
+}
+
+TEST(CdlgExFont, ReadsBackTheChoice)
+{
+    struct Case {
+        const char* label;
+        std::optional<std::string> resolved;
+        std::uint16_t fontType;
+        QString wantName;
+        bool wantBold;
+    };
+    const Case cases[] = {
+        {"resolved name wins", "DejaVu Sans", 0x100 | 0x2000, "DejaVu Sans", true},
+        {"cut at 79 characters", std::string(90, 'n'), 0x400, QString(79, 'n'), false},
+        {"no font created", std::nullopt, 0x2000, "Typed", false},
+    };
+    for (const Case& c : cases) {
+        RecordingPlatform platform;
+        platform.fontResult = 1;
+        platform.faceName = c.resolved;
+        platform.fontAnswer = [&](ChooseFont& r, LogFont& lf) {
+            r.pointSize = 105;
+            r.color = 0xFF;
+            r.fontType = c.fontType;
+            lf.italic = 1;
+            lf.underline = 0;
+            lf.strikeOut = 1;
+        };
+        CdlgEx dlg(platform);
+        dlg.setFontName("Typed");
+        dlg.setFontSize(20);
+        dlg.setUnderline(true);
+        dlg.ShowFont();
+        EXPECT_EQ(dlg.FontSize(), 10) << c.label;
+        EXPECT_EQ(dlg.FontName(), c.wantName) << c.label;
+        EXPECT_EQ(dlg.Bold(), c.wantBold) << c.label;
+        EXPECT_TRUE(dlg.Italic()) << c.label;
+        EXPECT_FALSE(dlg.Underline()) << c.label;
+        EXPECT_TRUE(dlg.StrikeThru()) << c.label;
+        EXPECT_EQ(dlg.RGBResult(), 0xFF) << c.label;
+        EXPECT_TRUE(platform.liveDcs.empty()) << c.label;
+    }
+}
+
+TEST(CdlgExFont, RefusesBeforeAnyDialog)
+{
+    struct Case {
+        QString name;
+        int size, wantError;
+    };
+    const Case cases[] = {{QString(32, 'a'), 10, 0},
+                          {QString(33, 'a'), 10, kErrSubscriptOutOfRange},
+                          {QString(32, QChar(0x0416)), 10, 0}, // Cyrillic: one byte each in the code page
+                          {"Arial", 214748364, 0},
+                          {"Arial", 214748365, kErrOverflow},
+                          {"Arial", -214748365, kErrOverflow}};
+    for (const Case& c : cases) {
+        RecordingPlatform platform;
+        platform.dpi = 1; // keeps the height in range
+        CdlgEx dlg(platform);
+        dlg.setFontName(c.name);
+        dlg.setFontSize(c.size);
+        int error = 0;
+        try {
+            dlg.ShowFont();
+        } catch (const RuntimeError& e) {
+            error = e.number();
+        }
+        EXPECT_EQ(error, c.wantError) << c.name.size() << " " << c.size;
+        EXPECT_EQ(platform.calls.size(), c.wantError ? 0u : 1u) << c.size;
+        EXPECT_TRUE(platform.liveDcs.empty());
+    }
+}
+
+std::vector<std::uint8_t> returnedDevMode(const std::string& name, std::int16_t copies, std::int16_t duplex,
+                                          std::int16_t orientation)
+{
+    std::vector<std::uint8_t> dm(devmode::kSize, 0);
+    writeText(dm, 0, 32, name, '\0');
+    writeU16(dm, devmode::kCopies, static_cast<std::uint16_t>(copies));
+    writeU16(dm, devmode::kDuplex, static_cast<std::uint16_t>(duplex));
+    writeU16(dm, devmode::kOrientation, static_cast<std::uint16_t>(orientation));
+    return dm;
+}
+
+TEST(CdlgExPrinter, FillsDevModeAndDevNames)
+{
+    struct Case {
+        const char* label;
+        FakePrinter printer;
+        std::string wantName, wantNames; // device-name field; names area shown with \0
+        std::uint16_t wantDevice, wantOutput;
+    };
+    const Case cases[] = {
+        {"short names",
+         {"HP", "winspool", "LPT1:", 2, 3},
+         "HP" + std::string(30, ' '),
+         "winspool\\0HP\\0LPT1:\\0" + std::string(82, ' '),
+         17,
+         20},
+        {"long names cut",
+         {std::string(40, 'D'), std::string(40, 'R'), std::string(30, 'P'), 1, 1},
+         std::string(32, 'D'),
+         std::string(40, 'R') + "\\0" + std::string(40, 'D') + "\\0" + std::string(18, 'P'),
+         49,
+         90},
+    };
+    for (const Case& c : cases) {
+        RecordingPlatform platform;
+        platform.installed = {c.printer};
+        platform.current = 0;
+        CdlgEx dlg(platform);
+        dlg.setFlags(-1);
+        dlg.ShowPrinter();
+        const PrintDlg& r = platform.printSeen;
+        EXPECT_EQ(r.structSize, 66u) << c.label;
+        EXPECT_EQ(r.flags, 0x1C0FFFu) << c.label;
+        EXPECT_NE(r.dc, 0) << c.label;
+        ASSERT_TRUE(r.devMode && r.devNames) << c.label;
+        const std::vector<std::uint8_t>& dm = *r.devMode;
+        ASSERT_EQ(dm.size(), 122u) << c.label;
+        EXPECT_EQ(std::string(dm.begin(), dm.begin() + 32), c.wantName) << c.label;
+        EXPECT_EQ(readU16(dm, 36), 122) << c.label;
+        EXPECT_EQ(readU32(dm, 40), 0x1001u) << c.label;
+        EXPECT_EQ(readU16(dm, 44), c.printer.orientation) << c.label;
+        EXPECT_EQ(readU16(dm, 62), c.printer.duplex) << c.label;
+        const std::vector<std::uint8_t>& dn = *r.devNames;
+        ASSERT_EQ(dn.size(), 108u) << c.label;
+        EXPECT_EQ(readU16(dn, 0), 8) << c.label;
+        EXPECT_EQ(readU16(dn, 2), c.wantDevice) << c.label;
+        EXPECT_EQ(readU16(dn, 4), c.wantOutput) << c.label;
+        EXPECT_EQ(readU16(dn, 6), 0) << c.label;
+        EXPECT_EQ(visible(std::string(dn.begin() + 8, dn.end())), c.wantNames) << c.label;
+        EXPECT_TRUE(platform.liveDcs.empty()) << c.label;
+    }
+}
+
+TEST(CdlgExPrinter, AppliesTheChoice)
+{
+    RecordingPlatform platform;
+    platform.installed = {{"Laser", "d", "p"}, {"Office", "d", "p"}, {"office2", "d", "p"}, {"OFFICE", "d", "p"}};
+    platform.current = 0;
+    platform.printResult = 1;
+    platform.printAnswer = [](PrintDlg& r) {
+        r.dc = 901;
+        r.devMode = returnedDevMode("office", 3, 2, 2);
+    };
+    CdlgEx dlg(platform);
+    dlg.sethOwner(12);
+    dlg.ShowPrinter();
+    EXPECT_EQ(dlg.hOwner(), 901);
+    // Every upper-case match becomes current in turn; the last stays.
+    EXPECT_EQ(platform.calls, (std::vector<std::string>{"print owner=12 flags=0", "makeCurrent 1", "makeCurrent 3"}));
+    const FakePrinter& chosen = platform.installed[3];
+    EXPECT_EQ(chosen.copies, 3);
+    EXPECT_EQ(chosen.duplex, 2);
+    EXPECT_EQ(chosen.orientation, 2);
+    EXPECT_EQ(platform.installed[0].copies, 1);
+    EXPECT_TRUE(platform.liveDcs.empty()); // only the returned context, now in hOwner, is kept
+
+    // The next dialog is owned by the device context; the current name equals the key: no switch.
+    platform.calls.clear();
+    platform.failSettings = true; // refused settings are ignored
+    platform.printAnswer = [](PrintDlg& r) { r.devMode = returnedDevMode("OFFICE", 1, 1, 1); };
+    dlg.ShowPrinter();
+    EXPECT_EQ(platform.calls, std::vector<std::string>{"print owner=901 flags=0"});
+    EXPECT_EQ(chosen.copies, 3);
+}
+
+TEST(CdlgExPrinter, PrinterErrorShownOnceThenSkipped)
+{
+    struct Case {
+        const char* label;
+        bool printers, nameFails;
+        std::string wantText;
+    };
+    const Case cases[] = {
+        {"no printer installed", false, false, "No printers are installed."},
+        {"device name unreadable", true, true, "Name unreadable"},
+    };
+    for (const Case& c : cases) {
+        RecordingPlatform platform;
+        if (c.printers) {
+            platform.installed = {{"P", "d", "p"}};
+            platform.current = 0;
+        }
+        platform.failNameRead = c.nameFails;
+        CdlgEx dlg(platform);
+        // The read of step 4 fails again and reaches the caller; the call ends.
+        EXPECT_THROW(dlg.ShowPrinter(), PlatformError) << c.label;
+        ASSERT_EQ(platform.messages.size(), 1u) << c.label;
+        EXPECT_EQ(platform.messages[0], std::make_tuple(c.wantText, 48u, std::string("Printer Error"))) << c.label;
+        EXPECT_TRUE(platform.calls.empty()) << c.label; // no dialog
+        EXPECT_TRUE(platform.liveDcs.empty()) << c.label;
+    }
+}
+
+} // namespace
+} // namespace dialogs::test

@@ -1,0 +1,265 @@
+// CdlgEx's properties, Action, the file, colour and help dialogs and the cancel error.
+#include "dialogs/CdlgEx.h"
+#include "RecordingPlatform.h"
+
+#include <QMetaMethod>
+
+#include <gtest/gtest.h>
+
+namespace dialogs::test
+{
+namespace
+{
+
+std::string nuls(std::size_t n)
+{
+    return std::string(n, '\0');
+}
+
+TEST(CdlgExFileDialog, FillsTheRecordForOpenAndSave)
+{
+    for (const int action : {1, 2}) {
+        RecordingPlatform platform;
+        CdlgEx dlg(platform);
+        dlg.sethOwner(77);
+        dlg.setFlags(static_cast<int>(0xFFFFFFFF));
+        dlg.setFileName("C:\\a.txt");
+        dlg.setFilter("Text|*.txt|All|*.*");
+        dlg.setFilterIndex(2);
+        dlg.setDefaultExt("txt");
+        dlg.setDialogTitle(QString::fromUtf8("Открыть"));
+        dlg.setProperty("Action", action);
+
+        const OpenFileName& r = platform.fileSeen;
+        SCOPED_TRACE(action);
+        EXPECT_EQ(platform.calls, std::vector<std::string>{action == 1 ? "open" : "save"});
+        EXPECT_EQ(r.structSize, 76u);
+        EXPECT_EQ(r.owner, 77);
+        EXPECT_EQ(r.flags, 0xFFFFFF1Fu);
+        EXPECT_EQ(r.file, "C:\\a.txt" + nuls(247));
+        EXPECT_EQ(r.maxFile, 255u);
+        EXPECT_EQ(r.fileTitle, nuls(255));
+        EXPECT_EQ(r.maxFileTitle, 255u);
+        EXPECT_EQ(visible(r.filter), "Text\\0*.txt\\0All\\0*.*\\0\\0");
+        EXPECT_EQ(r.filterIndex, 2u);
+        EXPECT_EQ(r.defExt, "txt");
+        EXPECT_EQ(r.title, "\xCE\xF2\xEA\xF0\xFB\xF2\xFC"); // the title in the ANSI code page
+        EXPECT_EQ(r.initialDir, "C:\\Prog");                // the program's folder stands in
+        EXPECT_EQ(r.instance, 0x400000);
+        EXPECT_TRUE(dlg.InitDir().isEmpty());
+    }
+}
+
+TEST(CdlgExFileDialog, FilterAndLimits)
+{
+    struct Case {
+        const char* label;
+        QString filter, fileName;
+        std::string wantFilter;
+        int wantError; // 0: the dialog opens
+    };
+    const Case cases[] = {
+        {"empty filter", "", "", "\\0\\0", 0},
+        {"one pair", "A|*.a", "", "A\\0*.a\\0\\0", 0},
+        {"255-char name fits", "", QString(255, 'x'), "\\0\\0", 0},
+        {"256-char name", "", QString(256, 'x'), "", kErrInvalidArgument},
+        {"32,767-char filter", QString(32767, 'f'), "", std::string(32767, 'f') + "\\0\\0", 0},
+        {"32,768-char filter", QString(32768, 'f'), "", "", kErrOverflow},
+    };
+    for (const Case& c : cases) {
+        RecordingPlatform platform;
+        CdlgEx dlg(platform);
+        dlg.setFilter(c.filter);
+        dlg.setFileName(c.fileName);
+        int error = 0;
+        try {
+            dlg.ShowOpen();
+        } catch (const RuntimeError& e) {
+            error = e.number();
+        }
+        EXPECT_EQ(error, c.wantError) << c.label;
+        EXPECT_EQ(platform.calls.size(), c.wantError ? 0u : 1u) << c.label;
+        if (!c.wantError) {
+            EXPECT_EQ(visible(platform.fileSeen.filter), c.wantFilter) << c.label;
+        }
+    }
+}
+
+TEST(CdlgExFileDialog, ReadsBackNamesButNotIndexOrFlags)
+{
+    RecordingPlatform platform;
+    platform.fileResult = 1;
+    platform.fileAnswer = [](OpenFileName& r) {
+        const std::string path = "C:\\\xCF\xE0\xEF\xEA\xE0\\b.txt"; // "Папка" in cp1251
+        std::fill(r.file.begin(), r.file.end(), '\0');
+        std::copy(path.begin(), path.end(), r.file.begin());
+        std::fill(r.fileTitle.begin(), r.fileTitle.end(), '\0');
+        r.fileTitle.replace(0, 5, "b.txt");
+        r.filterIndex = 5;
+        r.flags = 0x4;
+    };
+    CdlgEx dlg(platform);
+    dlg.setFilterIndex(1);
+    dlg.setFlags(0x1000);
+    dlg.ShowSave();
+    EXPECT_EQ(dlg.FileName(), QString::fromUtf8("C:\\Папка\\b.txt"));
+    EXPECT_EQ(dlg.FileTitle(), "b.txt");
+    EXPECT_EQ(dlg.FilterIndex(), 1);
+    EXPECT_EQ(dlg.flags(), 0x1000);
+
+    // A second call starts from what the first one returned.
+    platform.fileResult = 0;
+    dlg.ShowOpen();
+    EXPECT_EQ(visible(platform.fileSeen.file.substr(0, 14)), "C:\\\xCF\xE0\xEF\xEA\xE0\\b.txt");
+}
+
+TEST(CdlgExCancel, RaisesOnlyWithCancelErrorAndChangesNothing)
+{
+    struct Case {
+        const char* method;
+        int action;
+    };
+    for (const Case c : {Case{"ShowOpen", 1}, Case{"ShowSave", 2}, Case{"ShowColor", 3}, Case{"ShowFont", 4},
+                         Case{"ShowPrinter", 5}}) {
+        for (const bool cancelError : {false, true}) {
+            RecordingPlatform platform;
+            platform.installed = {{"P", "drv", "LPT1:"}};
+            platform.current = 0;
+            CdlgEx dlg(platform);
+            dlg.setCancelError(cancelError);
+            dlg.setFileName("keep.txt");
+            dlg.setFileTitle("title");
+            dlg.setRGBResult(0x123456);
+            dlg.setFontName("Arial");
+            dlg.setFontSize(12);
+            dlg.sethOwner(9);
+            bool raised = false;
+            try {
+                if (c.action == 5)
+                    dlg.setProperty("Action", c.action); // errors pass through Action
+                else
+                    QMetaObject::invokeMethod(&dlg, c.method);
+            } catch (const DialogCancelError& e) {
+                raised = true;
+                EXPECT_EQ(e.number(), 0) << c.method;
+                EXPECT_STREQ(e.what(), "") << c.method;
+            }
+            EXPECT_EQ(raised, cancelError) << c.method;
+            EXPECT_EQ(dlg.FileName(), "keep.txt") << c.method;
+            EXPECT_EQ(dlg.FileTitle(), "title") << c.method;
+            EXPECT_EQ(dlg.RGBResult(), 0x123456) << c.method;
+            EXPECT_EQ(dlg.FontName(), "Arial") << c.method;
+            EXPECT_EQ(dlg.FontSize(), 12) << c.method;
+            EXPECT_EQ(dlg.hOwner(), 9) << c.method;
+            EXPECT_TRUE(platform.liveDcs.empty()) << c.method;
+        }
+    }
+}
+
+TEST(CdlgExColor, FreshWhiteCustomTableEveryCall)
+{
+    RecordingPlatform platform;
+    platform.colorResult = 1;
+    platform.colorAnswer = [](ChooseColor& r) {
+        r.rgbResult = 0x00FF8040;
+        r.custColors->fill(0); // the dialog edits the custom table
+    };
+    CdlgEx dlg(platform);
+    dlg.sethOwner(5);
+    dlg.setFlags(0xFF);
+    dlg.setRGBResult(0x0000FF);
+    for (int call = 0; call < 2; ++call) {
+        dlg.ShowColor();
+        EXPECT_EQ(platform.colorSeen.structSize, 36u);
+        EXPECT_EQ(platform.colorSeen.owner, 5);
+        EXPECT_EQ(platform.colorSeen.flags, 0xFu);
+        for (const std::uint32_t entry : platform.customSeen)
+            EXPECT_EQ(entry, 0xFFFFFFFFu) << "call " << call;
+    }
+    EXPECT_EQ(platform.colorSeen.rgbResult, 0x00FF8040u); // the second call starts from the first's choice
+    EXPECT_EQ(dlg.RGBResult(), 0x00FF8040);
+}
+
+TEST(CdlgExAction, DispatchesByNumberAndIgnoresOthers)
+{
+    struct Case {
+        int action;
+        std::string firstCall; // empty: nothing happens
+    };
+    const Case cases[] = {{0, ""},
+                          {-1, ""},
+                          {11, ""},
+                          {15, ""},
+                          {6, "help 3 \\x 4 0"},
+                          {7, "about 3 \\0  0"},
+                          {8, "itemList "},
+                          {9, "format 3 0 0 0"},
+                          {12, "restart 3  0"},
+                          {13, "run 3 0 null   0"},
+                          {14, "shutDown 3"},
+                          {10, "pickIcon 3 260 0"}};
+    for (const Case& c : cases) {
+        RecordingPlatform platform;
+        CdlgEx dlg(platform);
+        dlg.sethOwner(3);
+        dlg.setHelpCommand(4);
+        dlg.setHelpFile("\\x");
+        dlg.setProperty("Action", c.action);
+        EXPECT_EQ(platform.calls.empty() ? "" : platform.calls.front(), c.firstCall) << c.action;
+    }
+}
+
+TEST(CdlgExProperties, IconSizeRules)
+{
+    RecordingPlatform platform;
+    CdlgEx fresh(platform);
+    EXPECT_EQ(fresh.property("IconSize").toInt(), 32);
+
+    struct Case {
+        int given, wantVariable;
+    };
+    for (const Case c : {Case{20, 32}, Case{16, 16}, Case{32, 32}, Case{0, 32}}) {
+        CdlgEx dlg(platform);
+        int variable = c.given;
+        dlg.letIconSize(variable);
+        EXPECT_EQ(variable, c.wantVariable) << c.given;
+        EXPECT_EQ(dlg.IconSize(), c.wantVariable) << c.given;
+    }
+}
+
+TEST(CdlgExProperties, ReachableByNameInInterfaceOrder)
+{
+    const QStringList wantProperties{"Action",       "CancelError", "hOwner",     "flags",       "DialogTitle",
+                                     "DialogPrompt", "AppName",     "hIcon",      "Bold",        "FontName",
+                                     "FontSize",     "Italic",      "StrikeThru", "Underline",   "DefaultExt",
+                                     "FileName",     "FileTitle",   "Filter",     "FilterIndex", "InitDir",
+                                     "IconSize",     "HelpCommand", "HelpFile",   "HelpKey",     "RGBResult"};
+    const QMetaObject& meta = CdlgEx::staticMetaObject;
+    QStringList properties;
+    for (int i = meta.propertyOffset(); i < meta.propertyCount(); ++i)
+        properties << meta.property(i).name();
+    EXPECT_EQ(properties, wantProperties);
+
+    QStringList methods;
+    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i)
+        if (!methods.contains(meta.method(i).name())) // optional arguments add overloads
+            methods << meta.method(i).name();
+    EXPECT_EQ(methods, (QStringList{"ShowShutDown", "ShowRestart", "ShowRun", "ShowFormat", "ShowIcon", "ShowFolder",
+                                    "ShowObjectProp", "ShowAbout", "ShowOpen", "ShowSave", "ShowHelp", "ShowColor",
+                                    "ShowFont", "ShowPrinter", "ShowFindFiles"}));
+
+    RecordingPlatform platform;
+    CdlgEx dlg(platform);
+    for (const QString& name : wantProperties) {
+        if (name == "Action")
+            continue;
+        const QVariant value = dlg.property(name.toLatin1()).typeId() == QMetaType::QString ? QVariant("v")
+                               : dlg.property(name.toLatin1()).typeId() == QMetaType::Bool  ? QVariant(true)
+                                                                                            : QVariant(16);
+        ASSERT_TRUE(dlg.setProperty(name.toLatin1(), value)) << name.toStdString();
+        EXPECT_EQ(dlg.property(name.toLatin1()), value) << name.toStdString();
+    }
+}
+
+} // namespace
+} // namespace dialogs::test
