@@ -31,10 +31,10 @@ CleanupResult runCleanupPasses(db::Connection& c, SiteWindow& window, const std:
 
 } // namespace cleanup
 
-void Command5_Click(OperationRunner& runner, const std::string& appFolder)
+RunOutcome Command5_Click(OperationRunner& runner, const std::string& appFolder)
 {
     using namespace cleanup;
-    runner.run([&](db::Connection& c) {
+    return runner.run([&](db::Connection& c) {
         SiteWindow& window = runner.window();
         // Nothing has touched the caption yet: the runner opened the connection without yielding.
         const std::string savedCaption = window.caption();

@@ -26,4 +26,4 @@ CleanupResult runCleanupPasses(db::Connection& c, SiteWindow& window, const std:
 } // namespace cleanup
 
 // appFolder is the executable's folder ending in exactly one '/'; report.txt and bad_sreen.txt go there.
-void Command5_Click(OperationRunner& runner, const std::string& appFolder);
+RunOutcome Command5_Click(OperationRunner& runner, const std::string& appFolder);

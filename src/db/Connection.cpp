@@ -176,6 +176,59 @@ Rows Connection::query(std::string_view sql)
     return Rows(std::move(columns), std::move(cells));
 }
 
+IntRows Connection::queryInts(std::string_view sql)
+{
+    Handle stmt = m_h->newStatement();
+    SQLHANDLE s = stmt.get();
+    constexpr SQLULEN kBlock = 4096;
+    check(SQLSetStmtAttr(s, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0),
+          SQL_HANDLE_STMT, s);
+    check(SQLSetStmtAttr(s, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kBlock), 0), SQL_HANDLE_STMT, s);
+    SQLULEN fetched = 0;
+    check(SQLSetStmtAttr(s, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_HANDLE_STMT, s);
+
+    std::string bytes = cp1251::fromUtf8(sql);
+    ++m_h->statements;
+    check(SQLExecDirect(s, bytesOf(bytes), static_cast<SQLINTEGER>(bytes.size())), SQL_HANDLE_STMT, s);
+    SQLSMALLINT count = 0;
+    check(SQLNumResultCols(s, &count), SQL_HANDLE_STMT, s);
+    const auto cols = static_cast<std::size_t>(count);
+    std::vector<std::string> columns;
+    std::vector<std::vector<SQLBIGINT>> values(cols, std::vector<SQLBIGINT>(kBlock));
+    std::vector<std::vector<SQLLEN>> indicators(cols, std::vector<SQLLEN>(kBlock));
+    for (SQLUSMALLINT c = 1; c <= count; ++c) {
+        SQLCHAR name[256] = {};
+        SQLSMALLINT nameLen = 0, type = 0, digits = 0, nullable = 0;
+        SQLULEN size = 0;
+        check(SQLDescribeCol(s, c, name, sizeof name, &nameLen, &type, &size, &digits, &nullable), SQL_HANDLE_STMT, s);
+        columns.push_back(cp1251::toUtf8(reinterpret_cast<const char*>(name)));
+        const bool whole = type == SQL_INTEGER || type == SQL_BIGINT || type == SQL_SMALLINT || type == SQL_TINYINT ||
+                           ((type == SQL_DECIMAL || type == SQL_NUMERIC) && digits == 0);
+        if (!whole)
+            throw DbError("столбец " + columns.back() + " не целочисленный", "22018", 0);
+        check(SQLBindCol(s, c, SQL_C_SBIGINT, values[c - 1].data(), sizeof(SQLBIGINT), indicators[c - 1].data()),
+              SQL_HANDLE_STMT, s);
+    }
+    std::vector<std::int64_t> out;
+    std::vector<bool> nulls;
+    for (;;) {
+        const SQLRETURN rc = SQLFetch(s);
+        if (rc == SQL_NO_DATA)
+            break;
+        // A warning here means a value did not convert to a whole number as it stands.
+        if (rc != SQL_SUCCESS)
+            throw diagnose(SQL_HANDLE_STMT, s);
+        for (SQLULEN r = 0; r < fetched; ++r) {
+            for (std::size_t c = 0; c < cols; ++c) {
+                const bool isNull = indicators[c][r] == SQL_NULL_DATA;
+                out.push_back(isNull ? 0 : values[c][r]);
+                nulls.push_back(isNull);
+            }
+        }
+    }
+    return IntRows(std::move(columns), std::move(out), std::move(nulls));
+}
+
 void Connection::close() noexcept
 {
     if (m_h && m_h->connected) {

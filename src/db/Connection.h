@@ -26,6 +26,9 @@ class Connection
     void execute(std::string_view sql);
     // Runs one query and reads every row of its result. Throws DbError.
     Rows query(std::string_view sql);
+    // Runs a query whose columns all hold whole numbers and reads every row in blocks. Throws DbError,
+    // also when a value is not a whole number.
+    IntRows queryInts(std::string_view sql);
     // Disconnects; harmless when already closed.
     void close() noexcept;
     bool isOpen() const;

@@ -1,8 +1,8 @@
 #include "db/ConnectionTest.h"
 
-void Command1_Click(OperationRunner& runner)
+RunOutcome Command1_Click(OperationRunner& runner)
 {
-    runner.run([&](db::Connection& c) {
+    return runner.run([&](db::Connection& c) {
         c.close();
         runner.window().showMessage(MessageIcon::Information, "Соединение установлено");
     });

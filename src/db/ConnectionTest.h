@@ -2,4 +2,4 @@
 #include "db/OperationRunner.h"
 
 // The connection test button: open, close, and say so.
-void Command1_Click(OperationRunner& runner);
+RunOutcome Command1_Click(OperationRunner& runner);

@@ -31,23 +31,23 @@ std::string describeError(const std::exception& e)
     return text;
 }
 
-bool OperationRunner::run(const std::function<void(db::Connection&)>& body)
+RunOutcome OperationRunner::run(const std::function<void(db::Connection&)>& body)
 {
     if (m_busy)
-        return false;
+        return RunOutcome::Busy;
     BusyFlag busy(m_busy);
     const std::string savedCaption = m_window.caption();
     auto connection = db::OpenSiteConnection(m_window);
     if (!connection)
-        return false;
+        return RunOutcome::NotConnected;
     try {
         body(*connection);
         connection->close();
-        return true;
+        return RunOutcome::Done;
     } catch (const std::exception& e) {
         connection->close();
         m_window.setCaption(savedCaption);
         m_window.showMessage(MessageIcon::Critical, describeError(e));
-        return false;
+        return RunOutcome::Failed;
     }
 }

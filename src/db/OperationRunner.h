@@ -11,6 +11,14 @@
 #include <functional>
 #include <string>
 
+// How one button's operation ended.
+enum class RunOutcome {
+    Done,         // ran to its end
+    Busy,         // another operation was running; nothing happened
+    NotConnected, // the connection could not be opened (already reported)
+    Failed,       // an error ended it part-way (already reported); what ran stays done
+};
+
 class OperationRunner
 {
   public:
@@ -18,8 +26,7 @@ class OperationRunner
 
     bool busy() const { return m_busy; }
 
-    // Returns false when the operation did not run to its end (busy, open failed, or an error).
-    bool run(const std::function<void(db::Connection&)>& body);
+    RunOutcome run(const std::function<void(db::Connection&)>& body);
 
     SiteWindow& window() { return m_window; }
 

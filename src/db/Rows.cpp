@@ -3,10 +3,8 @@
 #include <charconv>
 #include <stdexcept>
 
-namespace db
-{
-namespace
-{
+namespace db {
+namespace {
 bool equalNoCase(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
@@ -18,6 +16,14 @@ bool equalNoCase(std::string_view a, std::string_view b)
     }
     return true;
 }
+
+std::size_t findColumn(const std::vector<std::string>& columns, std::string_view name)
+{
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        if (equalNoCase(columns[i], name))
+            return i;
+    throw std::out_of_range("в результате нет столбца " + std::string(name));
+}
 } // namespace
 
 Rows::Rows(std::vector<std::string> columns, std::vector<std::optional<std::string>> cells)
@@ -25,13 +31,7 @@ Rows::Rows(std::vector<std::string> columns, std::vector<std::optional<std::stri
 {
 }
 
-std::size_t Rows::column(std::string_view name) const
-{
-    for (std::size_t i = 0; i < m_columns.size(); ++i)
-        if (equalNoCase(m_columns[i], name))
-            return i;
-    throw std::out_of_range("в результате нет столбца " + std::string(name));
-}
+std::size_t Rows::column(std::string_view name) const { return findColumn(m_columns, name); }
 
 Rows::Row Rows::front() const
 {
@@ -47,6 +47,13 @@ std::optional<std::int64_t> Rows::Row::optInt(std::string_view name) const
         return std::nullopt;
     return parseInt(*t);
 }
+
+IntRows::IntRows(std::vector<std::string> columns, std::vector<std::int64_t> values, std::vector<bool> nulls)
+    : m_columns(std::move(columns)), m_values(std::move(values)), m_nulls(std::move(nulls))
+{
+}
+
+std::size_t IntRows::column(std::string_view name) const { return findColumn(m_columns, name); }
 
 std::int64_t parseInt(std::string_view text)
 {

@@ -1,8 +1,8 @@
 #include "maintenance/SiteBlock.h"
 
-void Command2_Click(OperationRunner& runner, const SettingsStore& settings)
+RunOutcome Command2_Click(OperationRunner& runner, const SettingsStore& settings)
 {
-    runner.run([&](db::Connection& c) {
+    return runner.run([&](db::Connection& c) {
         c.execute("update tbl_conf set VALUEINT=0 where PARAM='ISWORK'");
         // Table names are case-sensitive on most servers: the table is spelled as everywhere else.
         const db::Rows rows = c.query("SELECT VALUESTR FROM tbl_conf WHERE PARAM='OFFLINEMES'");
@@ -17,9 +17,9 @@ void Command2_Click(OperationRunner& runner, const SettingsStore& settings)
     });
 }
 
-void Command3_Click(OperationRunner& runner)
+RunOutcome Command3_Click(OperationRunner& runner)
 {
-    runner.run([&](db::Connection& c) {
+    return runner.run([&](db::Connection& c) {
         c.execute("update tbl_conf set VALUEINT=1 where PARAM='ISWORK'");
         c.close();
         runner.window().setButtonLayout(ButtonLayout::Ready);

@@ -5,7 +5,7 @@
 
 // Block: the site goes offline, its offline message is copied to the settings store,
 // and the window switches to the Blocked layout.
-void Command2_Click(OperationRunner& runner, const SettingsStore& settings);
+RunOutcome Command2_Click(OperationRunner& runner, const SettingsStore& settings);
 
 // Unblock: the site works again and the window returns to the Ready layout.
-void Command3_Click(OperationRunner& runner);
+RunOutcome Command3_Click(OperationRunner& runner);

@@ -4,9 +4,9 @@
 #include "ratings/RecountPass.h"
 #include "ratings/UserPass.h"
 
-void Command4_Click(OperationRunner& runner)
+RunOutcome Command4_Click(OperationRunner& runner)
 {
-    runner.run([&](db::Connection& conn) {
+    return runner.run([&](db::Connection& conn) {
         SiteWindow& window = runner.window();
         // Nothing has touched the caption since the button was pressed.
         const std::string savedCaption = window.caption();

@@ -6,4 +6,4 @@
 // Runs the whole recalculation through the runner: an error ends the operation (connection
 // closed, caption put back, one critical box); what already ran stays done. At its successful
 // end the caption is put back, the window shown and "Рейтинги пересчитаны" reported.
-void Command4_Click(OperationRunner& runner);
+RunOutcome Command4_Click(OperationRunner& runner);

@@ -82,7 +82,7 @@ TEST(SiteConnection, TestButtonLeavesNoConnectionOpen)
         EXPECT_EQ(m.icon, MessageIcon::Information);
         EXPECT_EQ(m.text, "Соединение установлено");
     }
-    EXPECT_TRUE(t.otherSessions().empty());
+    EXPECT_TRUE(t.otherSessionsGone());
 }
 
 TEST(Cp1251, RoundTripsTheWholeCodePage)
@@ -95,4 +95,31 @@ TEST(Cp1251, RoundTripsTheWholeCodePage)
     EXPECT_EQ(cp1251::toUtf8("\xC0\xFF\xA8\xB8\xB9"), "АяЁё№");
     EXPECT_EQ(cp1251::fromUtf8("日本 ok"), "?? ok");
     EXPECT_EQ(cp1251::fromUtf8("\xFF\xFE"), "??");
+}
+
+TEST(Connection, WholeNumberListsComeInBlocksWithNullsAndFailOnText)
+{
+    TestDatabase t("conn_ints");
+    // More rows than one block, NULLs at the block edges, negative and large values.
+    t.exec("insert into tbl_stat (CODE, LINKCODE, USERCODE) select seq, if(seq % 4096 = 0, NULL, cast(seq as signed) - 5000), "
+           "if(seq = 1, NULL, -seq * 200000) from seq_1_to_10000");
+    const db::IntRows rows = t.conn().queryInts("select CODE, LINKCODE, USERCODE from tbl_stat order by CODE");
+    ASSERT_EQ(rows.size(), 10000u);
+    const std::size_t link = rows.column("linkcode"), user = rows.column("USERCODE");
+    int nulls = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::int64_t code = static_cast<std::int64_t>(i) + 1;
+        ASSERT_EQ(rows.at(i, 0), code);
+        if (code % 4096 == 0) {
+            EXPECT_FALSE(rows.at(i, link).has_value()) << code;
+            ++nulls;
+        } else {
+            EXPECT_EQ(rows.at(i, link), code - 5000) << code;
+        }
+    }
+    EXPECT_EQ(nulls, 2);
+    EXPECT_FALSE(rows.at(0, user).has_value());
+    EXPECT_EQ(rows.at(9999, user), -2000000000LL);
+    EXPECT_TRUE(t.conn().queryInts("select CODE from tbl_stat where CODE < 0").empty());
+    EXPECT_THROW(t.conn().queryInts("select 'текст' as x"), db::DbError);
 }

@@ -46,7 +46,7 @@ TEST(SiteBlock, BlockAndUnblockSwitchTheSiteTheStoreAndTheLayout)
     EXPECT_EQ(s.window.messages[0].icon, MessageIcon::Information);
     EXPECT_EQ(s.window.messages[0].text, "Блок поставлен");
     EXPECT_EQ(s.window.events.back(), "message:Блок поставлен") << "the layout switches before the message";
-    EXPECT_TRUE(s.db.otherSessions().empty()) << "connection closed";
+    EXPECT_TRUE(s.db.otherSessionsGone()) << "connection closed";
 
     Command3_Click(s.runner);
     EXPECT_EQ(s.isWork(), "1");
@@ -115,7 +115,7 @@ TEST(SiteBlock, ErrorsAfterTheOpenEndOnlyTheOperation)
         EXPECT_NE(s.window.messages[0].text.find(std::to_string(ENOTDIR)), std::string::npos)
             << s.window.messages[0].text;
         EXPECT_EQ(s.window.caption(), "caption before");
-        EXPECT_TRUE(s.db.otherSessions().empty()) << "connection closed after the error";
+        EXPECT_TRUE(s.db.otherSessionsGone()) << "connection closed after the error";
         // The tool keeps working: the next press runs normally.
         Command2_Click(s.runner, *s.store);
         EXPECT_EQ(s.window.layout, ButtonLayout::Blocked);

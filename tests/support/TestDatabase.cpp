@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -121,4 +123,15 @@ std::vector<std::int64_t> TestDatabase::otherSessions()
                                 "' and ID<>CONNECTION_ID() order by ID"))
         ids.push_back(db::parseInt(v));
     return ids;
+}
+
+bool TestDatabase::otherSessionsGone()
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!otherSessions().empty()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
 }

@@ -38,6 +38,9 @@ class TestDatabase
 
     // Ids of the other sessions open on this database right now (the tool's connection, mostly).
     std::vector<std::int64_t> otherSessions();
+    // True once no other session is open on this database. A closed connection can linger in the
+    // server's list for a moment after the client hung up, so this waits up to two seconds.
+    bool otherSessionsGone();
 
   private:
     std::string m_name;
