@@ -1,0 +1,247 @@
+#include "cli/CommandLine.h"
+
+#include "cleanup/CleanupRun.h"
+#include "cli/ConsoleWindow.h"
+#include "db/ConnectionTest.h"
+#include "db/SiteConnection.h"
+#include "maintenance/SiteBlock.h"
+#include "ratings/RatingRecalc.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+
+constexpr const char* kUsage =
+    "usage: tk_corvane test|block|unblock|recount|cleanup|maintain [--server TEXT] [--user TEXT]\n"
+    "                  [--database TEXT] [--password-file FILE] [--dry-run] [--quiet]\n"
+    "       tk_corvane --help | --version\n"
+    "\n"
+    "Without arguments tk_corvane opens its window. With a command it runs without one:\n"
+    "  test      open and close a connection to the site database\n"
+    "  block     switch the site off (ISWORK=0) and keep a copy of its offline message\n"
+    "  unblock   switch the site on again (ISWORK=1)\n"
+    "  recount   recount the site's counters, user statistics and ratings (site must be blocked)\n"
+    "  cleanup   delete rows that point to missing releases, links, users or persons and hand the\n"
+    "            authorship of missing users to the first user (site must be blocked)\n"
+    "  maintain  block, recount, cleanup and unblock; a failed step leaves the site blocked\n"
+    "\n"
+    "Server, user and database default to the values the window last stored, then to localhost,\n"
+    "root and corvane. The password comes from TK_CORVANE_PASSWORD, else from --password-file,\n"
+    "else from a prompt when standard input is a terminal, else it is empty; it is never taken\n"
+    "from the command line and never stored.\n"
+    "Exit status: 0 done, 1 no connection, 2 failed part-way (what ran stays done), 3 refused because\n"
+    "the site is not blocked, 64 usage error.\n";
+
+struct Options {
+    std::string command;
+    std::optional<std::string> server, user, database, passwordFile;
+    bool dryRun = false;
+    bool quiet = false;
+};
+
+struct UsageError {
+    std::string text;
+};
+
+Options parse(int argc, char** argv)
+{
+    Options o;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        std::optional<std::string> inlineValue;
+        if (arg.rfind("--", 0) == 0) {
+            if (const auto eq = arg.find('='); eq != std::string::npos) {
+                inlineValue = arg.substr(eq + 1);
+                arg.erase(eq);
+            }
+        }
+        auto value = [&]() -> std::string {
+            if (inlineValue)
+                return *inlineValue;
+            if (i + 1 >= args.size())
+                throw UsageError{arg + " needs a value"};
+            return args[++i];
+        };
+        if (arg == "--server")
+            o.server = value();
+        else if (arg == "--user")
+            o.user = value();
+        else if (arg == "--database")
+            o.database = value();
+        else if (arg == "--password-file")
+            o.passwordFile = value();
+        else if (arg == "--password" || arg == "--pwd" || arg == "-p")
+            throw UsageError{"the password is never taken from the command line: use TK_CORVANE_PASSWORD, "
+                             "--password-file or the prompt"};
+        else if (arg == "--dry-run" && !inlineValue)
+            o.dryRun = true;
+        else if (arg == "--quiet" && !inlineValue)
+            o.quiet = true;
+        else if (arg.rfind("-", 0) == 0)
+            throw UsageError{"unknown option " + arg};
+        else if (o.command.empty())
+            o.command = arg;
+        else
+            throw UsageError{"unexpected argument " + arg};
+    }
+    static const char* const kCommands[] = {"test", "block", "unblock", "recount", "cleanup", "maintain"};
+    bool known = false;
+    for (const char* c : kCommands)
+        known = known || o.command == c;
+    if (!known)
+        throw UsageError{o.command.empty() ? "no command given" : "unknown command " + o.command};
+    if (o.dryRun && o.command != "cleanup" && o.command != "maintain")
+        throw UsageError{"--dry-run goes with cleanup and maintain only"};
+    return o;
+}
+
+std::string promptPassword()
+{
+    std::fputs("Пароль: ", stderr);
+    std::fflush(stderr);
+    termios old{};
+    const bool terminal = ::tcgetattr(STDIN_FILENO, &old) == 0;
+    if (terminal) {
+        termios quiet = old;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    std::string line;
+    std::getline(std::cin, line);
+    if (terminal)
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
+    std::fputs("\n", stderr);
+    return line;
+}
+
+std::string password(const Options& o)
+{
+    if (const char* env = std::getenv("TK_CORVANE_PASSWORD"))
+        return env;
+    if (o.passwordFile) {
+        std::ifstream in(*o.passwordFile, std::ios::binary);
+        if (!in)
+            throw UsageError{"cannot read the password file " + *o.passwordFile};
+        std::string line;
+        std::getline(in, line);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        return line;
+    }
+    if (::isatty(STDIN_FILENO))
+        return promptPassword();
+    return "";
+}
+
+ConnectionFields fields(const Options& o, const SettingsStore& store)
+{
+    auto pick = [&](const std::optional<std::string>& given, const char* key, const char* fallback) {
+        if (given)
+            return *given;
+        const std::string stored = store.RegLoad(key);
+        return stored.empty() ? std::string(fallback) : stored;
+    };
+    return ConnectionFields{pick(o.server, "temp\\text1", "localhost"), pick(o.user, "temp\\text2", "root"),
+                            password(o), pick(o.database, "temp\\text4", "corvane")};
+}
+
+int statusOf(RunOutcome outcome)
+{
+    switch (outcome) {
+    case RunOutcome::Done:
+        return kExitDone;
+    case RunOutcome::NotConnected:
+        return kExitNotConnected;
+    default:
+        return kExitFailed;
+    }
+}
+
+// The recount and the cleanup change the site's data: unlike the window, nothing else here
+// guarantees that the site is offline, so they run only while 'ISWORK' says it is blocked.
+int requireBlocked(ConsoleWindow& window)
+{
+    auto c = db::OpenSiteConnection(window);
+    if (!c)
+        return kExitNotConnected;
+    std::optional<std::int64_t> isWork;
+    try {
+        const db::Rows rows = c->query("select VALUEINT from tbl_conf where PARAM='ISWORK'");
+        if (!rows.empty())
+            isWork = rows.front().optInt("VALUEINT");
+    } catch (const std::exception& e) {
+        window.showMessage(MessageIcon::Critical, describeError(e));
+        return kExitFailed;
+    }
+    if (isWork == 0)
+        return kExitDone;
+    window.showMessage(MessageIcon::Critical,
+                       "Сайт не заблокирован (ISWORK=" + (isWork ? std::to_string(*isWork) : std::string("нет")) +
+                           "): сначала выполните tk_corvane block.");
+    return kExitRefused;
+}
+
+int runOne(const std::string& command, OperationRunner& runner, ConsoleWindow& window, const SettingsStore& store,
+           const std::string& appFolder)
+{
+    if (command == "test")
+        return statusOf(Command1_Click(runner));
+    if (command == "block")
+        return statusOf(Command2_Click(runner, store));
+    if (command == "unblock")
+        return statusOf(Command3_Click(runner));
+    if (const int s = requireBlocked(window); s != kExitDone)
+        return s;
+    if (command == "recount")
+        return statusOf(Command4_Click(runner));
+    return statusOf(Command5_Click(runner, appFolder));
+}
+
+} // namespace
+
+int runCommandLine(int argc, char** argv, const std::string& appFolder)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return kExitDone;
+        }
+        if (a == "--version") {
+            std::fputs("tk_corvane v.1.0.10\n", stdout);
+            return kExitDone;
+        }
+    }
+    try {
+        const Options o = parse(argc, argv);
+        const SettingsStore store = SettingsStore::forCurrentUser();
+        ConsoleWindow window(fields(o, store), "tk_corvane v.1.0.10", o.quiet);
+        OperationRunner runner(window);
+        if (o.command != "maintain")
+            return runOne(o.command, runner, window, store, appFolder);
+
+        for (const char* step : {"block", "recount", "cleanup", "unblock"}) {
+            const int s = runOne(step, runner, window, store, appFolder);
+            if (s != kExitDone) {
+                if (std::string(step) != "block")
+                    window.showMessage(MessageIcon::Critical,
+                                       std::string("Шаг ") + step + " не выполнен: сайт остаётся заблокированным.");
+                return s;
+            }
+        }
+        return kExitDone;
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "tk_corvane: %s\n\n%s", e.text.c_str(), kUsage);
+        return kExitUsage;
+    }
+}

@@ -1,0 +1,127 @@
+#include "cli/ConsoleWindow.h"
+
+#include <cerrno>
+#include <iconv.h>
+#include <langinfo.h>
+#include <unistd.h>
+
+std::string toTerminalEncoding(const std::string& utf8)
+{
+    const char* codeset = ::nl_langinfo(CODESET);
+    const std::string target = codeset && *codeset ? codeset : "UTF-8";
+    if (target == "UTF-8" || target == "utf8")
+        return utf8;
+    iconv_t cd = ::iconv_open((target + "//TRANSLIT").c_str(), "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return utf8;
+    std::string out(utf8.size() * 4 + 16, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t inLeft = utf8.size();
+    char* dst = out.data();
+    std::size_t outLeft = out.size();
+    while (inLeft > 0) {
+        if (::iconv(cd, &in, &inLeft, &dst, &outLeft) != static_cast<std::size_t>(-1))
+            break;
+        if (errno != EILSEQ && errno != EINVAL)
+            break;
+        // A character the terminal cannot show becomes '?'.
+        ++in;
+        --inLeft;
+        while (inLeft > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80) {
+            ++in;
+            --inLeft;
+        }
+        if (outLeft > 0) {
+            *dst++ = '?';
+            --outLeft;
+        }
+    }
+    ::iconv_close(cd);
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+namespace
+{
+// Summary lines are separated by bare carriage returns; on a terminal each is a line of its own.
+std::string asLines(std::string text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    if (!out.empty() && out.back() != '\n')
+        out += '\n';
+    return out;
+}
+} // namespace
+
+ConsoleWindow::ConsoleWindow(ConnectionFields fields, std::string idleCaption, bool quiet, std::FILE* out,
+                             std::FILE* err)
+    : m_fields(std::move(fields)), m_quiet(quiet), m_out(out), m_err(err), m_errIsTerminal(::isatty(::fileno(err))),
+      m_idleCaption(idleCaption), m_caption(std::move(idleCaption))
+{
+}
+
+ConsoleWindow::~ConsoleWindow()
+{
+    endProgress();
+}
+
+void ConsoleWindow::setCaption(const std::string& text)
+{
+    m_caption = text;
+    if (text == m_idleCaption)
+        endProgress();
+    else
+        progress(text);
+}
+
+void ConsoleWindow::progress(const std::string& text)
+{
+    if (m_quiet)
+        return;
+    if (m_errIsTerminal) {
+        std::fprintf(m_err, "\r\033[K%s", toTerminalEncoding(text).c_str());
+        m_lineOpen = true;
+        std::fflush(m_err);
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_lastLine < std::chrono::seconds(1))
+        return;
+    m_lastLine = now;
+    std::fprintf(m_err, "%s\n", toTerminalEncoding(text).c_str());
+    std::fflush(m_err);
+}
+
+void ConsoleWindow::endProgress()
+{
+    if (m_lineOpen) {
+        std::fputs("\n", m_err);
+        std::fflush(m_err);
+        m_lineOpen = false;
+    }
+}
+
+void ConsoleWindow::showMessage(MessageIcon icon, const std::string& text)
+{
+    endProgress();
+    std::FILE* to = icon == MessageIcon::Information ? m_out : m_err;
+    std::fputs(toTerminalEncoding(asLines(text)).c_str(), to);
+    std::fflush(to);
+}
+
+bool ConsoleWindow::openInTextViewer(const std::string& path)
+{
+    endProgress();
+    std::fputs(toTerminalEncoding("Список скриншотов: " + path + "\n").c_str(), m_out);
+    std::fflush(m_out);
+    return true;
+}

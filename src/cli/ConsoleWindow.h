@@ -1,0 +1,48 @@
+#pragma once
+// The window's part in a run without a screen: captions become progress on standard error,
+// information goes to standard output, errors to standard error, all in the terminal's encoding.
+#include "common/SiteWindow.h"
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+class ConsoleWindow : public SiteWindow
+{
+  public:
+    // idleCaption is the caption at rest: operations put it back when they end, which ends the progress.
+    ConsoleWindow(ConnectionFields fields, std::string idleCaption, bool quiet, std::FILE* out = stdout,
+                  std::FILE* err = stderr);
+    ~ConsoleWindow() override;
+
+    std::string caption() const override { return m_caption; }
+    void setCaption(const std::string& text) override;
+    void processEvents() override {}
+    void showMessage(MessageIcon icon, const std::string& text) override;
+    void setButtonLayout(ButtonLayout layout) override { m_layout = layout; }
+    ConnectionFields connectionFields() const override { return m_fields; }
+    void showWindow() override {}
+    // Nothing is opened without a screen: the list's path is printed instead.
+    bool openInTextViewer(const std::string& path) override;
+
+    ButtonLayout layout() const { return m_layout; }
+    // Ends a progress line rewritten in place, so the next output starts on a fresh line.
+    void endProgress();
+
+  private:
+    void progress(const std::string& text);
+
+    ConnectionFields m_fields;
+    bool m_quiet;
+    std::FILE* m_out;
+    std::FILE* m_err;
+    bool m_errIsTerminal;
+    bool m_lineOpen = false;
+    std::string m_idleCaption;
+    std::string m_caption;
+    ButtonLayout m_layout = ButtonLayout::Ready;
+    std::chrono::steady_clock::time_point m_lastLine{};
+};
+
+// UTF-8 text in the encoding of the user's locale (unchanged when that is UTF-8).
+std::string toTerminalEncoding(const std::string& utf8);
