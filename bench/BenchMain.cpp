@@ -1,13 +1,18 @@
 // tk_bench: runs one long operation of the tool once against a site database, with a window that
 // has no screen, and prints what it cost: wall time, statements the server counted, peak memory.
+// It also makes the copies a fair comparison starts from and checks that two copies ended alike.
 //
 //   tk_bench recount|cleanup --database NAME [--host 127.0.0.1] [--port 3308] [--user U] [--password P]
 //            [--monitor-user root] [--monitor-password ""] [--app-folder DIR]
+//   tk_bench copy --from SOURCE --database NAME [connection options]
+//   tk_bench compare --database NAME --with OTHER [connection options]
 //
 // The statements are counted by the server per account (user statistics), so the tool should run
 // under an account of its own that nothing else uses meanwhile; the monitor reads the counters with
 // another account that may SET GLOBAL. Without a monitor the server count is left out.
+// compare prints IDENTICAL or DIFFERENT with the tables that differ, and exits 0 only for IDENTICAL.
 #include "HeadlessWindow.h"
+#include "SiteCopy.h"
 #include "StatementCounter.h"
 
 #include "db/DbError.h"
@@ -21,6 +26,7 @@
 #endif
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -29,6 +35,7 @@
 #include <stdexcept>
 #include <string>
 #include <sys/resource.h>
+#include <vector>
 
 namespace
 {
@@ -42,14 +49,19 @@ struct Options {
     std::string monitorUser = "root";
     std::string monitorPassword;
     std::string appFolder;
+    std::string from; // copy: the database copied
+    std::string with; // compare: the other database
 };
 
 [[noreturn]] void usage(const std::string& why)
 {
-    std::cerr << "tk_bench: " << why << "\n"
-              << "usage: tk_bench recount|cleanup --database NAME [--host H] [--port P] [--user U] [--password PW]\n"
-                 "                [--monitor-user U] [--monitor-password PW] [--app-folder DIR]\n"
-                 "  --monitor-user '' leaves the server's statement count out.\n";
+    std::cerr
+        << "tk_bench: " << why << "\n"
+        << "usage: tk_bench recount|cleanup --database NAME [--host H] [--port P] [--user U] [--password PW]\n"
+           "                [--monitor-user U] [--monitor-password PW] [--app-folder DIR]\n"
+           "       tk_bench copy --from SOURCE --database NAME [--host H] [--port P] [--user U] [--password PW]\n"
+           "       tk_bench compare --database NAME --with OTHER [--host H] [--port P] [--user U] [--password PW]\n"
+           "  --monitor-user '' leaves the server's statement count out.\n";
     std::exit(64);
 }
 
@@ -65,6 +77,8 @@ Options parse(int argc, char** argv)
         {"--monitor-user", &Options::monitorUser},
         {"--monitor-password", &Options::monitorPassword},
         {"--app-folder", &Options::appFolder},
+        {"--from", &Options::from},
+        {"--with", &Options::with},
     };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -78,10 +92,14 @@ Options parse(int argc, char** argv)
             usage("unknown argument " + arg);
         }
     }
-    if (o.operation != "recount" && o.operation != "cleanup")
-        usage("say recount or cleanup");
+    if (o.operation != "recount" && o.operation != "cleanup" && o.operation != "copy" && o.operation != "compare")
+        usage("say recount, cleanup, copy or compare");
     if (o.database.empty())
         usage("--database is required");
+    if (o.operation == "copy" && o.from.empty())
+        usage("copy wants --from");
+    if (o.operation == "compare" && o.with.empty())
+        usage("compare wants --with");
     return o;
 }
 
@@ -158,12 +176,64 @@ void runOperation(const Options& o, OperationRunner& runner, const std::string& 
     std::cerr << "tk_bench: " << o.operation << " is not built into this tk_bench (its library is missing)\n";
     std::exit(2);
 }
+db::Connection openServer(const Options& o)
+{
+    return db::Connection::open(db::siteConnectionString(fieldsFor(o, o.user, o.password, "")));
+}
+
+int copy(const Options& o)
+{
+    auto c = openServer(o);
+    const auto start = std::chrono::steady_clock::now();
+    bench::copySite(c, o.from, o.database);
+    const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+    std::printf("copied %s to %s in %.1f s\n", o.from.c_str(), o.database.c_str(), wall.count());
+    return 0;
+}
+
+int compare(const Options& o)
+{
+    auto c = openServer(o);
+    const auto tables = bench::compareSites(c, o.database, o.with);
+    std::vector<std::string> differing;
+    std::int64_t rows = 0;
+    for (const auto& t : tables) {
+        rows += t.first.rows;
+        if (t.same())
+            continue;
+        differing.push_back(t.table);
+        const auto side = [](const bench::TableState& s) {
+            return s.present ? std::to_string(s.rows) + " rows, checksum " + s.checksum : std::string("missing");
+        };
+        std::printf("  %s: %s in %s, %s in %s\n", t.table.c_str(), side(t.first).c_str(), o.database.c_str(),
+                    side(t.second).c_str(), o.with.c_str());
+    }
+    if (tables.empty()) {
+        std::printf("%s and %s: DIFFERENT (neither has a table)\n", o.database.c_str(), o.with.c_str());
+        return 1;
+    }
+    if (differing.empty()) {
+        std::printf("%s and %s: IDENTICAL (%zu tables, %lld rows each)\n", o.database.c_str(), o.with.c_str(),
+                    tables.size(), static_cast<long long>(rows));
+        return 0;
+    }
+    std::string list;
+    for (const auto& t : differing)
+        list += (list.empty() ? "" : " ") + t;
+    std::printf("%s and %s: DIFFERENT (%zu of %zu tables: %s)\n", o.database.c_str(), o.with.c_str(), differing.size(),
+                tables.size(), list.c_str());
+    return 1;
+}
 } // namespace
 
 int main(int argc, char** argv)
 {
     const Options o = parse(argc, argv);
     try {
+        if (o.operation == "copy")
+            return copy(o);
+        if (o.operation == "compare")
+            return compare(o);
         const std::string appFolder = o.operation == "cleanup" ? makeAppFolder(o.appFolder) : std::string();
         auto counter = openCounter(o);
         const double memoryBefore = peakMemoryMiB();

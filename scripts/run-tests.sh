@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything, starts a throw-away MariaDB on 127.0.0.1:3307 and
-# runs the whole test suite through ctest.
+# runs the whole test suite through ctest. TK_TEST_PORT picks another port for the test server.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -8,7 +8,8 @@ cd "$root"
 bash scripts/register-odbc.sh
 cmake -S . -B build-tests -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-tests -j"$(nproc)"
-bash scripts/mariadb-local.sh start "$root/.testdb" 3307
-export TK_TEST_SERVER="127.0.0.1;port=3307" TK_TEST_USER=tk_test TK_TEST_PASSWORD=tk-pass
+port=${TK_TEST_PORT:-3307}
+bash scripts/mariadb-local.sh start "$root/.testdb" "$port"
+export TK_TEST_SERVER="127.0.0.1;port=$port" TK_TEST_USER=tk_test TK_TEST_PASSWORD=tk-pass
 cd build-tests
 ctest --output-on-failure -j2 "$@"
