@@ -1,10 +1,6 @@
 #include "cleanup/AuthorshipPass.h"
 
-#include "cleanup/PassEngine.h"
-
 #include <array>
-#include <optional>
-#include <string>
 #include <vector>
 
 namespace cleanup
@@ -13,6 +9,8 @@ namespace
 {
 struct AuthorshipTable {
     std::string_view table;
+    // The whole-number columns the pass needs. Releases and persons are read with their CODE and
+    // the four columns rather than every column: the same scan of the table, in the same order.
     std::string_view rowQuery;
     // Tested in this order, each on its own; unused entries are empty.
     std::array<std::string_view, 4> columns;
@@ -20,51 +18,69 @@ struct AuthorshipTable {
 
 // clang-format off
 constexpr std::array<AuthorshipTable, 6> kTables{{
-    {"tbl_base",    "select * from tbl_base",             {"WHOADD", "WHOMODER", "WHOEDIT", "WHODOPEDIT"}},
-    {"tbl_persona", "select * from tbl_persona",          {"WHOADD", "WHOMODER", "WHOEDIT", "WHODOPEDIT"}},
+    {"tbl_base",    "select CODE,WHOADD,WHOMODER,WHOEDIT,WHODOPEDIT from tbl_base",
+                    {"WHOADD", "WHOMODER", "WHOEDIT", "WHODOPEDIT"}},
+    {"tbl_persona", "select CODE,WHOADD,WHOMODER,WHOEDIT,WHODOPEDIT from tbl_persona",
+                    {"WHOADD", "WHOMODER", "WHOEDIT", "WHODOPEDIT"}},
     {"tbl_link",    "select CODE,WHOADD from tbl_link",   {"WHOADD"}},
     {"tbl_news",    "select CODE,WHOADD from tbl_news",   {"WHOADD"}},
     {"tbl_poster",  "select CODE,WHOADD from tbl_poster", {"WHOADD"}},
     {"tbl_tube",    "select CODE,WHOADD from tbl_tube",   {"WHOADD"}},
 }};
 // clang-format on
-
-constexpr std::string_view kUserExists = "select CODE from tbl_user where CODE=";
 } // namespace
 
-std::uint64_t runAuthorshipPass(db::Connection& c, SiteWindow& window)
+std::uint64_t runAuthorshipPass(PassContext& run)
 {
     // One title and one pair of counters for all six tables.
-    PassProgress progress(window, kAuthorshipTitle);
+    PassProgress progress(run.window, kAuthorshipTitle);
 
-    const db::Rows first = c.query("select CODE from tbl_user order by CODE limit 1");
+    const CodeSet users = readCodes(run, "tbl_user");
     // Without a single user there is nobody to hand anything to: nothing is changed.
-    if (first.empty())
+    if (users.empty())
         return 0;
-    const std::string firstUser = codeText(first[0].cell(0).value_or(""));
+    const std::int64_t firstUser = users.smallest();
 
     for (const AuthorshipTable& t : kTables) {
-        const db::Rows rows = c.query(t.rowQuery);
+        const db::IntRows rows = run.conn.queryInts(t.rowQuery);
         const std::size_t codeCol = rows.column("CODE");
-        struct Tested {
-            std::size_t col;
-            std::string update; // "update <table> set <column>="
-        };
-        std::vector<Tested> tested;
+        std::vector<std::size_t> cols;
         for (std::string_view name : t.columns)
             if (!name.empty())
-                tested.push_back(
-                    {rows.column(name), "update " + std::string(t.table) + " set " + std::string(name) + "="});
+                cols.push_back(rows.column(name));
+        const CodeSet& removedEarlier = run.removed.of(t.table);
 
-        progress.walk(rows, [&](const db::Rows::Row& row) {
-            // Every column is judged on the value the row was read with; NULL names nobody and stays.
-            for (const Tested& col : tested) {
-                if (!parentMissing(c, kUserExists, row.cell(col.col)))
-                    continue;
-                progress.countAffected();
-                c.execute(col.update + firstUser + " where CODE=" + codeText(row.cell(codeCol).value_or("")));
+        // Codes of the rows whose value goes, column by column.
+        std::array<std::vector<std::int64_t>, 4> pending;
+        std::size_t pendingCount = 0;
+        auto send = [&] {
+            for (std::size_t k = 0; k < cols.size(); ++k) {
+                if (!pending[k].empty())
+                    run.changes.replaceAuthor(t.table, t.columns[k], pending[k], firstUser);
+                pending[k].clear();
             }
-        });
+            pendingCount = 0;
+            progress.showDue();
+        };
+
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const std::int64_t code = rows.at(i, codeCol).value();
+            if (removedEarlier.contains(code))
+                continue;
+            progress.examine();
+            // Every column is judged on the value the row was read with; NULL names nobody and stays.
+            for (std::size_t k = 0; k < cols.size(); ++k) {
+                const auto author = rows.at(i, cols[k]);
+                if (author && !users.contains(*author)) {
+                    progress.countAffected();
+                    pending[k].push_back(code);
+                    ++pendingCount;
+                }
+            }
+            if (pendingCount >= kBatchChanges || progress.batchDue())
+                send();
+        }
+        send();
     }
     return progress.affected();
 }

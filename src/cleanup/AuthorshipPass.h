@@ -1,8 +1,7 @@
 #pragma once
 // The last pass of the cleanup: records whose author, moderator or editor no longer exists are
 // handed to the first user of the site (the one with the smallest code) instead of being deleted.
-#include "common/SiteWindow.h"
-#include "db/Connection.h"
+#include "cleanup/PassEngine.h"
 
 #include <cstdint>
 #include <string_view>
@@ -16,6 +15,6 @@ inline constexpr std::string_view kAuthorshipLabel =
     "Заменено авторство несуществующих пользователей на пользователя №1: ";
 
 // Returns the number of values replaced over all six tables.
-std::uint64_t runAuthorshipPass(db::Connection& c, SiteWindow& window);
+std::uint64_t runAuthorshipPass(PassContext& run);
 
 } // namespace cleanup

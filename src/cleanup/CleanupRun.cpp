@@ -5,6 +5,7 @@
 #include "cleanup/OrphanPasses.h"
 #include "cleanup/PassEngine.h"
 #include "cleanup/ScreenshotList.h"
+#include "cleanup/SentChanges.h"
 #include "common/TextFile.h"
 
 #include <ctime>
@@ -14,16 +15,18 @@
 namespace cleanup
 {
 
-CleanupResult runCleanupPasses(db::Connection& c, SiteWindow& window, const std::string& appFolder)
+CleanupResult runCleanupPasses(db::Connection& c, CleanupChanges& changes, SiteWindow& window,
+                               const std::string& appFolder)
 {
+    PassContext run{c, changes, window};
     CleanupResult result;
     for (const OrphanPass& pass : kOrphanPasses) {
-        const PassOutcome outcome = runOrphanPass(c, window, pass, appFolder);
+        const PassOutcome outcome = runOrphanPass(run, pass, appFolder);
         result.affected.push_back(outcome.affected);
         result.summary += summaryLine(pass.summaryLabel, outcome.affected);
         result.listed += outcome.listed;
     }
-    const std::uint64_t replaced = runAuthorshipPass(c, window);
+    const std::uint64_t replaced = runAuthorshipPass(run);
     result.affected.push_back(replaced);
     result.summary += summaryLine(kAuthorshipLabel, replaced);
     return result;
@@ -38,7 +41,8 @@ RunOutcome Command5_Click(OperationRunner& runner, const std::string& appFolder)
         SiteWindow& window = runner.window();
         // Nothing has touched the caption yet: the runner opened the connection without yielding.
         const std::string savedCaption = window.caption();
-        const CleanupResult result = runCleanupPasses(c, window, appFolder);
+        SentChanges changes(c);
+        const CleanupResult result = runCleanupPasses(c, changes, window, appFolder);
         c.close();
         window.setCaption(savedCaption);
 

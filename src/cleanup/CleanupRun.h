@@ -2,6 +2,7 @@
 // The cleanup button: removes rows whose release, link, user or person no longer exists, hands the
 // authorship of missing users to the first user, lists the screenshot files of deleted screenshot
 // rows, writes report.txt and shows what was done.
+#include "cleanup/CleanupChanges.h"
 #include "common/SiteWindow.h"
 #include "db/Connection.h"
 #include "db/OperationRunner.h"
@@ -19,9 +20,11 @@ struct CleanupResult {
     std::uint64_t listed = 0;            // lines written to the screenshot list
 };
 
-// The eighteen passes on an open connection, in their fixed order. The screenshot list is written
-// into appFolder. Throws on the first error; what ran before stays done.
-CleanupResult runCleanupPasses(db::Connection& c, SiteWindow& window, const std::string& appFolder);
+// The eighteen passes in their fixed order: they read the site on the connection and make every
+// change through changes; a later pass sees the site as the changes of the earlier ones left it. The
+// screenshot list is written into appFolder. Throws on the first error; what ran before stays done.
+CleanupResult runCleanupPasses(db::Connection& c, CleanupChanges& changes, SiteWindow& window,
+                               const std::string& appFolder);
 
 } // namespace cleanup
 

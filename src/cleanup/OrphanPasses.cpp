@@ -1,6 +1,5 @@
 #include "cleanup/OrphanPasses.h"
 
-#include "cleanup/PassEngine.h"
 #include "cleanup/ScreenshotList.h"
 
 #include <optional>
@@ -8,101 +7,158 @@
 
 namespace cleanup
 {
-namespace
-{
-constexpr std::string_view kBaseExists = "select CODE from tbl_base where CODE=";
-constexpr std::string_view kUserExists = "select CODE from tbl_user where CODE=";
-} // namespace
 
 // clang-format off
 const std::array<OrphanPass, 17> kOrphanPasses{{
     {"Удаляем ссылки раздач, которых уже нет",
-     "select CODE,BASECODE from tbl_link", {"BASECODE"}, kBaseExists,
-     "delete from tbl_link where CODE=", "Удалено ссылок раздач, которых нет: "},
+     "select CODE,BASECODE from tbl_link", "tbl_link", {"BASECODE"}, "tbl_base",
+     "Удалено ссылок раздач, которых нет: "},
     {"Удаляем статистику скачивания ссылок которых уже нет",
-     "select CODE,LINKCODE from tbl_stat", {"LINKCODE"}, "select CODE from tbl_link where CODE=",
-     "delete from tbl_stat where CODE=", "Удалено записей скачивания ссылок, которых нет: "},
+     "select CODE,LINKCODE from tbl_stat", "tbl_stat", {"LINKCODE"}, "tbl_link",
+     "Удалено записей скачивания ссылок, которых нет: "},
     {"Удаляем статистику скачивания по пользователям которых уже нет",
-     "select CODE,USERCODE from tbl_stat", {"USERCODE"}, kUserExists,
-     "delete from tbl_stat where CODE=", "Удалено записей скачивания по пользователям, которых нет: "},
+     "select CODE,USERCODE from tbl_stat", "tbl_stat", {"USERCODE"}, "tbl_user",
+     "Удалено записей скачивания по пользователям, которых нет: "},
     {"Удаляем статистику голосования по раздачам которых уже нет",
-     "select CODE,BASECODE from tbl_votes", {"BASECODE"}, kBaseExists,
-     "delete from tbl_votes where CODE=", "Удалено записей голосования по раздачам, которых нет: "},
+     "select CODE,BASECODE from tbl_votes", "tbl_votes", {"BASECODE"}, "tbl_base",
+     "Удалено записей голосования по раздачам, которых нет: "},
     {"Удаляем видеоролики по раздачам которых уже нет",
-     "select CODE,BASECODE from tbl_tube", {"BASECODE"}, kBaseExists,
-     "delete from tbl_tube where CODE=", "Удалено видеороликов по раздачам, которых нет: "},
+     "select CODE,BASECODE from tbl_tube", "tbl_tube", {"BASECODE"}, "tbl_base",
+     "Удалено видеороликов по раздачам, которых нет: "},
     {"Удаляем статистику голосования по пользователям которых уже нет",
-     "select CODE,USERCODE from tbl_votes", {"USERCODE"}, kUserExists,
-     "delete from tbl_votes where CODE=", "Удалено записей голосования по пользователям, которых нет: "},
+     "select CODE,USERCODE from tbl_votes", "tbl_votes", {"USERCODE"}, "tbl_user",
+     "Удалено записей голосования по пользователям, которых нет: "},
     {"Удаляем комментарии пользователей которых уже нет",
-     "select CODE,WHOADD from tbl_comment", {"WHOADD"}, kUserExists,
-     "delete from tbl_comment where CODE=", "Удалено комментариев пользователей, которых нет: "},
+     "select CODE,WHOADD from tbl_comment", "tbl_comment", {"WHOADD"}, "tbl_user",
+     "Удалено комментариев пользователей, которых нет: "},
     {"Удаляем комментарии по раздачам которых уже нет",
-     "select CODE,BASECODE from tbl_comment", {"BASECODE"}, kBaseExists,
-     "delete from tbl_comment where CODE=", "Удалено комментариев по раздачам, которых нет: "},
+     "select CODE,BASECODE from tbl_comment", "tbl_comment", {"BASECODE"}, "tbl_base",
+     "Удалено комментариев по раздачам, которых нет: "},
     {"Удаляем из облака тегов по раздачам которых уже нет",
-     "select CODE,BASECODE from tbl_tags", {"BASECODE"}, kBaseExists,
-     "delete from tbl_tags where CODE=", "Удалено из облака тегов по раздачам, которых нет: "},
+     "select CODE,BASECODE from tbl_tags", "tbl_tags", {"BASECODE"}, "tbl_base",
+     "Удалено из облака тегов по раздачам, которых нет: "},
     {"Удаляем из наблюдения раздачи которых уже нет",
-     "select CODE,BASECODE from tbl_fav", {"BASECODE"}, kBaseExists,
-     "delete from tbl_fav where CODE=", "Удалено из наблюдения раздачи, которых нет: "},
+     "select CODE,BASECODE from tbl_fav", "tbl_fav", {"BASECODE"}, "tbl_base",
+     "Удалено из наблюдения раздачи, которых нет: "},
     {"Удаляем связки по раздачам которых уже нет",
-     "select CODE,FIRSTCODE,SECONDCODE from tbl_cross", {"FIRSTCODE", "SECONDCODE"}, kBaseExists,
-     "delete from tbl_cross where CODE=", "Удалено связок по раздачам, которых нет: "},
+     "select CODE,FIRSTCODE,SECONDCODE from tbl_cross", "tbl_cross", {"FIRSTCODE", "SECONDCODE"}, "tbl_base",
+     "Удалено связок по раздачам, которых нет: "},
     {"Удаляем связки с персоналиями по раздачам которых уже нет",
-     "select CODE,SECONDCODE from tbl_cross2", {"SECONDCODE"}, kBaseExists,
-     "delete from tbl_cross2 where CODE=", "Удалено связок с персоналиями по раздачам, которых нет: "},
+     "select CODE,SECONDCODE from tbl_cross2", "tbl_cross2", {"SECONDCODE"}, "tbl_base",
+     "Удалено связок с персоналиями по раздачам, которых нет: "},
     {"Удаляем связки с персоналиями которых уже нет",
-     "select CODE,FIRSTCODE from tbl_cross2", {"FIRSTCODE"}, "select CODE from tbl_persona where CODE=",
-     "delete from tbl_cross2 where CODE=", "Удалено связок с персоналиями, которых нет: "},
+     "select CODE,FIRSTCODE from tbl_cross2", "tbl_cross2", {"FIRSTCODE"}, "tbl_persona",
+     "Удалено связок с персоналиями, которых нет: "},
     {"Удаляем скриншоты по раздачам которых уже нет",
-     "select CODE,BASECODE,POSTER from tbl_poster where BASECODE>0", {"BASECODE"}, kBaseExists,
-     "delete from tbl_poster where CODE=", "Удалено скриншотов по раздачам, которых нет: ", "POSTER"},
+     "select CODE,BASECODE,POSTER from tbl_poster where BASECODE>0", "tbl_poster", {"BASECODE"}, "tbl_base",
+     "Удалено скриншотов по раздачам, которых нет: ", "POSTER"},
     {"Удаляем историю поиска по пользователям которых уже нет",
-     "select CODE,USERCODE from tbl_search where USERCODE<>-1", {"USERCODE"}, kUserExists,
-     "delete from tbl_search where CODE=", "Удалено записей в истории поиска по пользователям, которых нет: "},
+     "select CODE,USERCODE from tbl_search where USERCODE<>-1", "tbl_search", {"USERCODE"}, "tbl_user",
+     "Удалено записей в истории поиска по пользователям, которых нет: "},
     {"Удаляем раздачи под наблюдением по пользователям которых уже нет",
-     "select CODE,USERCODE from tbl_fav where USERCODE<>-1", {"USERCODE"}, kUserExists,
-     "delete from tbl_fav where CODE=", "Удалено раздачи под наблюдением по пользователям, которых нет: "},
+     "select CODE,USERCODE from tbl_fav where USERCODE<>-1", "tbl_fav", {"USERCODE"}, "tbl_user",
+     "Удалено раздачи под наблюдением по пользователям, которых нет: "},
     {"Удаляем историю заказов по пользователям которых уже нет",
-     "select CODE,WHOADD from tbl_wanted where WHOADD<>-1", {"WHOADD"}, kUserExists,
-     "delete from tbl_wanted where CODE=", "Удалено записей в историю заказов по пользователям, которых нет: "},
+     "select CODE,WHOADD from tbl_wanted where WHOADD<>-1", "tbl_wanted", {"WHOADD"}, "tbl_user",
+     "Удалено записей в историю заказов по пользователям, которых нет: "},
 }};
 // clang-format on
 
-PassOutcome runOrphanPass(db::Connection& c, SiteWindow& window, const OrphanPass& pass, const std::string& appFolder)
+namespace
 {
-    PassProgress progress(window, pass.title);
+// A pass's row list: the whole-number columns compactly, and the listed column's texts when the
+// pass lists one.
+struct RowList {
+    db::IntRows numbers;
+    std::vector<std::optional<std::string>> listed;
+};
+
+RowList readRowList(db::Connection& c, const OrphanPass& pass)
+{
+    if (pass.listedColumn.empty())
+        return {c.queryInts(pass.rowQuery), {}};
+    // The row query itself, text and all, so the list keeps the order that query gives.
+    const db::Rows rows = c.query(pass.rowQuery);
+    const std::size_t listedCol = rows.column(pass.listedColumn);
+    std::vector<std::string> names;
+    std::vector<std::size_t> numberCols;
+    for (std::size_t k = 0; k < rows.columns().size(); ++k) {
+        if (k != listedCol) {
+            names.push_back(rows.columns()[k]);
+            numberCols.push_back(k);
+        }
+    }
+    std::vector<std::int64_t> values;
+    std::vector<bool> nulls;
+    RowList out;
+    out.listed.reserve(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        for (std::size_t k : numberCols) {
+            const auto& cell = rows[i].cell(k);
+            values.push_back(cell ? db::parseInt(*cell) : 0);
+            nulls.push_back(!cell);
+        }
+        out.listed.push_back(rows[i].cell(listedCol));
+    }
+    out.numbers = db::IntRows(std::move(names), std::move(values), std::move(nulls));
+    return out;
+}
+} // namespace
+
+PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass, const std::string& appFolder)
+{
+    PassProgress progress(run.window, pass.title);
     // The list is created anew before the rows are read, so a pass that deletes nothing still
     // replaces a list left by an earlier run.
     std::optional<ScreenshotList> list;
     if (!pass.listedColumn.empty())
         list.emplace(appFolder + std::string(kScreenshotListName));
 
-    const db::Rows rows = c.query(pass.rowQuery);
-    const std::size_t codeCol = rows.column("CODE");
+    const RowList rows = readRowList(run.conn, pass);
+    const db::IntRows& numbers = rows.numbers;
+    const std::size_t codeCol = numbers.column("CODE");
     std::vector<std::size_t> refCols;
     for (std::string_view ref : pass.references)
         if (!ref.empty())
-            refCols.push_back(rows.column(ref));
-    const std::size_t listedCol = list ? rows.column(pass.listedColumn) : 0;
-    const std::string deleteStatement(pass.deleteStatement);
+            refCols.push_back(numbers.column(ref));
+    const CodeSet parents = readCodes(run, pass.parentTable);
+    const CodeSet& removedEarlier = run.removed.of(pass.table);
 
-    progress.walk(rows, [&](const db::Rows::Row& row) {
-        bool orphan = false;
+    std::vector<std::int64_t> pending;    // codes of the rows decided to go
+    std::vector<std::size_t> pendingRows; // their places in the row list, for the screenshot list
+    auto send = [&] {
+        if (!pending.empty()) {
+            run.changes.deleteRows(pass.table, pending);
+            run.removed.add(pass.table, pending);
+            // Each file name is written once its row's delete has gone.
+            if (list)
+                for (std::size_t i : pendingRows)
+                    list->add(rows.listed[i]);
+            pending.clear();
+            pendingRows.clear();
+        }
+        progress.showDue();
+    };
+
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        const std::int64_t code = numbers.at(i, codeCol).value();
+        if (removedEarlier.contains(code))
+            continue; // gone in an earlier pass: not in the table any more
+        progress.examine();
         for (std::size_t col : refCols) {
-            if (parentMissing(c, pass.existsQuery, row.cell(col))) {
-                orphan = true;
+            // NULL names no parent at all and is never taken for a missing one.
+            const auto ref = numbers.at(i, col);
+            if (ref && !parents.contains(*ref)) {
+                progress.countAffected();
+                pending.push_back(code);
+                pendingRows.push_back(i);
                 break;
             }
         }
-        if (!orphan)
-            return;
-        progress.countAffected();
-        c.execute(deleteStatement + codeText(row.cell(codeCol).value_or("")));
-        if (list)
-            list->add(row.cell(listedCol));
-    });
+        if (pending.size() >= kBatchChanges || progress.batchDue())
+            send();
+    }
+    send();
 
     PassOutcome outcome{progress.affected(), 0};
     if (list) {

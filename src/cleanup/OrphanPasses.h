@@ -1,8 +1,7 @@
 #pragma once
 // The seventeen deletion passes: each removes the rows of one table whose reference names a release,
 // link, user or person that no longer exists. One table of texts, one routine.
-#include "common/SiteWindow.h"
-#include "db/Connection.h"
+#include "cleanup/PassEngine.h"
 
 #include <array>
 #include <cstdint>
@@ -14,12 +13,13 @@ namespace cleanup
 
 struct OrphanPass {
     std::string_view title;
+    // Read once, in full; its order is the order rows are examined, counted and listed in.
     std::string_view rowQuery;
+    std::string_view table; // the rows go from here
     // Reference columns tested in order; the row goes as soon as one names a missing parent, and is
     // deleted and counted once. The second is empty where a table has one reference.
     std::array<std::string_view, 2> references;
-    std::string_view existsQuery;     // the reference value is appended
-    std::string_view deleteStatement; // the row's CODE is appended
+    std::string_view parentTable; // the references name a CODE of this table
     std::string_view summaryLabel;
     // When set, this column of every deleted row goes to the screenshot list.
     std::string_view listedColumn{};
@@ -34,6 +34,6 @@ struct PassOutcome {
 };
 
 // Runs one pass; a pass with a listed column writes the screenshot list into appFolder.
-PassOutcome runOrphanPass(db::Connection& c, SiteWindow& window, const OrphanPass& pass, const std::string& appFolder);
+PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass, const std::string& appFolder);
 
 } // namespace cleanup

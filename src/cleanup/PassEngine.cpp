@@ -9,26 +9,49 @@ PassProgress::PassProgress(SiteWindow& window, std::string_view title)
     showProgress(m_window, std::string(title));
 }
 
-void PassProgress::walk(const db::Rows& rows, const std::function<void(const db::Rows::Row&)>& examine)
+void PassProgress::examine()
 {
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        ++m_examined;
-        if (m_examined % kRefreshEvery == 0)
-            showProgress(m_window, std::to_string(m_examined) + "/" + std::to_string(m_affected) + m_suffix);
-        examine(rows[i]);
-    }
+    ++m_examined;
+    ++m_sinceShown;
+    if (m_examined % kRefreshEvery == 0)
+        m_due.emplace_back(m_examined, m_affected);
 }
 
-std::string codeText(const std::string& cell)
+void PassProgress::showDue()
 {
-    return std::to_string(db::parseInt(cell));
+    m_sinceShown = 0;
+    // Taken out first: the events processed below must not find a half-shown list.
+    const auto due = std::exchange(m_due, {});
+    for (const auto& [examined, affected] : due)
+        showProgress(m_window, std::to_string(examined) + "/" + std::to_string(affected) + m_suffix);
 }
 
-bool parentMissing(db::Connection& c, std::string_view existsQuery, const std::optional<std::string>& reference)
+void RemovedRows::add(std::string_view table, std::span<const std::int64_t> codes)
 {
-    if (!reference)
-        return false;
-    return c.query(std::string(existsQuery) + codeText(*reference)).empty();
+    auto it = m_tables.find(table);
+    if (it == m_tables.end())
+        it = m_tables.emplace(std::string(table), CodeSet()).first;
+    it->second.insert(codes);
+}
+
+const CodeSet& RemovedRows::of(std::string_view table) const
+{
+    static const CodeSet kNone;
+    const auto it = m_tables.find(table);
+    return it == m_tables.end() ? kNone : it->second;
+}
+
+CodeSet readCodes(PassContext& run, std::string_view table)
+{
+    const db::IntRows rows = run.conn.queryInts("select CODE from " + std::string(table));
+    std::vector<std::int64_t> codes;
+    codes.reserve(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (const auto code = rows.at(i, 0))
+            codes.push_back(*code);
+    CodeSet set(std::move(codes));
+    set.erase(run.removed.of(table));
+    return set;
 }
 
 std::string summaryLine(std::string_view label, std::uint64_t affected)

@@ -1,21 +1,34 @@
 #pragma once
 // What every cleanup pass shares: its title in the caption, the examined and affected counters with
-// the progress caption every 250 examined rows, the walk over a row list held by the client, and the
-// existence test of one reference value.
+// the progress caption every 250 examined rows, the run's connection and changes, the record of the
+// rows the run has removed, and the parent codes a pass tests against.
+//
+// A pass reads its row list and its parents' codes once, decides in memory row by row, and sends
+// its changes in batches. A caption never runs ahead of the database: the captions that fall due
+// while a batch is being gathered wait until the batch has been sent, and then appear in order,
+// each with the numbers it would have had, each followed by the processing of pending events.
+#include "cleanup/CleanupChanges.h"
+#include "cleanup/CodeSet.h"
 #include "common/SiteWindow.h"
 #include "db/Connection.h"
 
 #include <cstdint>
 #include <functional>
-#include <optional>
+#include <map>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace cleanup
 {
 
 // Every cleanup pass refreshes its caption after this many examined rows.
 inline constexpr std::uint64_t kRefreshEvery = 250;
+// Pending changes are sent once they name this many rows or values...
+inline constexpr std::size_t kBatchChanges = 1000;
+// ...or once this many rows have been examined since the last batch, so the caption keeps moving.
+inline constexpr std::uint64_t kBatchRows = 20000;
 
 class PassProgress
 {
@@ -23,12 +36,17 @@ class PassProgress
     // Shows the bare title and lets pending events run.
     PassProgress(SiteWindow& window, std::string_view title);
 
-    // Walks the rows in order. Each row is counted as examined, and the caption refreshed when the
-    // count reaches a multiple of the interval, before the row is handed on, so the affected number
-    // shown never includes the row being looked at.
-    void walk(const db::Rows& rows, const std::function<void(const db::Rows::Row&)>& examine);
-
+    // Counts one more examined row. When the count reaches a multiple of the interval, the caption
+    // is due with the affected number so far, which does not include this row; it waits for
+    // showDue.
+    void examine();
     void countAffected() { ++m_affected; }
+    // True when enough rows have been examined since the last showDue that the pending changes
+    // should go now.
+    bool batchDue() const { return m_sinceShown >= kBatchRows; }
+    // Shows the captions that fell due, in order. Call it only once everything they report is sent.
+    void showDue();
+
     std::uint64_t examined() const { return m_examined; }
     std::uint64_t affected() const { return m_affected; }
 
@@ -37,15 +55,34 @@ class PassProgress
     std::string m_suffix;
     std::uint64_t m_examined = 0;
     std::uint64_t m_affected = 0;
+    std::uint64_t m_sinceShown = 0;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> m_due; // examined, affected
 };
 
-// A code read from a row, as decimal text for a statement. Anything but a whole number ends the
-// run rather than reaching the server as part of a statement.
-std::string codeText(const std::string& cell);
+// The codes this run has removed, table by table. In a run that sends its changes the rows are
+// gone from the server as well; the record lets a run whose changes are not sent see the site as
+// if they were.
+class RemovedRows
+{
+  public:
+    void add(std::string_view table, std::span<const std::int64_t> codes);
+    const CodeSet& of(std::string_view table) const;
 
-// True when the reference names a parent that the existence query does not find. A NULL reference
-// names no parent at all and is never taken for a missing one.
-bool parentMissing(db::Connection& c, std::string_view existsQuery, const std::optional<std::string>& reference);
+  private:
+    std::map<std::string, CodeSet, std::less<>> m_tables;
+};
+
+struct PassContext {
+    db::Connection& conn;    // every read goes here
+    CleanupChanges& changes; // every change goes here
+    SiteWindow& window;
+    RemovedRows removed{};
+};
+
+// Every CODE of the table, less the rows this run has removed from it. Nothing changes a parent
+// table while a pass runs (the site is blocked and the passes delete from other tables), so one
+// read at the start of the pass answers every existence question of that pass.
+CodeSet readCodes(PassContext& run, std::string_view table);
 
 // One line of the summary text: the label, the number, and a bare carriage return.
 std::string summaryLine(std::string_view label, std::uint64_t affected);

@@ -1,0 +1,31 @@
+#pragma once
+// The changes of a real run: sent to the site as statements, many rows to a statement.
+#include "cleanup/CleanupChanges.h"
+#include "db/Connection.h"
+
+#include <cstddef>
+#include <string>
+
+namespace cleanup
+{
+
+// No statement names more codes than this, so that it stays well under the server's packet limit.
+inline constexpr std::size_t kCodesPerStatement = 1000;
+
+class SentChanges : public CleanupChanges
+{
+  public:
+    explicit SentChanges(db::Connection& c) : m_conn(c) {}
+
+    // "delete from <table> where CODE in (...)"
+    void deleteRows(std::string_view table, std::span<const std::int64_t> codes) override;
+    // "update <table> set <column>=<first user> where CODE in (...)"
+    void replaceAuthor(std::string_view table, std::string_view column, std::span<const std::int64_t> codes,
+                       std::int64_t firstUser) override;
+
+  private:
+    void sendInLists(const std::string& head, std::span<const std::int64_t> codes);
+    db::Connection& m_conn;
+};
+
+} // namespace cleanup
