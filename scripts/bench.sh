@@ -1,27 +1,54 @@
 #!/usr/bin/env bash
-# Times the rating recalculation and the cleanup on a generated site.
+# Times the rating recalculation and the cleanup on a generated site against the same job written
+# by hand as set-based SQL (bench/reference/recount.sql and cleanup.sql), and checks that both ways
+# leave the database in the same state.
 #
-#   bench.sh [--scale 1] [--port 3308] [--datadir DIR] [--build DIR] [--only recount|cleanup]
+#   bench.sh [--scale S]... [S...] [--port 3308] [--datadir DIR] [--build DIR] [--only recount|cleanup] [--keep]
+#
+#   bench.sh             scale 1
+#   bench.sh 0.1 1 3     three scales, one after the other
 #
 # Starts a MariaDB server of the benchmark's own (default datadir build-bench/db, port 3308, so the
-# test server on 3307 neither disturbs nor is disturbed), builds tk_bench, generates the site at the
-# scale twice (one identical copy per operation, as the cleanup must not see a recounted site and the
-# other way round) and runs each operation once. tk_bench prints the wall time, the statements the
-# server counted for the tool's account, and the peak memory.
+# test server on 3307 neither disturbs nor is disturbed) and builds tk_bench. Per scale it generates
+# the site once; per operation it copies that site twice, runs the reference SQL with the mariadb
+# client on one copy (the client's wall time) and the tool's operation through tk_bench on the other
+# (wall time, statements the server counted for the tool's account, peak memory), then compares the
+# two copies table by table: IDENTICAL or DIFFERENT. Each copy is made right before its run, so both
+# sides start with the same warm server cache. A reference file that is not there is reported and
+# that comparison skipped; the tool still runs.
+#
+# Exit status: 0 when every comparison made was IDENTICAL and every run completed; 1 when a run
+# failed or two copies ended DIFFERENT; 64 for bad arguments. The databases are dropped at the end,
+# and the server is stopped if this run started it; --keep leaves both for a closer look.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
-scale=1 port=3308 datadir="$root/build-bench/db" build="$root/build-bench" only=""
+port=3308 datadir="$root/build-bench/db" build="$root/build-bench" only="" keep=0
+scales=()
+usage() {
+    echo "usage: $0 [--scale F]... [F...] [--port P] [--datadir DIR] [--build DIR] [--only recount|cleanup] [--keep]" >&2
+    exit 64
+}
 while [ $# -gt 0 ]; do
     case "$1" in
-    --scale) scale=${2:-}; shift 2 ;;
-    --port) port=${2:-}; shift 2 ;;
-    --datadir) datadir=${2:-}; shift 2 ;;
-    --build) build=${2:-}; shift 2 ;;
-    --only) only=${2:-}; shift 2 ;;
-    *) echo "usage: $0 [--scale F] [--port P] [--datadir DIR] [--build DIR] [--only recount|cleanup]" >&2; exit 64 ;;
+    --scale) [ $# -ge 2 ] || usage; scales+=("$2"); shift 2 ;;
+    --port) [ $# -ge 2 ] || usage; port=$2; shift 2 ;;
+    --datadir) [ $# -ge 2 ] || usage; datadir=$2; shift 2 ;;
+    --build) [ $# -ge 2 ] || usage; build=$2; shift 2 ;;
+    --only) [ $# -ge 2 ] || usage; only=$2; shift 2 ;;
+    --keep) keep=1; shift ;;
+    -h | --help) usage ;;
+    -*) echo "unknown option: $1" >&2; usage ;;
+    *) scales+=("$1"); shift ;;
     esac
+done
+[ ${#scales[@]} -gt 0 ] || scales=(1)
+for s in "${scales[@]}"; do
+    if ! [[ "$s" =~ ^[0-9]+(\.[0-9]+)?$ ]] || ! awk -v s="$s" 'BEGIN { exit !(s > 0) }'; then
+        echo "a scale is a decimal factor greater than 0, such as 0.1, 1 or 3: not '$s'" >&2
+        exit 64
+    fi
 done
 case "$only" in
 "") ops=(recount cleanup) ;;
@@ -29,11 +56,36 @@ recount | cleanup) ops=("$only") ;;
 *) echo "--only wants recount or cleanup" >&2; exit 64 ;;
 esac
 
+sql=(mariadb --no-defaults -h127.0.0.1 -P"$port" -uroot --default-character-set=utf8mb4 --batch)
+# tk_bench's copy and compare run as root, the operations as the tool's own account.
+asRoot=(--port "$port" --user root --password "")
+
+site=corvane_bench_site
+# At the end, also after a failure: the big databases go, and the server if this run started it.
+finish() {
+    if [ "$keep" = 1 ]; then
+        echo "== kept: the databases and the server on port $port"
+        return
+    fi
+    local d op
+    for d in "$site" $(for op in "${ops[@]}"; do echo "corvane_bench_${op}_ref corvane_bench_${op}_tool"; done); do
+        "${sql[@]}" -e "DROP DATABASE IF EXISTS \`$d\`" || true
+    done
+    if [ "$started" = 1 ]; then
+        echo "== stopping the server on port $port"
+        bash "$here/mariadb-local.sh" stop "$datadir"
+    fi
+}
+started=0
+if ! mariadb-admin --no-defaults -h127.0.0.1 -P"$port" -uroot ping >/dev/null 2>&1; then
+    started=1
+fi
 echo "== server: $datadir on port $port"
 bash "$here/mariadb-local.sh" start "$datadir" "$port"
+trap finish EXIT
 # The tool runs under an account of its own, so the server's per-account counters hold its
-# statements only; generating and monitoring go through root.
-mariadb --no-defaults -h127.0.0.1 -P"$port" -uroot <<'SQL'
+# statements only; generating, copying, comparing and the reference SQL go through root.
+"${sql[@]}" <<'SQL'
 CREATE USER IF NOT EXISTS 'tk_bench'@'127.0.0.1' IDENTIFIED BY 'bench-pass';
 GRANT ALL PRIVILEGES ON *.* TO 'tk_bench'@'127.0.0.1';
 SQL
@@ -41,16 +93,92 @@ SQL
 echo "== build: $build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j2 --target tk_bench >/dev/null
+tkbench="$build/bench/tk_bench"
 
-for op in "${ops[@]}"; do
-    echo "== generate corvane_bench_$op at scale $scale"
-    bash "$here/gen-site.sh" --scale "$scale" --database "corvane_bench_$op" --port "$port" --user root --password ""
-done
+# seconds START END
+seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
+# field TEXT PATTERN: the first number after PATTERN in TEXT.
+field() { sed -n "s/^$2 *\([0-9][0-9.]*\).*/\1/p" <<<"$1" | head -n1; }
 
 status=0
-for op in "${ops[@]}"; do
-    echo "== $op at scale $scale"
-    "$build/bench/tk_bench" "$op" --database "corvane_bench_$op" --port "$port" --user tk_bench \
-        --password bench-pass --monitor-user root --monitor-password "" || status=$?
+summary=()
+for scale in "${scales[@]}"; do
+    echo
+    echo "======== scale $scale"
+    bash "$here/gen-site.sh" --scale "$scale" --database "$site" --port "$port" --user root --password ""
+
+    for op in "${ops[@]}"; do
+        refdb="corvane_bench_${op}_ref" tooldb="corvane_bench_${op}_tool"
+        reference="$root/bench/reference/$op.sql"
+        refTime="-" ratio="-" verdict="-" toolTime="-" statements="-" memory="-"
+
+        echo
+        echo "== $op at scale $scale: reference SQL"
+        if [ -f "$reference" ]; then
+            "$tkbench" copy --from "$site" --database "$refdb" "${asRoot[@]}"
+            # What the reference prints (its counts, the screenshot list) goes to a file beside the
+            # tool's reports; errors still show here.
+            refOut="$build/reports/$op-$scale.reference.txt"
+            mkdir -p "$build/reports"
+            start=$(date +%s.%N)
+            if "${sql[@]}" "$refdb" <"$reference" >"$refOut"; then
+                refTime=$(seconds "$start" "$(date +%s.%N)")
+                echo "reference wall time: $refTime s (mariadb client, $(basename "$reference"); its output: $refOut)"
+            else
+                echo "!! the reference SQL $reference failed on $refdb"
+                refTime="FAILED" status=1
+            fi
+        else
+            echo "!! MISSING: $reference is not there; $op runs without a reference time and without the comparison"
+            refTime="missing"
+        fi
+
+        echo
+        echo "== $op at scale $scale: the tool"
+        "$tkbench" copy --from "$site" --database "$tooldb" "${asRoot[@]}"
+        reports="$build/reports/$op-$scale"
+        rm -rf "$reports" && mkdir -p "$reports"
+        toolStatus=0
+        output=$("$tkbench" "$op" --database "$tooldb" --port "$port" --user tk_bench --password bench-pass \
+            --monitor-user root --monitor-password "" --app-folder "$reports" 2>&1) || toolStatus=$?
+        echo "$output"
+        if [ "$toolStatus" -eq 0 ] && grep -q '^result: completed' <<<"$output"; then
+            toolTime=$(field "$output" "wall time:")
+            statements=$(field "$output" "statements (server, account tk_bench):")
+            memory=$(field "$output" "peak memory:")
+        else
+            echo "!! the tool's $op failed (exit status $toolStatus)"
+            toolTime="FAILED" status=1
+        fi
+
+        if [[ "$refTime" =~ ^[0-9] && "$toolTime" =~ ^[0-9] ]]; then
+            echo
+            echo "== $op at scale $scale: reference copy against the tool's copy"
+            if "$tkbench" compare --database "$refdb" --with "$tooldb" "${asRoot[@]}"; then
+                verdict=IDENTICAL
+            else
+                verdict=DIFFERENT status=1
+            fi
+            ratio=$(awk -v t="$toolTime" -v r="$refTime" 'BEGIN { if (r > 0) printf "%.2f", t / r; else print "-" }')
+        elif [ "$refTime" = missing ]; then
+            verdict="not compared (no reference)"
+        else
+            verdict="not compared (a run failed)"
+        fi
+        echo
+        echo "$op at scale $scale: reference $refTime s, tool $toolTime s, tool/reference $ratio," \
+            "statements $statements, peak memory $memory MiB, $verdict"
+        summary+=("$(printf '%-6s %-8s %11s %9s %9s %11s %9s  %s' "$scale" "$op" "$refTime" "$toolTime" "$ratio" \
+            "$statements" "$memory" "$verdict")")
+        if [ "$keep" = 0 ]; then
+            "${sql[@]}" -e "DROP DATABASE IF EXISTS \`$refdb\`; DROP DATABASE IF EXISTS \`$tooldb\`"
+        fi
+    done
 done
+
+echo
+echo "======== summary (times in seconds, memory in MiB)"
+printf '%-6s %-8s %11s %9s %9s %11s %9s  %s\n' scale op reference tool tool/ref statements peak-mem result
+printf '%s\n' "${summary[@]}"
+
 exit $status
