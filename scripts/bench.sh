@@ -3,7 +3,8 @@
 # by hand as set-based SQL (bench/reference/recount.sql and cleanup.sql), and checks that both ways
 # leave the database in the same state.
 #
-#   bench.sh [--scale S]... [S...] [--port 3308] [--datadir DIR] [--build DIR] [--only recount|cleanup] [--keep]
+#   bench.sh [--scale S]... [S...] [--port 3308] [--datadir DIR] [--build DIR] [--only recount|cleanup]
+#            [--reference-dir DIR] [--keep]
 #
 #   bench.sh             scale 1
 #   bench.sh 0.1 1 3     three scales, one after the other
@@ -24,10 +25,11 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
-port=3308 datadir="$root/build-bench/db" build="$root/build-bench" only="" keep=0
+port=3308 datadir="$root/build-bench/db" build="$root/build-bench" only="" keep=0 refdir="$root/bench/reference"
 scales=()
 usage() {
-    echo "usage: $0 [--scale F]... [F...] [--port P] [--datadir DIR] [--build DIR] [--only recount|cleanup] [--keep]" >&2
+    echo "usage: $0 [--scale F]... [F...] [--port P] [--datadir DIR] [--build DIR] [--only recount|cleanup]" >&2
+    echo "       [--reference-dir DIR] [--keep]" >&2
     exit 64
 }
 while [ $# -gt 0 ]; do
@@ -37,6 +39,7 @@ while [ $# -gt 0 ]; do
     --datadir) [ $# -ge 2 ] || usage; datadir=$2; shift 2 ;;
     --build) [ $# -ge 2 ] || usage; build=$2; shift 2 ;;
     --only) [ $# -ge 2 ] || usage; only=$2; shift 2 ;;
+    --reference-dir) [ $# -ge 2 ] || usage; refdir=$2; shift 2 ;;
     --keep) keep=1; shift ;;
     -h | --help) usage ;;
     -*) echo "unknown option: $1" >&2; usage ;;
@@ -109,7 +112,7 @@ for scale in "${scales[@]}"; do
 
     for op in "${ops[@]}"; do
         refdb="corvane_bench_${op}_ref" tooldb="corvane_bench_${op}_tool"
-        reference="$root/bench/reference/$op.sql"
+        reference="$refdir/$op.sql"
         refTime="-" ratio="-" verdict="-" toolTime="-" statements="-" memory="-"
 
         echo
@@ -158,6 +161,14 @@ for scale in "${scales[@]}"; do
                 verdict=IDENTICAL
             else
                 verdict=DIFFERENT status=1
+            fi
+            # Two copies that nobody touched are identical too: make sure the job did something.
+            changed=$("$tkbench" compare --database "$site" --with "$tooldb" "${asRoot[@]}" | tail -n1) || true
+            if [[ "$changed" == *": DIFFERENT ("* ]]; then
+                echo "changed by the job: ${changed#*: DIFFERENT (}" | sed 's/)$//'
+            else
+                echo "!! the job left the generated site as it was: $changed"
+                verdict="IDENTICAL BUT UNCHANGED" status=1
             fi
             ratio=$(awk -v t="$toolTime" -v r="$refTime" 'BEGIN { if (r > 0) printf "%.2f", t / r; else print "-" }')
         elif [ "$refTime" = missing ]; then
