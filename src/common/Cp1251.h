@@ -17,3 +17,9 @@ std::string toUtf8(std::string_view bytes);
 bool isValidUtf8(std::string_view bytes);
 
 } // namespace cp1251
+
+namespace utf8
+{
+// Appends the UTF-8 form of one code point.
+void append(std::string& out, char32_t cp);
+} // namespace utf8

@@ -55,6 +55,38 @@ SQLCHAR* bytesOf(std::string& s)
     return reinterpret_cast<SQLCHAR*>(s.data());
 }
 
+struct ColumnInfo {
+    std::string name;
+    SQLSMALLINT type = 0;
+    SQLSMALLINT digits = 0;
+};
+
+std::vector<ColumnInfo> describeColumns(SQLHANDLE s)
+{
+    SQLSMALLINT count = 0;
+    check(SQLNumResultCols(s, &count), SQL_HANDLE_STMT, s);
+    std::vector<ColumnInfo> columns;
+    for (SQLUSMALLINT c = 1; c <= count; ++c) {
+        SQLCHAR name[256] = {};
+        SQLSMALLINT nameLen = 0, nullable = 0;
+        SQLULEN size = 0;
+        ColumnInfo info;
+        check(SQLDescribeCol(s, c, name, sizeof name, &nameLen, &info.type, &size, &info.digits, &nullable),
+              SQL_HANDLE_STMT, s);
+        info.name = cp1251::toUtf8(reinterpret_cast<const char*>(name));
+        columns.push_back(std::move(info));
+    }
+    return columns;
+}
+
+std::vector<std::string> namesOf(const std::vector<ColumnInfo>& columns)
+{
+    std::vector<std::string> names;
+    for (const auto& c : columns)
+        names.push_back(c.name);
+    return names;
+}
+
 } // namespace
 
 struct Connection::Handles {
@@ -128,19 +160,11 @@ Rows Connection::query(std::string_view sql)
 {
     Handle stmt = m_h->run(sql);
     SQLHANDLE s = stmt.get();
-    SQLSMALLINT count = 0;
-    check(SQLNumResultCols(s, &count), SQL_HANDLE_STMT, s);
-    std::vector<std::string> columns;
-    for (SQLUSMALLINT c = 1; c <= count; ++c) {
-        SQLCHAR name[256] = {};
-        SQLSMALLINT nameLen = 0, type = 0, digits = 0, nullable = 0;
-        SQLULEN size = 0;
-        check(SQLDescribeCol(s, c, name, sizeof name, &nameLen, &type, &size, &digits, &nullable), SQL_HANDLE_STMT, s);
-        columns.push_back(cp1251::toUtf8(reinterpret_cast<const char*>(name)));
-    }
+    const std::vector<std::string> columns = namesOf(describeColumns(s));
+    const auto count = static_cast<SQLUSMALLINT>(columns.size());
     std::vector<std::optional<std::string>> cells;
     if (count == 0)
-        return Rows(std::move(columns), std::move(cells));
+        return Rows(columns, std::move(cells));
 
     std::string bytes;
     char buf[512];
@@ -173,7 +197,7 @@ Rows Connection::query(std::string_view sql)
                 cells.emplace_back(cp1251::toUtf8(bytes));
         }
     }
-    return Rows(std::move(columns), std::move(cells));
+    return Rows(columns, std::move(cells));
 }
 
 IntRows Connection::queryInts(std::string_view sql)
@@ -190,25 +214,21 @@ IntRows Connection::queryInts(std::string_view sql)
     std::string bytes = cp1251::fromUtf8(sql);
     ++m_h->statements;
     check(SQLExecDirect(s, bytesOf(bytes), static_cast<SQLINTEGER>(bytes.size())), SQL_HANDLE_STMT, s);
-    SQLSMALLINT count = 0;
-    check(SQLNumResultCols(s, &count), SQL_HANDLE_STMT, s);
-    const auto cols = static_cast<std::size_t>(count);
-    std::vector<std::string> columns;
+    const std::vector<ColumnInfo> info = describeColumns(s);
+    const std::size_t cols = info.size();
     std::vector<std::vector<SQLBIGINT>> values(cols, std::vector<SQLBIGINT>(kBlock));
     std::vector<std::vector<SQLLEN>> indicators(cols, std::vector<SQLLEN>(kBlock));
-    for (SQLUSMALLINT c = 1; c <= count; ++c) {
-        SQLCHAR name[256] = {};
-        SQLSMALLINT nameLen = 0, type = 0, digits = 0, nullable = 0;
-        SQLULEN size = 0;
-        check(SQLDescribeCol(s, c, name, sizeof name, &nameLen, &type, &size, &digits, &nullable), SQL_HANDLE_STMT, s);
-        columns.push_back(cp1251::toUtf8(reinterpret_cast<const char*>(name)));
+    for (std::size_t c = 0; c < cols; ++c) {
+        const SQLSMALLINT type = info[c].type;
         const bool whole = type == SQL_INTEGER || type == SQL_BIGINT || type == SQL_SMALLINT || type == SQL_TINYINT ||
-                           ((type == SQL_DECIMAL || type == SQL_NUMERIC) && digits == 0);
+                           ((type == SQL_DECIMAL || type == SQL_NUMERIC) && info[c].digits == 0);
         if (!whole)
-            throw DbError("столбец " + columns.back() + " не целочисленный", "22018", 0);
-        check(SQLBindCol(s, c, SQL_C_SBIGINT, values[c - 1].data(), sizeof(SQLBIGINT), indicators[c - 1].data()),
+            throw DbError("столбец " + info[c].name + " не целочисленный", "22018", 0);
+        check(SQLBindCol(s, static_cast<SQLUSMALLINT>(c + 1), SQL_C_SBIGINT, values[c].data(), sizeof(SQLBIGINT),
+                         indicators[c].data()),
               SQL_HANDLE_STMT, s);
     }
+    std::vector<std::string> columns = namesOf(info);
     std::vector<std::int64_t> out;
     std::vector<bool> nulls;
     for (;;) {

@@ -1,5 +1,6 @@
 #include "settings/RegFile.h"
 
+#include "common/Cp1251.h"
 #include "common/TextFile.h"
 
 #include <cerrno>
@@ -272,20 +273,6 @@ void replaceFile(const std::string& file, const std::vector<Line>& lines)
     }
 }
 
-void appendUtf8(std::string& out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 } // namespace
 
 std::string foldCase(const std::string& s)
@@ -303,7 +290,7 @@ std::string foldCase(const std::string& s)
                 cp += 0x20;
             else if (cp >= 0x0400 && cp <= 0x040F)
                 cp += 0x50;
-            appendUtf8(out, cp);
+            utf8::append(out, cp);
             ++i;
         } else {
             out += static_cast<char>(b);
