@@ -122,7 +122,8 @@ PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass, const std::s
         if (!ref.empty())
             refCols.push_back(numbers.column(ref));
     const CodeSet parents = readCodes(run, pass.parentTable);
-    const CodeSet& removedEarlier = run.removed.of(pass.table);
+    // A copy: this pass adds its own deletions to the record as it goes.
+    const CodeSet removedEarlier = run.removed.of(pass.table);
 
     std::vector<std::int64_t> pending;    // codes of the rows decided to go
     std::vector<std::size_t> pendingRows; // their places in the row list, for the screenshot list
