@@ -1,10 +1,16 @@
 #include "ratings/RatingRecalc.h"
 
+#include "ratings/CodeChunks.h"
 #include "ratings/RatingCoefficients.h"
 #include "ratings/RecountPass.h"
 #include "ratings/UserPass.h"
 
 RunOutcome Command4_Click(OperationRunner& runner)
+{
+    return recalculateRatings(runner, kChunkRows);
+}
+
+RunOutcome recalculateRatings(OperationRunner& runner, std::size_t chunkRows)
 {
     return runner.run([&](db::Connection& conn) {
         SiteWindow& window = runner.window();
@@ -14,8 +20,8 @@ RunOutcome Command4_Click(OperationRunner& runner)
         // Every weight is checked here, before the first counter is reset.
         const RatingCoefficients coefficients = readRatingCoefficients(conn);
         for (const RecountPass& pass : kRecountPasses)
-            runRecountPass(conn, window, pass);
-        runUserPass(conn, window, coefficients);
+            runRecountPass(conn, window, pass, chunkRows);
+        runUserPass(conn, window, coefficients, chunkRows);
         conn.close();
         window.setCaption(savedCaption);
         window.showWindow();

@@ -3,7 +3,12 @@
 // user's statistics and rating recomputed, all on one connection of the operation's own.
 #include "db/OperationRunner.h"
 
+#include <cstddef>
+
 // Runs the whole recalculation through the runner: an error ends the operation (connection
 // closed, caption put back, one critical box); what already ran stays done. At its successful
 // end the caption is put back, the window shown and "Рейтинги пересчитаны" reported.
 RunOutcome Command4_Click(OperationRunner& runner);
+
+// The same with chunkRows rows per set-based statement instead of the usual run length.
+RunOutcome recalculateRatings(OperationRunner& runner, std::size_t chunkRows);

@@ -1,38 +1,52 @@
 #include "ratings/RecountPass.h"
 
+#include "ratings/CodeChunks.h"
+
+#include <algorithm>
 #include <string>
+#include <vector>
 
-Fixed4 aggregateValue(db::Connection& conn, const std::string& sql)
+std::string groupedUpdate(std::string_view table, std::string_view column, const GroupedValues& values,
+                          const std::string& selection)
 {
-    const db::Rows rows = conn.query(sql);
-    const auto& value = rows.front().text("count1");
-    return value ? Fixed4::parse(*value) : Fixed4();
+    return "update " + std::string(table) + " t join (" + std::string(values.prefix) + selection +
+           std::string(values.suffix) + ") s on s.k=t.CODE set t." + std::string(column) +
+           "=s.v where s.v>0 and t.CODE" + selection;
 }
 
-std::int64_t aggregateTotal(db::Connection& conn, std::string_view sql)
+std::string rowTotal(std::size_t rows)
 {
-    const db::Rows rows = conn.query(sql);
-    return rows.front().optInt("count1").value_or(0);
+    return std::to_string(rows);
 }
 
-void runRecountPass(db::Connection& conn, SiteWindow& window, const RecountPass& pass)
+void runRecountPass(db::Connection& conn, SiteWindow& window, const RecountPass& pass, std::size_t chunkRows)
 {
     showProgress(window, std::string(pass.title));
     conn.execute(pass.resetSql);
-    const std::string total = std::to_string(aggregateTotal(conn, pass.totalSql));
     const std::string suffix = " - " + std::string(pass.title);
 
-    // The whole list is read before the first lookup, so the lookups and updates cannot disturb it.
-    const db::Rows rows = conn.query(pass.rowsSql);
+    const db::IntRows rows = conn.queryInts(pass.rowsSql);
     const std::size_t codeColumn = rows.column("CODE");
-    std::uint64_t counter = 0;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        ++counter;
-        if (counter % pass.refreshEvery == 0)
-            showProgress(window, std::to_string(counter) + "/" + total + suffix);
-        const std::string& code = rows[i].cell(codeColumn).value();
-        const Fixed4 value = aggregateValue(conn, std::string(pass.rowValueSql) + code);
-        if (value.isPositive())
-            conn.execute(std::string(pass.updateSql) + value.toString() + " where CODE=" + code);
-    }
+    std::vector<std::int64_t> codes;
+    codes.reserve(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        codes.push_back(rows.at(i, codeColumn).value());
+    // The row query sets no order, so the rows are taken in ascending CODE order, which the server
+    // could as well have given: the captions count rows and no pass reads the column it writes, so
+    // only the order in which rows are done changes, and runs of neighbouring codes make short
+    // range statements.
+    std::sort(codes.begin(), codes.end());
+    const CodeChunks list(std::move(codes));
+    const std::string total = rowTotal(list.size());
+
+    list.walk(
+        chunkRows,
+        [&](const std::string& selection) {
+            conn.execute(groupedUpdate(pass.table, pass.column, pass.values, selection));
+        },
+        [&](std::size_t row) {
+            const std::uint64_t counter = row + 1;
+            if (counter % pass.refreshEvery == 0)
+                showProgress(window, std::to_string(counter) + "/" + total + suffix);
+        });
 }

@@ -3,20 +3,30 @@
 // the same shape and differs only in its texts and how often it refreshes the caption.
 #include "common/SiteWindow.h"
 #include "db/Connection.h"
-#include "ratings/Fixed4.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
+// A grouped query giving k (a record code) and v (its new value) for the codes of one run of rows:
+// prefix, the run's selection (see CodeChunks) and suffix, joined. Sums are rounded to four
+// decimals on the server, so a fractional sum lands in the counter exactly as its four-decimal
+// text would; counts and whole sums stay whole.
+struct GroupedValues {
+    std::string_view prefix;
+    std::string_view suffix;
+};
+
 struct RecountPass {
-    std::string_view title;       // the caption when the pass starts; " - " + title ends its progress captions
-    std::string_view resetSql;    // sets the counter to 0 in every row
-    std::string_view totalSql;    // count1: the number shown after the '/' of the caption
-    std::string_view rowsSql;     // CODE of every row to recount
-    std::string_view rowValueSql; // the row's CODE is appended; count1 is its new value, NULL meaning 0
-    std::string_view updateSql;   // value, " where CODE=" and the row's CODE are appended
-    std::uint64_t refreshEvery;   // the caption shows the progress after every N-th row
+    std::string_view title;     // the caption when the pass starts; " - " + title ends its progress captions
+    std::string_view resetSql;  // sets the counter to 0 in every row
+    std::string_view rowsSql;   // CODE of every row to recount
+    std::string_view table;     // the table whose counter is recounted
+    std::string_view column;    // the counter
+    GroupedValues values;       // the new value of every row that has one; rows without keep the 0
+    std::uint64_t refreshEvery; // the caption shows the progress after every N-th row
 };
 
 // In running order: release downloads sum the link downloads written by the first pass.
@@ -24,36 +34,37 @@ struct RecountPass {
 inline constexpr std::array kRecountPasses{
     RecountPass{"Пересчитываем скачивание ссылок",
                 "update tbl_link set DOWN=0",
-                "select COUNT(CODE) as count1 from tbl_link",
                 "select CODE from tbl_link",
-                "select COUNT(CODE) as count1 from tbl_stat where LINKCODE=",
-                "update tbl_link set DOWN=", 5},
+                "tbl_link", "DOWN",
+                {"select LINKCODE as k, COUNT(CODE) as v from tbl_stat where LINKCODE", " group by LINKCODE"}, 5},
     RecountPass{"Пересчитываем скачивание раздач",
                 "update tbl_base set DOWN=0",
-                "select COUNT(CODE) as count1 from tbl_base",
                 "select CODE from tbl_base",
-                "select SUM(DOWN) as count1 from tbl_link where BASECODE=",
-                "update tbl_base set DOWN=", 25},
+                "tbl_base", "DOWN",
+                {"select BASECODE as k, ROUND(SUM(DOWN),4) as v from tbl_link where BASECODE", " group by BASECODE"}, 25},
     RecountPass{"Пересчитываем голоса за раздачи",
                 "update tbl_base set VOTES=0",
-                "select COUNT(CODE) as count1 from tbl_base",
                 "select CODE from tbl_base",
-                "select SUM(VOTES) as count1 from tbl_votes where BASECODE=",
-                "update tbl_base set VOTES=", 25},
+                "tbl_base", "VOTES",
+                {"select BASECODE as k, ROUND(SUM(VOTES),4) as v from tbl_votes where BASECODE", " group by BASECODE"}, 25},
     RecountPass{"Пересчитываем связки персоналий",
                 "update tbl_persona set LINKS=0",
-                "select COUNT(CODE) as count1 from tbl_persona",
                 "select CODE from tbl_persona",
-                "select COUNT(CODE) as count1 from tbl_cross2 where FIRSTCODE=",
-                "update tbl_persona set LINKS=", 25},
+                "tbl_persona", "LINKS",
+                {"select FIRSTCODE as k, COUNT(CODE) as v from tbl_cross2 where FIRSTCODE", " group by FIRSTCODE"}, 25},
 };
 // clang-format on
 
-// Runs one pass on the connection, showing its progress in the window's caption. Only rows whose
-// new value is above 0 are updated; the reset has already set the others.
-void runRecountPass(db::Connection& conn, SiteWindow& window, const RecountPass& pass);
+// The statement that writes the grouped values of one run of rows into table.column, only where
+// the value is above 0: the reset has already set the others. The selection is repeated for the
+// updated table, so that the server reads only the run's rows of it.
+std::string groupedUpdate(std::string_view table, std::string_view column, const GroupedValues& values,
+                          const std::string& selection);
 
-// count1 of a single-row aggregate; NULL (a SUM over no rows) is 0.
-Fixed4 aggregateValue(db::Connection& conn, const std::string& sql);
-// count1 of a COUNT query as a whole number; NULL is 0.
-std::int64_t aggregateTotal(db::Connection& conn, std::string_view sql);
+// Runs one pass on the connection, chunkRows rows per statement, showing its progress in the
+// window's caption after the rows it names are done.
+void runRecountPass(db::Connection& conn, SiteWindow& window, const RecountPass& pass, std::size_t chunkRows);
+
+// The number after the '/' of the captions: the rows of the pass's row list. CODE is the primary
+// key and never NULL, so this is what COUNT(CODE) over the table gives, without a second scan.
+std::string rowTotal(std::size_t rows);

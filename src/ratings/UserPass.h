@@ -5,11 +5,14 @@
 #include "db/Connection.h"
 #include "ratings/RatingCoefficients.h"
 
+#include <cstddef>
 #include <string>
 
-// The rating statement of one user: the server weighs the values the row holds when it runs.
-std::string ratingStatement(const RatingCoefficients& k, const std::string& userCode);
+// The rating statement for the users a selection names (see CodeChunks): the server weighs the
+// values each row holds when it runs.
+std::string ratingStatement(const RatingCoefficients& k, const std::string& selection);
 
-// Resets the eight columns of tbl_user and recomputes them user by user in ascending CODE order,
-// the caption showing "n/total - login - Обновляем рейтинг по пользователям" for every user.
-void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficients& k);
+// Resets the eight columns of tbl_user and recomputes them in runs of chunkRows users in ascending
+// CODE order, the caption showing "n/total - login - Обновляем рейтинг по пользователям" for every
+// user once the user's run is written.
+void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficients& k, std::size_t chunkRows);

@@ -1,0 +1,221 @@
+// The recalculation against an independent computation: random small sites are built twice, the
+// tool recounts one copy and plain whole-table GROUP BY statements written here recount the
+// other; the two databases must then agree row for row, and the captions must follow from the
+// row counts alone.
+#include "ratings/RatingRecalc.h"
+
+#include "support/RecordingWindow.h"
+#include "support/TestDatabase.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace
+{
+struct Site {
+    std::vector<std::string> inserts;
+    std::array<std::string, 5> weights; // RAT_DOWN, RAT_VOTES, RAT_LINKS, RAT_PERSONA, RAT_ALTLINKS as used
+    std::vector<std::string> logins;    // in ascending CODE order; "" for NULL
+    std::size_t links = 0, releases = 0, persons = 0;
+};
+
+// Codes with gaps, inserted in shuffled order; references that are NULL, -1, 0, missing or real.
+Site randomSite(unsigned seed, bool noUsers)
+{
+    std::mt19937 rng(seed);
+    auto below = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    auto codes = [&](int count) {
+        std::vector<int> out;
+        for (int c = 1 + below(3); static_cast<int>(out.size()) < count; c += 1 + below(4))
+            out.push_back(c);
+        return out;
+    };
+    const std::vector<int> users = codes(noUsers ? 0 : 1 + below(12));
+    const std::vector<int> base = codes(below(30));
+    const std::vector<int> links = codes(below(45));
+    const std::vector<int> persons = codes(below(9));
+    auto ref = [&](const std::vector<int>& parents) -> std::string {
+        switch (below(8)) {
+        case 0:
+            return "NULL";
+        case 1:
+            return "-1";
+        case 2:
+            return "0";
+        case 3:
+            return std::to_string(500 + below(5)); // no such row
+        default:
+            return parents.empty() ? "77" : std::to_string(parents[below(static_cast<int>(parents.size()))]);
+        }
+    };
+    auto stale = [&] { return std::to_string(below(9)); };
+    Site s;
+    auto insert = [&](const std::string& head, std::vector<std::string> rows) {
+        std::shuffle(rows.begin(), rows.end(), rng);
+        for (const auto& r : rows)
+            s.inserts.push_back(head + " values " + r);
+    };
+    std::vector<std::string> rows;
+    const char* names[] = {"Иван", "petr", "Ёжик_01", "anna"};
+    for (int c : users) {
+        const int pick = below(5);
+        s.logins.push_back(pick == 4 ? "" : names[pick]);
+        rows.push_back("(" + std::to_string(c) + "," + (pick == 4 ? "NULL" : "'" + std::string(names[pick]) + "'") +
+                       "," + stale() + "," + stale() + "," + stale() + "," + stale() + "," + stale() + "," + stale() +
+                       "," + stale() + "," + stale() + ")");
+    }
+    insert("insert into tbl_user (CODE,LOGIN,MODERS,PERSONA,RATINGS,VOTES,LINKS,ALTLINKS,DOWNUS,DOWNHIM)", rows);
+    rows.clear();
+    for (int c : base)
+        rows.push_back("(" + std::to_string(c) + "," + stale() + "," + stale() + "," + ref(users) + "," + ref(users) +
+                       ")");
+    insert("insert into tbl_base (CODE,DOWN,VOTES,WHOADD,WHOMODER)", rows);
+    rows.clear();
+    for (int c : links)
+        rows.push_back("(" + std::to_string(c) + "," + ref(base) + "," + stale() + "," + ref(users) + ")");
+    insert("insert into tbl_link (CODE,BASECODE,DOWN,WHOADD)", rows);
+    rows.clear();
+    for (int c : persons)
+        rows.push_back("(" + std::to_string(c) + "," + stale() + "," + ref(users) + ")");
+    insert("insert into tbl_persona (CODE,LINKS,WHOADD)", rows);
+    rows.clear();
+    for (int i = below(150); i > 0; --i)
+        rows.push_back("(" + ref(links) + "," + ref(users) + ")");
+    insert("insert into tbl_stat (LINKCODE,USERCODE)", rows);
+    rows.clear();
+    for (int i = below(70); i > 0; --i)
+        rows.push_back("(" + ref(base) + "," + ref(users) + "," + std::to_string(below(9) - 4) + ")");
+    insert("insert into tbl_votes (BASECODE,USERCODE,VOTES)", rows);
+    rows.clear();
+    for (int i = below(25); i > 0; --i)
+        rows.push_back("(" + ref(persons) + "," + ref(base) + ")");
+    insert("insert into tbl_cross2 (FIRSTCODE,SECONDCODE)", rows);
+
+    // Each weight as VALUESTR, or NULL with a VALUEINT to write back, or empty (weighs 0).
+    const char* params[] = {"RAT_DOWN", "RAT_VOTES", "RAT_LINKS", "RAT_PERSONA", "RAT_ALTLINKS"};
+    const char* texts[] = {"1", "0.5", "-1", "2", "0.25", "1.5", ""};
+    for (int i = 0; i < 5; ++i) {
+        const int pick = below(9);
+        if (pick >= 7) {
+            const std::string v = std::to_string(below(4));
+            s.inserts.push_back(std::string("insert into tbl_conf (PARAM,VALUEINT,VALUESTR) values ('") + params[i] +
+                                "'," + v + ",NULL)");
+            s.weights[i] = v;
+        } else {
+            s.inserts.push_back(std::string("insert into tbl_conf (PARAM,VALUEINT,VALUESTR) values ('") + params[i] +
+                                "',9,'" + texts[pick] + "')");
+            s.weights[i] = *texts[pick] ? texts[pick] : "0";
+        }
+    }
+    s.links = links.size();
+    s.releases = base.size();
+    s.persons = persons.size();
+    return s;
+}
+
+// The whole job as whole-table statements: resets, then the grouped values of the rows that have
+// one above 0, pass by pass; the weights go into the rating as literal numbers.
+void recountBySets(TestDatabase& t, const Site& s)
+{
+    t.exec("update tbl_conf set VALUESTR=VALUEINT where VALUESTR is null");
+    t.exec("update tbl_link set DOWN=0");
+    t.exec("update tbl_link l join (select LINKCODE c, count(*) n from tbl_stat group by LINKCODE) x "
+           "on x.c=l.CODE set l.DOWN=x.n");
+    t.exec("update tbl_base set DOWN=0, VOTES=0");
+    t.exec("update tbl_base b join (select BASECODE c, sum(DOWN) n from tbl_link group by BASECODE) x "
+           "on x.c=b.CODE set b.DOWN=x.n where x.n>0");
+    t.exec("update tbl_base b join (select BASECODE c, sum(VOTES) n from tbl_votes group by BASECODE) x "
+           "on x.c=b.CODE set b.VOTES=x.n where x.n>0");
+    t.exec("update tbl_persona set LINKS=0");
+    t.exec("update tbl_persona p join (select FIRSTCODE c, count(*) n from tbl_cross2 group by FIRSTCODE) x "
+           "on x.c=p.CODE set p.LINKS=x.n");
+    t.exec("update tbl_user u set "
+           "DOWNHIM=(select count(*) from tbl_stat where USERCODE=u.CODE),"
+           "LINKS=(select count(*) from tbl_base where WHOADD=u.CODE),"
+           "ALTLINKS=(select count(*) from tbl_link where WHOADD=u.CODE),"
+           "PERSONA=(select count(*) from tbl_persona where WHOADD=u.CODE),"
+           "MODERS=(select count(*) from tbl_base where WHOMODER=u.CODE),"
+           "DOWNUS=(select ifnull(sum(DOWN),0) from tbl_link where WHOADD=u.CODE),"
+           "VOTES=greatest(0,(select ifnull(sum(v.VOTES),0) from tbl_votes v join tbl_base b on b.CODE=v.BASECODE "
+           "where b.WHOADD=u.CODE))");
+    const auto& k = s.weights;
+    t.exec("update tbl_user set RATINGS=(VOTES*" + k[1] + "+PERSONA*" + k[3] + "+LINKS*" + k[2] + "+ALTLINKS*" + k[4] +
+           "+DOWNUS*" + k[0] + "-DOWNHIM*" + k[0] + ")");
+}
+
+std::vector<std::string> expectedCaptions(const Site& s, const std::string& saved)
+{
+    std::vector<std::string> out{"Получаем размер рейтинг-балов"};
+    auto pass = [&](const std::string& title, std::size_t total, std::size_t every) {
+        out.push_back(title);
+        for (std::size_t n = every; n <= total; n += every)
+            out.push_back(std::to_string(n) + "/" + std::to_string(total) + " - " + title);
+    };
+    pass("Пересчитываем скачивание ссылок", s.links, 5);
+    pass("Пересчитываем скачивание раздач", s.releases, 25);
+    pass("Пересчитываем голоса за раздачи", s.releases, 25);
+    pass("Пересчитываем связки персоналий", s.persons, 25);
+    out.push_back("Обновляем рейтинг по пользователям");
+    for (std::size_t i = 0; i < s.logins.size(); ++i)
+        out.push_back(std::to_string(i + 1) + "/" + std::to_string(s.logins.size()) + " - " + s.logins[i] +
+                      " - Обновляем рейтинг по пользователям");
+    out.push_back(saved);
+    return out;
+}
+
+// Every row of the tables the recalculation writes, NULLs visible.
+std::vector<std::string> snapshot(TestDatabase& t)
+{
+    std::vector<std::string> rows;
+    for (const char* sql :
+         {"select concat_ws('|',CODE,DOWN,VOTES) from tbl_base order by CODE",
+          "select concat_ws('|',CODE,DOWN,ifnull(BASECODE,'-'),ifnull(WHOADD,'-')) from tbl_link order by CODE",
+          "select concat_ws('|',CODE,LINKS) from tbl_persona order by CODE",
+          "select concat_ws('|',CODE,ifnull(LOGIN,'-'),MODERS,PERSONA,RATINGS,VOTES,LINKS,ALTLINKS,DOWNUS,DOWNHIM) "
+          "from tbl_user order by CODE",
+          "select concat_ws('|',PARAM,ifnull(VALUEINT,'-'),ifnull(VALUESTR,'-')) from tbl_conf order by PARAM"})
+        for (auto& r : t.column(sql))
+            rows.push_back(std::move(r));
+    for (const char* table : {"tbl_stat", "tbl_votes", "tbl_cross2"})
+        rows.push_back(table + std::string(" ") +
+                       t.conn().query(std::string("checksum table ") + table).front().text("Checksum").value_or("?"));
+    return rows;
+}
+} // namespace
+
+TEST(RatingDifferential, RandomSitesAgreeWithWholeTableStatements)
+{
+    const std::string saved = "tk_corvane v.1.0.10";
+    struct Case {
+        unsigned seed;
+        std::size_t chunkRows;
+        bool noUsers;
+    };
+    const Case cases[] = {{1, 1, false}, {2, 3, false}, {3, 7, false}, {4, 2000, false},
+                          {5, 4, false}, {6, 2, true},  {7, 5, false}, {8, 25, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE("seed " + std::to_string(c.seed) + ", runs of " + std::to_string(c.chunkRows));
+        const Site site = randomSite(c.seed, c.noUsers);
+        TestDatabase tool("rat_diff_tool");
+        TestDatabase reference("rat_diff_ref");
+        for (const auto& sql : site.inserts) {
+            tool.exec(sql);
+            reference.exec(sql);
+        }
+        RecordingWindow w(tool.fields(), saved);
+        OperationRunner runner(w);
+        ASSERT_EQ(recalculateRatings(runner, c.chunkRows), RunOutcome::Done)
+            << (w.messages.empty() ? "" : w.messages[0].text);
+        recountBySets(reference, site);
+
+        EXPECT_EQ(snapshot(tool), snapshot(reference));
+        EXPECT_EQ(w.captions, expectedCaptions(site, saved));
+        // Events run after every caption but the saved one, which the window's show follows.
+        EXPECT_EQ(w.processed + 1, static_cast<int>(w.captions.size()));
+        EXPECT_EQ(w.events.back(), "message:Рейтинги пересчитаны");
+    }
+}
