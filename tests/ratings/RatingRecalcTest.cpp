@@ -209,33 +209,46 @@ TEST(RatingRecalc, CaptionsAndStatementsOnTheServer)
     // release 3 has votes adding up to 4, release 4 to -1 and release 5 to 0; no persons; one user.
     TestDatabase t("rat_log");
     setCoefficients(t, {"1", "1", "1", "1", "1"});
-    t.exec("insert into tbl_user (CODE, LOGIN) values (1, 'a')");
+    t.exec("insert into tbl_user (CODE, LOGIN, DOWNHIM) values (1, 'a', 9)");
     for (int i = 1; i <= 24; ++i)
-        t.exec("insert into tbl_base (CODE) values (" + std::to_string(i) + ")");
+        t.exec("insert into tbl_base (CODE, DOWN) values (" + std::to_string(i) + ", 9)");
     for (int i = 1; i <= 12; ++i)
-        t.exec("insert into tbl_link (CODE, BASECODE) values (" + std::to_string(i) + "," + std::to_string(i) + ")");
+        t.exec("insert into tbl_link (CODE, BASECODE, DOWN) values (" + std::to_string(i) + "," + std::to_string(i) +
+               ", 9)");
     t.exec("insert into tbl_stat (LINKCODE, USERCODE) values (2,1), (5,1), (5,1), (11,1)");
     t.exec("insert into tbl_votes (BASECODE, VOTES) values (3,4), (4,-1), (5,2), (5,-2)");
 
     // The server logs the tool's statements from its first caption on; the thread is the one
-    // other session on the database at that moment.
+    // other session on the database at that moment. At every progress caption the rows it counts
+    // must already hold their new values.
+    const std::string links = " - Пересчитываем скачивание ссылок";
     GeneralLog log(t);
     std::optional<std::int64_t> thread;
+    std::vector<std::string> behind;
     RecordingWindow w(t.fields(), kCaption);
     w.onProcessEvents = [&] {
-        if (thread)
-            return;
-        const auto sessions = t.otherSessions();
-        ASSERT_EQ(sessions.size(), 1u);
-        thread = sessions[0];
-        log.enable();
+        if (!thread) {
+            const auto sessions = t.otherSessions();
+            ASSERT_EQ(sessions.size(), 1u);
+            thread = sessions[0];
+            log.enable();
+        }
+        const std::string& c = w.caption();
+        if (c.ends_with(links)) {
+            const std::string shown = c.substr(0, c.find('/'));
+            if (t.count("tbl_link l",
+                        "l.CODE<=" + shown + " and l.DOWN<>(select count(*) from tbl_stat s where s.LINKCODE=l.CODE)"))
+                behind.push_back(c);
+        }
+        if (c.starts_with("1/1 - a") && t.scalar("select concat(DOWNHIM,'/',RATINGS) from tbl_user") != "4/-4")
+            behind.push_back(c);
     };
     OperationRunner runner(w);
-    Command4_Click(runner);
+    ASSERT_EQ(recalculateRatings(runner, 5), RunOutcome::Done);
     log.restore();
     ASSERT_TRUE(thread);
+    EXPECT_EQ(behind, std::vector<std::string>{});
 
-    const std::string links = " - Пересчитываем скачивание ссылок";
     EXPECT_EQ(w.captions,
               (std::vector<std::string>{"Получаем размер рейтинг-балов", "Пересчитываем скачивание ссылок",
                                         "5/12" + links, "10/12" + links, "Пересчитываем скачивание раздач",
@@ -249,31 +262,35 @@ TEST(RatingRecalc, CaptionsAndStatementsOnTheServer)
     const auto first = std::find(sent.begin(), sent.end(), "select * from tbl_conf where PARAM='RAT_DOWN'");
     ASSERT_NE(first, sent.end());
     sent.erase(sent.begin(), first);
-    std::vector<std::string> updates;
-    for (const auto& s : sent)
-        if (s.rfind("update", 0) == 0)
-            updates.push_back(s);
-    EXPECT_EQ(updates, (std::vector<std::string>{
-                           "update tbl_link set DOWN=0",
-                           "update tbl_link set DOWN=1 where CODE=2",
-                           "update tbl_link set DOWN=2 where CODE=5",
-                           "update tbl_link set DOWN=1 where CODE=11",
-                           "update tbl_base set DOWN=0",
-                           "update tbl_base set DOWN=1 where CODE=2",
-                           "update tbl_base set DOWN=2 where CODE=5",
-                           "update tbl_base set DOWN=1 where CODE=11",
-                           "update tbl_base set VOTES=0",
-                           "update tbl_base set VOTES=4 where CODE=3",
-                           "update tbl_persona set LINKS=0",
-                           "update tbl_user set MODERS=0,PERSONA=0,RATINGS=0,VOTES=0,LINKS=0,ALTLINKS=0,DOWNUS=0,"
-                           "DOWNHIM=0",
-                           "update tbl_user set DOWNHIM=4 where CODE=1",
-                           "update tbl_user set RATINGS=(VOTES*1+PERSONA*1+LINKS*1+ALTLINKS*1+DOWNUS*1-DOWNHIM*1) "
-                           "where CODE=1",
-                       }));
-    // 5 coefficients; per pass a total, a row list and one lookup per row; the user's six
-    // lookups and release list: nothing more than the updates above.
-    EXPECT_EQ(sent.size(), 5 + (2 + 12) + (2 + 24) * 2 + 2 + (2 + 6 + 1) + updates.size());
+    // Per pass: the reset, the row list and one statement per run of 5 rows (12 links: 3 runs,
+    // 24 releases: 5, no persons: none); the user pass adds seven statistics and the rating.
+    EXPECT_EQ(sent.size(), 5u + (2 + 3) + (2 + 5) * 2 + 2 + (2 + 8));
+    std::vector<std::string> linkRuns;
+    std::vector<std::string> grouped;
+    for (const auto& s : sent) {
+        if (s.starts_with("update tbl_link t join"))
+            linkRuns.push_back(s.substr(s.rfind("t.CODE") + 6));
+        if (s.find(" join (") != std::string::npos)
+            grouped.push_back(s);
+    }
+    EXPECT_EQ(linkRuns, (std::vector<std::string>{" between 1 and 5", " between 6 and 10", " between 11 and 12"}));
+
+    // What the grouped updates write, replayed over sentinels: rows whose value is 0 or less are
+    // never written, the reset alone leaves them at 0.
+    t.exec("update tbl_link set DOWN=-7");
+    t.exec("update tbl_base set DOWN=-7, VOTES=-7");
+    t.exec("update tbl_user set DOWNHIM=-7, LINKS=-7, ALTLINKS=-7, PERSONA=-7, MODERS=-7, DOWNUS=-7, VOTES=-7");
+    for (const auto& s : grouped)
+        t.exec(s);
+    using V = std::vector<std::string>;
+    const V n(12, "-7");
+    V wantLinks = n;
+    wantLinks[1] = "1", wantLinks[4] = "2", wantLinks[10] = "1";
+    EXPECT_EQ(t.column("select DOWN from tbl_link order by CODE"), wantLinks);
+    EXPECT_EQ(t.column("select DOWN from tbl_base where CODE<=12 order by CODE"), wantLinks);
+    EXPECT_EQ(t.column("select group_concat(CODE) from tbl_base where VOTES<>-7"), (V{"3"}));
+    EXPECT_EQ(t.column("select concat_ws(',',DOWNHIM,LINKS,ALTLINKS,PERSONA,MODERS,DOWNUS,VOTES) from tbl_user"),
+              (V{"4,-7,-7,-7,-7,-7,-7"}));
 }
 
 TEST(RatingRecalc, AnErrorEndsTheOperationAndNothingStartsInsideIt)
