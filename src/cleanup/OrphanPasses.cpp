@@ -105,14 +105,14 @@ RowList readRowList(db::Connection& c, const OrphanPass& pass)
 }
 } // namespace
 
-PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass, const std::string& appFolder)
+PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass)
 {
     PassProgress progress(run.window, pass.title);
-    // The list is created anew before the rows are read, so a pass that deletes nothing still
-    // replaces a list left by an earlier run.
-    std::optional<ScreenshotList> list;
-    if (!pass.listedColumn.empty())
-        list.emplace(appFolder + std::string(kScreenshotListName));
+    // The list starts before the rows are read, so a pass that deletes nothing still replaces a
+    // list left by an earlier run.
+    ScreenshotNames* list = pass.listedColumn.empty() ? nullptr : &run.names;
+    if (list)
+        list->start();
 
     const RowList rows = readRowList(run.conn, pass);
     const db::IntRows& numbers = rows.numbers;
@@ -163,7 +163,7 @@ PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass, const std::s
 
     PassOutcome outcome{progress.affected(), 0};
     if (list) {
-        list->close();
+        list->finish();
         outcome.listed = list->listed();
     }
     return outcome;

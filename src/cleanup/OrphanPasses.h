@@ -33,7 +33,7 @@ struct PassOutcome {
     std::uint64_t listed = 0;
 };
 
-// Runs one pass; a pass with a listed column writes the screenshot list into appFolder.
-PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass, const std::string& appFolder);
+// Runs one pass; a pass with a listed column hands the deleted rows' names to the run's screenshot names.
+PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass);
 
 } // namespace cleanup

@@ -9,6 +9,7 @@
 // each with the numbers it would have had, each followed by the processing of pending events.
 #include "cleanup/CleanupChanges.h"
 #include "cleanup/CodeSet.h"
+#include "cleanup/ScreenshotList.h"
 #include "common/SiteWindow.h"
 #include "db/Connection.h"
 
@@ -75,6 +76,7 @@ class RemovedRows
 struct PassContext {
     db::Connection& conn;    // every read goes here
     CleanupChanges& changes; // every change goes here
+    ScreenshotNames& names;  // the file names of deleted screenshot rows go here
     SiteWindow& window;
     RemovedRows removed{};
 };

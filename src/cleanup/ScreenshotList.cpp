@@ -11,22 +11,25 @@ constexpr std::string_view kSeparator =
     "=======================================================================================\r\n";
 } // namespace
 
-ScreenshotList::ScreenshotList(std::string path) : m_file(std::move(path))
+void ScreenshotList::start()
 {
-    m_file.write(kHeading);
-    m_file.write(kSeparator);
+    m_listed = 0;
+    m_file.emplace(m_path);
+    m_file->write(kHeading);
+    m_file->write(kSeparator);
 }
 
 void ScreenshotList::add(const std::optional<std::string>& poster)
 {
-    m_file.write(poster.value_or("") + "\r\n");
+    m_file->write(poster.value_or("") + "\r\n");
     ++m_listed;
 }
 
-void ScreenshotList::close()
+void ScreenshotList::finish()
 {
-    m_file.write(kSeparator);
-    m_file.close();
+    m_file->write(kSeparator);
+    m_file->close();
+    m_file.reset();
 }
 
 } // namespace cleanup

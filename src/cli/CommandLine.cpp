@@ -191,6 +191,24 @@ int requireBlocked(ConsoleWindow& window)
     return kExitRefused;
 }
 
+// What a cleanup would do now: the eighteen summary lines and the screenshot names, with nothing
+// changed and no file written. The site need not be blocked for a look.
+int previewOnly(OperationRunner& runner)
+{
+    cleanup::CleanupPreview preview;
+    const int status = statusOf(previewCleanup(runner, preview));
+    if (status != kExitDone)
+        return status;
+    std::string text = "Пробный прогон: база не изменена, файлы не записаны\r" + preview.summary;
+    text +=
+        "Скриншоты, которые попали бы в список bad_sreen.txt: " + std::to_string(preview.screenshotNames.size()) + "\r";
+    // One line per name, an empty one for a row without a file name.
+    for (const std::string& name : preview.screenshotNames)
+        text += name + "\r";
+    runner.window().showMessage(MessageIcon::Information, text);
+    return kExitDone;
+}
+
 int runOne(const std::string& command, OperationRunner& runner, ConsoleWindow& window, const SettingsStore& store,
            const std::string& appFolder)
 {
@@ -227,6 +245,8 @@ int runCommandLine(int argc, char** argv, const std::string& appFolder)
         const SettingsStore store = SettingsStore::forCurrentUser();
         ConsoleWindow window(fields(o, store), "tk_corvane v.1.0.10", o.quiet);
         OperationRunner runner(window);
+        if (o.dryRun)
+            return previewOnly(runner);
         if (o.command != "maintain")
             return runOne(o.command, runner, window, store, appFolder);
 

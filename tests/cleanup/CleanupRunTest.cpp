@@ -60,6 +60,14 @@ struct TempFolder {
     ~TempFolder() { fs::remove_all(path); }
     std::string slash() const { return path.string() + "/"; }
     std::string file(const char* name) const { return slash() + name; }
+    // The closing message's line naming the run's undo archive, or nothing when there is none.
+    std::string archiveLine() const
+    {
+        for (const auto& e : fs::directory_iterator(path))
+            if (e.path().filename().string().starts_with("cleanup-undo-"))
+                return "Архив для отмены изменений: " + e.path().string() + "\n";
+        return "";
+    }
     fs::path path;
 };
 
@@ -188,7 +196,7 @@ TEST(Cleanup, HandMadeSiteEndsAsWorkedOut)
     const std::string summary = summaryOf(counts);
     ASSERT_EQ(w.messages.size(), 1u);
     EXPECT_EQ(w.messages[0].icon, MessageIcon::Information);
-    EXPECT_EQ(w.messages[0].text, messageOf(summary));
+    EXPECT_EQ(w.messages[0].text, messageOf(summary) + folder.archiveLine());
 
     for (const Seed& s : seeds) {
         const std::string values = s.values;
@@ -271,7 +279,7 @@ TEST(Cleanup, CaptionCountsExaminedRowsAndShowsDeletionsSoFar)
     counts[8] = 249;
     counts[17] = 53;
     ASSERT_EQ(w.messages.size(), 1u);
-    EXPECT_EQ(w.messages[0].text, messageOf(summaryOf(counts)));
+    EXPECT_EQ(w.messages[0].text, messageOf(summaryOf(counts)) + folder.archiveLine());
 }
 
 TEST(Cleanup, FailedOpenLeavesFilesAndAnEmptyListIsRemoved)
@@ -299,6 +307,7 @@ TEST(Cleanup, FailedOpenLeavesFilesAndAnEmptyListIsRemoved)
     Command5_Click(runner, folder.slash());
     ASSERT_EQ(w.messages.size(), 1u);
     EXPECT_EQ(w.messages[0].text, messageOf(summaryOf({})));
+    EXPECT_EQ(folder.archiveLine(), "") << "a run that changes nothing leaves no archive";
     EXPECT_FALSE(fs::exists(folder.file("bad_sreen.txt")));
     EXPECT_TRUE(w.viewerCalls.empty());
     const std::string report = readFileBytes(folder.file("report.txt"));
@@ -342,7 +351,7 @@ TEST(Cleanup, FailuresAfterThePassesKeepTheSummary)
         std::array<int, 18> counts{};
         counts[13] = 1;
         counts[17] = c.withUsers ? 1 : 0;
-        const std::string closing = messageOf(summaryOf(counts));
+        const std::string closing = messageOf(summaryOf(counts)) + folder.archiveLine();
         const std::string& text = w.messages[0].text;
         EXPECT_EQ(text.substr(0, closing.size()), closing) << c.label;
         const std::string note = text.substr(std::min(closing.size(), text.size()));

@@ -1,4 +1,6 @@
 // The real executable, run headless against the test server.
+#include "common/Cp1251.h"
+#include "common/TextFile.h"
 #include "settings/SettingsStore.h"
 #include "support/TestDatabase.h"
 
@@ -9,6 +11,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,8 +26,9 @@ struct Result {
     std::string out, err;
 };
 
-// Runs tk_corvane with the arguments and extra environment, standard input from /dev/null.
-Result run(const std::vector<std::string>& args, const std::vector<std::string>& env)
+// Runs tk_corvane with the arguments and extra environment, standard input from /dev/null. The
+// executable is run from a copy in exe's folder, which is where its report files go.
+Result run(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& exe = TK_EXE)
 {
     int outPipe[2], errPipe[2];
     if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0)
@@ -40,11 +44,11 @@ Result run(const std::vector<std::string>& args, const std::vector<std::string>&
         ::unsetenv("TK_CORVANE_PASSWORD");
         for (const auto& e : env)
             ::putenv(const_cast<char*>(e.c_str()));
-        std::vector<char*> argv{const_cast<char*>(TK_EXE)};
+        std::vector<char*> argv{const_cast<char*>(exe.c_str())};
         for (const auto& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        ::execv(TK_EXE, argv.data());
+        ::execv(exe.c_str(), argv.data());
         ::_exit(127);
     }
     ::close(outPipe[1]);
@@ -80,7 +84,9 @@ class CommandLine : public ::testing::Test
     {
         m_db = std::make_unique<TestDatabase>("cli");
         m_config = fs::temp_directory_path() / ("tk_cli_" + m_db->name());
-        fs::create_directories(m_config);
+        fs::create_directories(m_config / "bin");
+        m_exe = m_config / "bin" / "tk_corvane";
+        fs::copy_file(TK_EXE, m_exe);
         m_db->exec("insert into tbl_conf (PARAM, VALUEINT, VALUESTR) values ('ISWORK', 1, NULL), "
                    "('OFFLINEMES', NULL, 'Закрыто на ночь'), ('RAT_DOWN', 1, '1'), ('RAT_VOTES', 1, '1'), "
                    "('RAT_LINKS', 1, '1'), ('RAT_PERSONA', 1, '1'), ('RAT_ALTLINKS', 1, '1')");
@@ -102,12 +108,33 @@ class CommandLine : public ::testing::Test
         if (std::none_of(env.begin(), env.end(),
                          [](const std::string& e) { return e.rfind("TK_CORVANE_PASSWORD", 0) == 0; }))
             env.push_back("TK_CORVANE_PASSWORD=" + f.password);
-        return run(args, env);
+        return run(args, env, m_exe.string());
+    }
+    // The files in the executable's folder, with their contents.
+    std::map<std::string, std::string> appFolderFiles() const
+    {
+        std::map<std::string, std::string> files;
+        for (const auto& e : fs::directory_iterator(m_exe.parent_path()))
+            if (e.path() != m_exe)
+                files[e.path().filename().string()] = readFileBytes(e.path().string());
+        return files;
+    }
+    std::string dumpAll()
+    {
+        std::string out;
+        for (const char* table : {"tbl_conf", "tbl_user", "tbl_base", "tbl_link", "tbl_stat"})
+            for (const std::string& row :
+                 m_db->column(std::string("select concat_ws('|', CODE, ") +
+                              (std::string(table) == "tbl_conf" ? "PARAM, VALUEINT, VALUESTR" : "1") + ") from " +
+                              table + " order by CODE"))
+                out += row + "\n";
+        return out;
     }
     std::string isWork() { return m_db->scalar("select VALUEINT from tbl_conf where PARAM='ISWORK'").value_or("NULL"); }
 
     std::unique_ptr<TestDatabase> m_db;
     fs::path m_config;
+    fs::path m_exe;
 };
 
 } // namespace
@@ -142,7 +169,7 @@ TEST_F(CommandLine, EachCommandDoesWhatItsButtonDoes)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.rfind("Чистка окончена\nУдалено ссылок раздач, которых нет: 1\n", 0), 0u) << r.out;
     EXPECT_NE(r.out.find("Заменено авторство несуществующих пользователей на пользователя №1: 1\n"), std::string::npos);
-    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 19);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 20) << "the closing lines and the undo archive's";
     EXPECT_NE(r.err.find("Удаляем ссылки раздач, которых уже нет"), std::string::npos)
         << "progress goes to standard error";
     EXPECT_EQ(m_db->count("tbl_link"), 1);
@@ -226,4 +253,44 @@ TEST_F(CommandLine, UsageErrors)
         EXPECT_NE(r.err.find("usage:"), std::string::npos);
     }
     EXPECT_EQ(run({"--version"}, {}).out, "tk_corvane v.1.0.10\n");
+}
+
+TEST_F(CommandLine, DryRunReportsWhatTheRealRunThenDoesAndTouchesNothing)
+{
+    m_db->exec("insert into tbl_poster (CODE, BASECODE, POSTER, WHOADD) values (1, 99, 'кадр.jpg', 1), "
+               "(2, 10, 'ok.jpg', 1), (3, 98, NULL, 1)");
+    ASSERT_EQ(tool({"block", "--quiet"}).status, 0);
+    writeCp1251File((m_exe.parent_path() / "report.txt").string(), "прежний отчёт");
+    const auto filesBefore = appFolderFiles();
+    const std::string before = dumpAll();
+
+    const Result dry = tool({"cleanup", "--dry-run", "--quiet"});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_EQ(dumpAll(), before) << "a dry run changes nothing";
+    EXPECT_EQ(appFolderFiles(), filesBefore) << "a dry run writes no file";
+    const std::string head = "Пробный прогон: база не изменена, файлы не записаны\n";
+    ASSERT_EQ(dry.out.rfind(head, 0), 0u) << dry.out;
+    const std::string tail = "Скриншоты, которые попали бы в список bad_sreen.txt: 2\nкадр.jpg\n\n";
+    ASSERT_TRUE(dry.out.ends_with(tail)) << dry.out;
+    const std::string dryLines = dry.out.substr(head.size(), dry.out.size() - head.size() - tail.size());
+
+    // maintain --dry-run is the same look, and leaves the site as blocked as it found it.
+    EXPECT_EQ(tool({"maintain", "--dry-run", "--quiet"}).out, dry.out);
+    EXPECT_EQ(isWork(), "0");
+
+    const Result real = tool({"cleanup", "--quiet"});
+    EXPECT_EQ(real.status, 0) << real.err;
+    const std::string closing = "Чистка окончена\n";
+    const auto listAt = real.out.find("Список скриншотов: ");
+    ASSERT_NE(listAt, std::string::npos) << real.out;
+    const std::string realMessage = real.out.substr(real.out.find('\n', listAt) + 1);
+    ASSERT_EQ(realMessage.rfind(closing, 0), 0u) << real.out;
+    EXPECT_EQ(realMessage.substr(closing.size(), dryLines.size()), dryLines);
+    EXPECT_NE(realMessage.find("Архив для отмены изменений: " + (m_exe.parent_path() / "cleanup-undo-").string()),
+              std::string::npos)
+        << realMessage;
+    EXPECT_EQ(
+        readFileBytes((m_exe.parent_path() / "bad_sreen.txt").string()).find(cp1251::fromUtf8("кадр.jpg\r\n\r\n")) !=
+            std::string::npos,
+        true);
 }
