@@ -4,7 +4,7 @@
 # leave the database in the same state.
 #
 #   bench.sh [--scale S]... [S...] [--port 3308] [--datadir DIR] [--build DIR] [--only recount|cleanup]
-#            [--reference-dir DIR] [--keep]
+#            [--reference-dir DIR] [--rev REV] [--keep]
 #
 #   bench.sh             scale 1
 #   bench.sh 0.1 1 3     three scales, one after the other
@@ -18,6 +18,10 @@
 # sides start with the same warm server cache. A reference file that is not there is reported and
 # that comparison skipped; the tool still runs.
 #
+# The tool and the reference come from the working tree, as it is; --rev REV measures a committed
+# revision instead (exported with git archive into the build folder, so work in progress elsewhere
+# in the tree neither breaks the build nor creeps into the figures).
+#
 # Exit status: 0 when every comparison made was IDENTICAL and every run completed; 1 when a run
 # failed or two copies ended DIFFERENT; 64 for bad arguments. The databases are dropped at the end,
 # and the server is stopped if this run started it; --keep leaves both for a closer look.
@@ -25,11 +29,11 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
-port=3308 datadir="$root/build-bench/db" build="$root/build-bench" only="" keep=0 refdir="$root/bench/reference"
+port=3308 datadir="$root/build-bench/db" build="$root/build-bench" only="" keep=0 refdir="" rev=""
 scales=()
 usage() {
     echo "usage: $0 [--scale F]... [F...] [--port P] [--datadir DIR] [--build DIR] [--only recount|cleanup]" >&2
-    echo "       [--reference-dir DIR] [--keep]" >&2
+    echo "       [--reference-dir DIR] [--rev REV] [--keep]" >&2
     exit 64
 }
 while [ $# -gt 0 ]; do
@@ -40,6 +44,7 @@ while [ $# -gt 0 ]; do
     --build) [ $# -ge 2 ] || usage; build=$2; shift 2 ;;
     --only) [ $# -ge 2 ] || usage; only=$2; shift 2 ;;
     --reference-dir) [ $# -ge 2 ] || usage; refdir=$2; shift 2 ;;
+    --rev) [ $# -ge 2 ] || usage; rev=$2; shift 2 ;;
     --keep) keep=1; shift ;;
     -h | --help) usage ;;
     -*) echo "unknown option: $1" >&2; usage ;;
@@ -93,10 +98,19 @@ CREATE USER IF NOT EXISTS 'tk_bench'@'127.0.0.1' IDENTIFIED BY 'bench-pass';
 GRANT ALL PRIVILEGES ON *.* TO 'tk_bench'@'127.0.0.1';
 SQL
 
-echo "== build: $build"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j2 --target tk_bench >/dev/null
-tkbench="$build/bench/tk_bench"
+source="$root" binary="$build"
+if [ -n "$rev" ]; then
+    commit=$(git -C "$root" rev-parse --verify "$rev^{commit}")
+    source="$build/rev-source" binary="$build/rev-build"
+    rm -rf "$source" && mkdir -p "$source"
+    git -C "$root" archive "$commit" | tar -x -C "$source"
+    echo "== source: revision $(git -C "$root" log -1 --format='%h %s' "$commit")"
+fi
+[ -n "$refdir" ] || refdir="$source/bench/reference"
+echo "== build: $binary"
+cmake -S "$source" -B "$binary" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$binary" -j2 --target tk_bench >/dev/null
+tkbench="$binary/bench/tk_bench"
 
 # seconds START END
 seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
