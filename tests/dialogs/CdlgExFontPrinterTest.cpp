@@ -16,12 +16,14 @@ TEST(CdlgExFont, FillsTheRecord)
         int fontSize, dpi, wantHeight;
         bool bold, italic, underline, strike;
     };
+    // clang-format off
     const Case cases[] = {
-        {"10 pt at 96 dpi", 10, 96, 13, false, false, false, false},
-        {"a half goes down to even", 3, 12, 0, true, false, false, false},
-        {"a half goes up to even", 9, 12, 2, false, true, false, false},
-        {"2.5 goes to 2", 15, 12, 2, false, false, true, true},
+        {"10 pt at 96 dpi",          10, 96, 13, false, false, false, false},
+        {"a half goes down to even",  3, 12,  0, true,  false, false, false},
+        {"a half goes up to even",    9, 12,  2, false, true,  false, false},
+        {"2.5 goes to 2",            15, 12,  2, false, false, true,  true},
     };
+    // clang-format on
     for (const Case& c : cases) {
         RecordingPlatform platform;
         platform.dpi = c.dpi;
@@ -36,7 +38,7 @@ TEST(CdlgExFont, FillsTheRecord)
         dlg.setStrikeThru(c.strike);
         dlg.setRGBResult(0x0A0B0C);
         dlg.ShowFont();
-        const ChooseFont& r = platform.fontSeen;
+        const ChooseFont& r = platform.font.seen;
         const LogFont& lf = platform.logFontSeen;
         EXPECT_EQ(lf.height, c.wantHeight) << c.label;
         EXPECT_EQ(r.pointSize, c.fontSize * 10) << c.label;
@@ -71,15 +73,15 @@ TEST(CdlgExFont, ReadsBackTheChoice)
     };
     for (const Case& c : cases) {
         RecordingPlatform platform;
-        platform.fontResult = 1;
+        platform.font.result = 1;
         platform.faceName = c.resolved;
-        platform.fontAnswer = [&](ChooseFont& r, LogFont& lf) {
+        platform.font.answer = [&](ChooseFont& r) {
             r.pointSize = 105;
             r.color = 0xFF;
             r.fontType = c.fontType;
-            lf.italic = 1;
-            lf.underline = 0;
-            lf.strikeOut = 1;
+            r.logFont->italic = 1;
+            r.logFont->underline = 0;
+            r.logFont->strikeOut = 1;
         };
         CdlgEx dlg(platform);
         dlg.setFontName("Typed");
@@ -115,13 +117,7 @@ TEST(CdlgExFont, RefusesBeforeAnyDialog)
         CdlgEx dlg(platform);
         dlg.setFontName(c.name);
         dlg.setFontSize(c.size);
-        int error = 0;
-        try {
-            dlg.ShowFont();
-        } catch (const RuntimeError& e) {
-            error = e.number();
-        }
-        EXPECT_EQ(error, c.wantError) << c.name.size() << " " << c.size;
+        EXPECT_EQ(errorNumber([&] { dlg.ShowFont(); }), c.wantError) << c.name.size() << " " << c.size;
         EXPECT_EQ(platform.calls.size(), c.wantError ? 0u : 1u) << c.size;
         EXPECT_TRUE(platform.liveDcs.empty());
     }
@@ -146,6 +142,7 @@ TEST(CdlgExPrinter, FillsDevModeAndDevNames)
         std::string wantName, wantNames; // device-name field; names area shown with \0
         std::uint16_t wantDevice, wantOutput;
     };
+    const std::string d(40, 'D'), r(40, 'R'), p(30, 'P');
     const Case cases[] = {
         {"short names",
          {"HP", "winspool", "LPT1:", 2, 3},
@@ -153,12 +150,7 @@ TEST(CdlgExPrinter, FillsDevModeAndDevNames)
          "winspool\\0HP\\0LPT1:\\0" + std::string(82, ' '),
          17,
          20},
-        {"long names cut",
-         {std::string(40, 'D'), std::string(40, 'R'), std::string(30, 'P'), 1, 1},
-         std::string(32, 'D'),
-         std::string(40, 'R') + "\\0" + std::string(40, 'D') + "\\0" + std::string(18, 'P'),
-         49,
-         90},
+        {"long names cut", {d, r, p, 1, 1}, d.substr(0, 32), r + "\\0" + d + "\\0" + p.substr(0, 18), 49, 90},
     };
     for (const Case& c : cases) {
         RecordingPlatform platform;
@@ -167,7 +159,7 @@ TEST(CdlgExPrinter, FillsDevModeAndDevNames)
         CdlgEx dlg(platform);
         dlg.setFlags(-1);
         dlg.ShowPrinter();
-        const PrintDlg& r = platform.printSeen;
+        const PrintDlg& r = platform.print.seen;
         EXPECT_EQ(r.structSize, 66u) << c.label;
         EXPECT_EQ(r.flags, 0x1C0FFFu) << c.label;
         EXPECT_NE(r.dc, 0) << c.label;
@@ -195,8 +187,8 @@ TEST(CdlgExPrinter, AppliesTheChoice)
     RecordingPlatform platform;
     platform.installed = {{"Laser", "d", "p"}, {"Office", "d", "p"}, {"office2", "d", "p"}, {"OFFICE", "d", "p"}};
     platform.current = 0;
-    platform.printResult = 1;
-    platform.printAnswer = [](PrintDlg& r) {
+    platform.print.result = 1;
+    platform.print.answer = [](PrintDlg& r) {
         r.dc = 901;
         r.devMode = returnedDevMode("office", 3, 2, 2);
     };
@@ -205,7 +197,7 @@ TEST(CdlgExPrinter, AppliesTheChoice)
     dlg.ShowPrinter();
     EXPECT_EQ(dlg.hOwner(), 901);
     // Every upper-case match becomes current in turn; the last stays.
-    EXPECT_EQ(platform.calls, (std::vector<std::string>{"print owner=12 flags=0", "makeCurrent 1", "makeCurrent 3"}));
+    EXPECT_EQ(platform.calls, (std::vector<std::string>{"print 12 0", "makeCurrent 1", "makeCurrent 3"}));
     const FakePrinter& chosen = platform.installed[3];
     EXPECT_EQ(chosen.copies, 3);
     EXPECT_EQ(chosen.duplex, 2);
@@ -216,9 +208,9 @@ TEST(CdlgExPrinter, AppliesTheChoice)
     // The next dialog is owned by the device context; the current name equals the key: no switch.
     platform.calls.clear();
     platform.failSettings = true; // refused settings are ignored
-    platform.printAnswer = [](PrintDlg& r) { r.devMode = returnedDevMode("OFFICE", 1, 1, 1); };
+    platform.print.answer = [](PrintDlg& r) { r.devMode = returnedDevMode("OFFICE", 1, 1, 1); };
     dlg.ShowPrinter();
-    EXPECT_EQ(platform.calls, std::vector<std::string>{"print owner=901 flags=0"});
+    EXPECT_EQ(platform.calls, std::vector<std::string>{"print 901 0"});
     EXPECT_EQ(chosen.copies, 3);
 }
 

@@ -11,11 +11,6 @@ namespace dialogs::test
 namespace
 {
 
-std::string nuls(std::size_t n)
-{
-    return std::string(n, '\0');
-}
-
 TEST(CdlgExFileDialog, FillsTheRecordForOpenAndSave)
 {
     for (const int action : {1, 2}) {
@@ -30,15 +25,15 @@ TEST(CdlgExFileDialog, FillsTheRecordForOpenAndSave)
         dlg.setDialogTitle(QString::fromUtf8("Открыть"));
         dlg.setProperty("Action", action);
 
-        const OpenFileName& r = platform.fileSeen;
+        const OpenFileName& r = platform.file.seen;
         SCOPED_TRACE(action);
         EXPECT_EQ(platform.calls, std::vector<std::string>{action == 1 ? "open" : "save"});
         EXPECT_EQ(r.structSize, 76u);
         EXPECT_EQ(r.owner, 77);
         EXPECT_EQ(r.flags, 0xFFFFFF1Fu);
-        EXPECT_EQ(r.file, "C:\\a.txt" + nuls(247));
+        EXPECT_EQ(r.file, "C:\\a.txt" + std::string(247, '\0'));
         EXPECT_EQ(r.maxFile, 255u);
-        EXPECT_EQ(r.fileTitle, nuls(255));
+        EXPECT_EQ(r.fileTitle, std::string(255, '\0'));
         EXPECT_EQ(r.maxFileTitle, 255u);
         EXPECT_EQ(visible(r.filter), "Text\\0*.txt\\0All\\0*.*\\0\\0");
         EXPECT_EQ(r.filterIndex, 2u);
@@ -60,7 +55,6 @@ TEST(CdlgExFileDialog, FilterAndLimits)
     };
     const Case cases[] = {
         {"empty filter", "", "", "\\0\\0", 0},
-        {"one pair", "A|*.a", "", "A\\0*.a\\0\\0", 0},
         {"255-char name fits", "", QString(255, 'x'), "\\0\\0", 0},
         {"256-char name", "", QString(256, 'x'), "", kErrInvalidArgument},
         {"32,767-char filter", QString(32767, 'f'), "", std::string(32767, 'f') + "\\0\\0", 0},
@@ -71,16 +65,10 @@ TEST(CdlgExFileDialog, FilterAndLimits)
         CdlgEx dlg(platform);
         dlg.setFilter(c.filter);
         dlg.setFileName(c.fileName);
-        int error = 0;
-        try {
-            dlg.ShowOpen();
-        } catch (const RuntimeError& e) {
-            error = e.number();
-        }
-        EXPECT_EQ(error, c.wantError) << c.label;
+        EXPECT_EQ(errorNumber([&] { dlg.ShowOpen(); }), c.wantError) << c.label;
         EXPECT_EQ(platform.calls.size(), c.wantError ? 0u : 1u) << c.label;
         if (!c.wantError) {
-            EXPECT_EQ(visible(platform.fileSeen.filter), c.wantFilter) << c.label;
+            EXPECT_EQ(visible(platform.file.seen.filter), c.wantFilter) << c.label;
         }
     }
 }
@@ -88,8 +76,8 @@ TEST(CdlgExFileDialog, FilterAndLimits)
 TEST(CdlgExFileDialog, ReadsBackNamesButNotIndexOrFlags)
 {
     RecordingPlatform platform;
-    platform.fileResult = 1;
-    platform.fileAnswer = [](OpenFileName& r) {
+    platform.file.result = 1;
+    platform.file.answer = [](OpenFileName& r) {
         const std::string path = "C:\\\xCF\xE0\xEF\xEA\xE0\\b.txt"; // "Папка" in cp1251
         std::fill(r.file.begin(), r.file.end(), '\0');
         std::copy(path.begin(), path.end(), r.file.begin());
@@ -108,9 +96,9 @@ TEST(CdlgExFileDialog, ReadsBackNamesButNotIndexOrFlags)
     EXPECT_EQ(dlg.flags(), 0x1000);
 
     // A second call starts from what the first one returned.
-    platform.fileResult = 0;
+    platform.file.result = 0;
     dlg.ShowOpen();
-    EXPECT_EQ(visible(platform.fileSeen.file.substr(0, 14)), "C:\\\xCF\xE0\xEF\xEA\xE0\\b.txt");
+    EXPECT_EQ(visible(platform.file.seen.file.substr(0, 14)), "C:\\\xCF\xE0\xEF\xEA\xE0\\b.txt");
 }
 
 TEST(CdlgExCancel, RaisesOnlyWithCancelErrorAndChangesNothing)
@@ -159,8 +147,8 @@ TEST(CdlgExCancel, RaisesOnlyWithCancelErrorAndChangesNothing)
 TEST(CdlgExColor, FreshWhiteCustomTableEveryCall)
 {
     RecordingPlatform platform;
-    platform.colorResult = 1;
-    platform.colorAnswer = [](ChooseColor& r) {
+    platform.color.result = 1;
+    platform.color.answer = [](ChooseColor& r) {
         r.rgbResult = 0x00FF8040;
         r.custColors->fill(0); // the dialog edits the custom table
     };
@@ -168,15 +156,16 @@ TEST(CdlgExColor, FreshWhiteCustomTableEveryCall)
     dlg.sethOwner(5);
     dlg.setFlags(0xFF);
     dlg.setRGBResult(0x0000FF);
+    std::array<std::uint32_t, 16> white;
+    white.fill(0xFFFFFFFF);
     for (int call = 0; call < 2; ++call) {
         dlg.ShowColor();
-        EXPECT_EQ(platform.colorSeen.structSize, 36u);
-        EXPECT_EQ(platform.colorSeen.owner, 5);
-        EXPECT_EQ(platform.colorSeen.flags, 0xFu);
-        for (const std::uint32_t entry : platform.customSeen)
-            EXPECT_EQ(entry, 0xFFFFFFFFu) << "call " << call;
+        EXPECT_EQ(platform.color.seen.structSize, 36u);
+        EXPECT_EQ(platform.color.seen.owner, 5);
+        EXPECT_EQ(platform.color.seen.flags, 0xFu);
+        EXPECT_EQ(platform.customSeen, white) << "call " << call;
     }
-    EXPECT_EQ(platform.colorSeen.rgbResult, 0x00FF8040u); // the second call starts from the first's choice
+    EXPECT_EQ(platform.color.seen.rgbResult, 0x00FF8040u); // the second call starts from the first's choice
     EXPECT_EQ(dlg.RGBResult(), 0x00FF8040);
 }
 
@@ -186,18 +175,12 @@ TEST(CdlgExAction, DispatchesByNumberAndIgnoresOthers)
         int action;
         std::string firstCall; // empty: nothing happens
     };
-    const Case cases[] = {{0, ""},
-                          {-1, ""},
-                          {11, ""},
-                          {15, ""},
-                          {6, "help 3 \\x 4 0"},
-                          {7, "about 3 \\0  0"},
-                          {8, "itemList "},
-                          {9, "format 3 0 0 0"},
-                          {12, "restart 3  0"},
-                          {13, "run 3 0 null   0"},
-                          {14, "shutDown 3"},
-                          {10, "pickIcon 3 260 0"}};
+    // clang-format off
+    const Case cases[] = {
+        {0, ""}, {-1, ""}, {11, ""}, {15, ""}, {1, "open"}, {2, "save"}, {3, "color"}, {4, "font"},
+        {6, "help 3 \\x 4 0"}, {7, "about 3 \\0  0"}, {8, "itemList "}, {9, "format 3 0 0 0"},
+        {10, "pickIcon 3 260 0"}, {12, "restart 3  0"}, {13, "run 3 0 null   0"}, {14, "shutDown 3"}};
+    // clang-format on
     for (const Case& c : cases) {
         RecordingPlatform platform;
         CdlgEx dlg(platform);

@@ -21,6 +21,32 @@ inline std::string visible(const std::string& s)
     return out;
 }
 
+// The number of the RuntimeError `call` raises; 0 when it raises none.
+template <typename Call> int errorNumber(Call&& call)
+{
+    try {
+        call();
+    } catch (const RuntimeError& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+// A standard dialog: keeps a copy of the record it is handed, lets `answer` edit the record
+// as the user would, and returns `result`.
+template <typename Record> struct Scripted {
+    std::int32_t result = 0;
+    std::function<void(Record&)> answer;
+    Record seen;
+    std::int32_t operator()(Record& r)
+    {
+        seen = r;
+        if (answer)
+            answer(r);
+        return result;
+    }
+};
+
 struct FakePrinter {
     std::string name, driver, port;
     std::int16_t orientation = 1, duplex = 1, copies = 1;
@@ -29,91 +55,41 @@ struct FakePrinter {
 class RecordingPlatform : public DialogPlatform
 {
   public:
-    std::vector<std::string> calls; // one line per shell call, with its arguments
-
-    // Scripted answers: each dialog returns `result` after `answer` edited the record.
-    std::int32_t fileResult = 0;
-    std::function<void(OpenFileName&)> fileAnswer;
-    OpenFileName fileSeen;
-    std::int32_t colorResult = 0;
-    std::function<void(ChooseColor&)> colorAnswer;
-    ChooseColor colorSeen;
+    std::vector<std::string> calls; // one line per call, with its arguments
+    Scripted<OpenFileName> file;
+    Scripted<ChooseColor> color;
     std::array<std::uint32_t, 16> customSeen{};
-    std::int32_t fontResult = 0;
-    std::function<void(ChooseFont&, LogFont&)> fontAnswer;
-    ChooseFont fontSeen;
+    Scripted<ChooseFont> font;
     LogFont logFontSeen;
-    std::int32_t printResult = 0;
-    std::function<void(PrintDlg&)> printAnswer;
-    PrintDlg printSeen;
+    Scripted<PrintDlg> print;
 
     std::int32_t dpi = 96;
     std::optional<std::string> faceName;
     std::set<Handle> liveDcs;
-
     std::vector<FakePrinter> installed;
     std::optional<std::size_t> current;
-    bool failNameRead = false;
-    bool failSettings = false;
+    bool failNameRead = false, failSettings = false;
     std::vector<std::tuple<std::string, std::uint32_t, std::string>> messages;
 
-    std::int32_t pickResult = 0;
-    std::string pickFile;
-    std::int32_t pickIndex = 0;
-    std::string pickBufferSeen;
-    std::int32_t extractCount = 1;
+    std::int32_t pickResult = 0, pickIndex = 0, extractCount = 1, startResult = 1;
+    std::string pickFile, pickBufferSeen, browsePath;
     Handle browseResult = 0;
-    std::string browsePath;
     std::set<Handle> liveItemLists;
-    std::int32_t startResult = 1;
 
     std::string programFolder() override { return "C:\\Prog"; }
     Handle moduleInstance() override { return 0x400000; }
-
-    std::int32_t openFileDialog(OpenFileName& r) override { return fileDialog("open", r); }
-    std::int32_t saveFileDialog(OpenFileName& r) override { return fileDialog("save", r); }
-    std::int32_t colorDialog(ChooseColor& r) override
-    {
-        calls.push_back("color");
-        colorSeen = r;
-        customSeen = *r.custColors;
-        if (colorAnswer)
-            colorAnswer(r);
-        return colorResult;
-    }
-    std::int32_t fontDialog(ChooseFont& r) override
-    {
-        calls.push_back("font");
-        fontSeen = r;
-        logFontSeen = *r.logFont;
-        if (fontAnswer)
-            fontAnswer(r, *r.logFont);
-        return fontResult;
-    }
-    std::int32_t printDialog(PrintDlg& r) override
-    {
-        calls.push_back("print owner=" + std::to_string(r.owner) + " flags=" + std::to_string(r.flags));
-        printSeen = r;
-        if (printAnswer)
-            printAnswer(r);
-        return printResult;
-    }
+    std::int32_t openFileDialog(OpenFileName& r) override { return log("open"), file(r); }
+    std::int32_t saveFileDialog(OpenFileName& r) override { return log("save"), file(r); }
+    std::int32_t colorDialog(ChooseColor& r) override { return log("color"), customSeen = *r.custColors, color(r); }
+    std::int32_t fontDialog(ChooseFont& r) override { return log("font"), logFontSeen = *r.logFont, font(r); }
+    std::int32_t printDialog(PrintDlg& r) override { return log("print", r.owner, r.flags), print(r); }
     std::int32_t help(Handle owner, const std::string& file, std::uint32_t command, std::uint32_t data) override
     {
         return log("help", owner, file, command, data);
     }
 
-    Handle acquireDeviceContext(Handle) override
-    {
-        const Handle dc = 500 + static_cast<Handle>(liveDcs.size() + released);
-        liveDcs.insert(dc);
-        return dc;
-    }
-    void releaseDeviceContext(Handle, Handle dc) override
-    {
-        liveDcs.erase(dc);
-        ++released;
-    }
+    Handle acquireDeviceContext(Handle) override { return *liveDcs.insert(++m_lastDc).first; }
+    void releaseDeviceContext(Handle, Handle dc) override { liveDcs.erase(dc); }
     std::int32_t verticalDpi(Handle) override { return dpi; }
     std::optional<std::string> resolvedFaceName(Handle, const LogFont&) override { return faceName; }
 
@@ -134,11 +110,7 @@ class RecordingPlatform : public DialogPlatform
             names.push_back(p.name);
         return names;
     }
-    void makeCurrentPrinter(std::size_t i) override
-    {
-        calls.push_back("makeCurrent " + std::to_string(i));
-        current = i;
-    }
+    void makeCurrentPrinter(std::size_t i) override { log("makeCurrent", i), current = i; }
     void setCurrentPrinterCopies(std::int16_t v) override { set(printer().copies, v); }
     void setCurrentPrinterDuplex(std::int16_t v) override { set(printer().duplex, v); }
     void setCurrentPrinterOrientation(std::int16_t v) override { set(printer().orientation, v); }
@@ -155,12 +127,11 @@ class RecordingPlatform : public DialogPlatform
     std::int32_t runDialog(Handle owner, Handle icon, const std::optional<std::string>& dir, const std::string& title,
                            const std::string& description, std::uint32_t options) override
     {
-        return log("run", owner, icon, dir ? *dir : "null", title, description, options);
+        return log("run", owner, icon, dir.value_or("null"), title, description, options);
     }
     std::int32_t formatDrive(Handle owner, std::uint32_t drive, std::uint32_t capacity, std::uint32_t type) override
     {
-        log("format", owner, drive, capacity, type);
-        return -3;
+        return log("format", owner, drive, capacity, type), -3;
     }
     std::int32_t pickIconDialog(Handle owner, std::string& file, std::uint32_t capacity, std::int32_t& index) override
     {
@@ -177,23 +148,16 @@ class RecordingPlatform : public DialogPlatform
                               std::uint32_t count) override
     {
         log("extract", file, index, count);
-        if (extractCount > 0) {
-            *large = 32;
-            *small = 16;
-        }
+        if (extractCount > 0)
+            *large = 32, *small = 16;
         return extractCount;
     }
     Handle copyIcon(Handle icon) override { return icon + 1000; }
     void destroyIcon(Handle icon) override { log("destroyIcon", icon); }
-    Handle itemListFromPath(const std::string& path) override
-    {
-        log("itemList", path);
-        return newItemList(path.empty() ? 0 : 71);
-    }
+    Handle itemListFromPath(const std::string& path) override { return log("itemList", path), newItemList(71); }
     Handle browseForFolder(BrowseInfo& r) override
     {
-        log("browse", r.owner, r.root, r.title, r.flags);
-        return newItemList(browseResult);
+        return log("browse", r.owner, r.root, r.title, r.flags), newItemList(browseResult);
     }
     std::int32_t pathFromItemList(Handle list, std::string& buffer) override
     {
@@ -214,16 +178,15 @@ class RecordingPlatform : public DialogPlatform
     }
     std::int32_t findFiles(const std::optional<std::string>& a, const std::optional<std::string>& b) override
     {
-        return log("findFiles", a ? *a : "null", b ? *b : "null");
+        return log("findFiles", a.value_or("null"), b.value_or("null"));
     }
     std::int32_t startProgram(const std::string& command, std::int32_t style) override
     {
-        log("start", command, style);
-        return startResult;
+        return log("start", command, style), startResult;
     }
 
   private:
-    std::size_t released = 0;
+    Handle m_lastDc = 500;
 
     static std::string text(const std::string& s) { return visible(s); }
     template <typename T> static std::string text(const T& v) { return std::to_string(v); }
@@ -233,14 +196,6 @@ class RecordingPlatform : public DialogPlatform
         ((line += " " + text(args)), ...);
         calls.push_back(line);
         return 1;
-    }
-    std::int32_t fileDialog(const char* name, OpenFileName& r)
-    {
-        calls.push_back(name);
-        fileSeen = r;
-        if (fileAnswer)
-            fileAnswer(r);
-        return fileResult;
     }
     Handle newItemList(Handle list)
     {
