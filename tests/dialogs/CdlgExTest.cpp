@@ -1,4 +1,4 @@
-// CdlgEx's properties, Action, the file, colour and help dialogs and the cancel error.
+// CdlgEx's properties, Action, the cancel error, the file, colour and help dialogs and the shell dialogs.
 #include "dialogs/CdlgEx.h"
 #include "RecordingPlatform.h"
 
@@ -11,13 +11,21 @@ namespace dialogs::test
 namespace
 {
 
-TEST(CdlgExFileDialog, FillsTheRecordForOpenAndSave)
+TEST(CdlgExFileDialog, FillsTheRecordAndReadsBackOnlyTheNames)
 {
+    const std::string chosen = "C:\\\xCF\xE0\xEF\xEA\xE0\\b.txt"; // "Папка" in cp1251
     for (const int action : {1, 2}) {
         RecordingPlatform platform;
+        platform.file.result = 1;
+        platform.file.answer = [&](OpenFileName& r) {
+            r.file.replace(0, chosen.size() + 1, chosen + '\0');
+            r.fileTitle.replace(0, 6, std::string("b.txt") + '\0');
+            r.filterIndex = 5;
+            r.flags = 0x4;
+        };
         CdlgEx dlg(platform);
         dlg.sethOwner(77);
-        dlg.setFlags(static_cast<int>(0xFFFFFFFF));
+        dlg.setFlags(-1);
         dlg.setFileName("C:\\a.txt");
         dlg.setFilter("Text|*.txt|All|*.*");
         dlg.setFilterIndex(2);
@@ -42,6 +50,15 @@ TEST(CdlgExFileDialog, FillsTheRecordForOpenAndSave)
         EXPECT_EQ(r.initialDir, "C:\\Prog");                // the program's folder stands in
         EXPECT_EQ(r.instance, 0x400000);
         EXPECT_TRUE(dlg.InitDir().isEmpty());
+
+        EXPECT_EQ(dlg.FileName(), QString::fromUtf8("C:\\Папка\\b.txt"));
+        EXPECT_EQ(dlg.FileTitle(), "b.txt");
+        EXPECT_EQ(dlg.FilterIndex(), 2);
+        EXPECT_EQ(dlg.flags(), -1);
+        // A second call starts from what the first one returned.
+        platform.file.result = 0;
+        dlg.ShowOpen();
+        EXPECT_EQ(platform.file.seen.file.substr(0, chosen.size() + 1), chosen + '\0');
     }
 }
 
@@ -71,34 +88,6 @@ TEST(CdlgExFileDialog, FilterAndLimits)
             EXPECT_EQ(visible(platform.file.seen.filter), c.wantFilter) << c.label;
         }
     }
-}
-
-TEST(CdlgExFileDialog, ReadsBackNamesButNotIndexOrFlags)
-{
-    RecordingPlatform platform;
-    platform.file.result = 1;
-    platform.file.answer = [](OpenFileName& r) {
-        const std::string path = "C:\\\xCF\xE0\xEF\xEA\xE0\\b.txt"; // "Папка" in cp1251
-        std::fill(r.file.begin(), r.file.end(), '\0');
-        std::copy(path.begin(), path.end(), r.file.begin());
-        std::fill(r.fileTitle.begin(), r.fileTitle.end(), '\0');
-        r.fileTitle.replace(0, 5, "b.txt");
-        r.filterIndex = 5;
-        r.flags = 0x4;
-    };
-    CdlgEx dlg(platform);
-    dlg.setFilterIndex(1);
-    dlg.setFlags(0x1000);
-    dlg.ShowSave();
-    EXPECT_EQ(dlg.FileName(), QString::fromUtf8("C:\\Папка\\b.txt"));
-    EXPECT_EQ(dlg.FileTitle(), "b.txt");
-    EXPECT_EQ(dlg.FilterIndex(), 1);
-    EXPECT_EQ(dlg.flags(), 0x1000);
-
-    // A second call starts from what the first one returned.
-    platform.file.result = 0;
-    dlg.ShowOpen();
-    EXPECT_EQ(visible(platform.file.seen.file.substr(0, 14)), "C:\\\xCF\xE0\xEF\xEA\xE0\\b.txt");
 }
 
 TEST(CdlgExCancel, RaisesOnlyWithCancelErrorAndChangesNothing)
@@ -139,7 +128,7 @@ TEST(CdlgExCancel, RaisesOnlyWithCancelErrorAndChangesNothing)
             EXPECT_EQ(dlg.FontName(), "Arial") << c.method;
             EXPECT_EQ(dlg.FontSize(), 12) << c.method;
             EXPECT_EQ(dlg.hOwner(), 9) << c.method;
-            EXPECT_TRUE(platform.liveDcs.empty()) << c.method;
+            EXPECT_TRUE(platform.liveDcs.empty()) << c.method; // the font and printer dialogs' contexts
         }
     }
 }
@@ -233,14 +222,125 @@ TEST(CdlgExProperties, ReachableByNameInInterfaceOrder)
 
     RecordingPlatform platform;
     CdlgEx dlg(platform);
-    for (const QString& name : wantProperties) {
-        if (name == "Action")
-            continue;
-        const QVariant value = dlg.property(name.toLatin1()).typeId() == QMetaType::QString ? QVariant("v")
-                               : dlg.property(name.toLatin1()).typeId() == QMetaType::Bool  ? QVariant(true)
-                                                                                            : QVariant(16);
-        ASSERT_TRUE(dlg.setProperty(name.toLatin1(), value)) << name.toStdString();
-        EXPECT_EQ(dlg.property(name.toLatin1()), value) << name.toStdString();
+    for (int i = 1; i < wantProperties.size(); ++i) { // Action keeps nothing
+        const QByteArray name = wantProperties[i].toLatin1();
+        const int type = dlg.property(name).typeId();
+        const QVariant value = type == QMetaType::QString ? QVariant(QString(name))
+                               : type == QMetaType::Bool  ? QVariant(true)
+                                                          : QVariant(name == "IconSize" ? 16 : i);
+        ASSERT_TRUE(dlg.setProperty(name, value)) << name.constData();
+        EXPECT_EQ(dlg.property(name), value) << name.constData();
+    }
+}
+
+TEST(CdlgExShell, FlagsReachTheDialogs)
+{
+    struct Case {
+        const char* label;
+        int flags;
+        std::function<void(CdlgEx&)> call;
+        std::string want;
+    };
+    const auto objectProp = [](CdlgEx& d) { d.ShowObjectProp("obj", "Tab"); };
+    const Case cases[] = {
+        {"restart keeps bits 0-2", 0x1F, [](CdlgEx& d) { d.ShowRestart(); }, "restart 6 prompt 7"},
+        {"run takes bits 4-7", 0x35, [](CdlgEx& d) { d.ShowRun(); }, "run 6 44 null title prompt 3"},
+        {"folder 0 gives 1", 0, [](CdlgEx& d) { d.ShowFolder(); }, "browse 6 71 prompt 1"},
+        {"folder 0x1001", 0x1001, [](CdlgEx& d) { d.ShowFolder(); }, "browse 6 71 prompt 4097"},
+        {"folder 0x8000 gives 1", 0x8000, [](CdlgEx& d) { d.ShowFolder(); }, "browse 6 71 prompt 1"},
+        {"folder 0x2000", 0x2000, [](CdlgEx& d) { d.ShowFolder(); }, "browse 6 71 prompt 8192"},
+        {"kind 0: empty path", 0, objectProp, "properties 6 2  Tab"},
+        {"kind 1: printer", 0x100, objectProp, "properties 6 1 obj Tab"},
+        {"kind 2: path", 0x2FF, objectProp, "properties 6 2 obj Tab"},
+        {"kind 6: date and time", 0x600, objectProp, "start rundll32.exe shell32.dll,Control_RunDLL timedate.cpl,,0 1"},
+        {"kind 9: internet", 0x900, objectProp, "start rundll32.exe shell32.dll,Control_RunDLL inetcpl.cpl,,0 1"},
+        {"kind 10: empty path", 0xA00, objectProp, "properties 6 2  Tab"},
+        {"format", 0, [](CdlgEx& d) { EXPECT_EQ(d.ShowFormat(2, 3, 1), -3); }, "format 6 2 3 1"},
+        {"find files", 0, [](CdlgEx& d) { d.ShowFindFiles(); }, "findFiles null null"},
+        {"about: an empty AppName becomes a NUL", 0,
+         [](CdlgEx& d) {
+             d.ShowAbout();
+             EXPECT_EQ(d.AppName(), QString(QChar(u'\0')));
+         },
+         "about 6 \\0 prompt 44"},
+    };
+    for (const Case& c : cases) {
+        RecordingPlatform platform;
+        CdlgEx dlg(platform);
+        dlg.sethOwner(6);
+        dlg.sethIcon(44);
+        dlg.setFlags(c.flags);
+        dlg.setDialogTitle("title");
+        dlg.setDialogPrompt("prompt");
+        dlg.setInitDir("C:\\Root");
+        c.call(dlg);
+        const auto found = std::find(platform.calls.begin(), platform.calls.end(), c.want);
+        EXPECT_NE(found, platform.calls.end()) << c.label << ": got " << ::testing::PrintToString(platform.calls);
+    }
+
+    // A control-panel applet that cannot be started is an error.
+    RecordingPlatform platform;
+    platform.startResult = 0;
+    CdlgEx dlg(platform);
+    dlg.setFlags(0x300);
+    EXPECT_EQ(errorNumber([&] { dlg.ShowObjectProp("", ""); }), kErrFileNotFound);
+}
+
+TEST(CdlgExShell, IconPickerKeepsTheChosenSize)
+{
+    struct Case {
+        const char* label;
+        QString fileName;
+        std::optional<int> iconSize; // set through the let when given
+        int pickResult, extractCount;
+        std::vector<std::string> want;
+        int wantIcon;
+    };
+    const std::string pick = "pickIcon 8 260 0", extract = "extract C:\\b.dll 3 1";
+    const std::vector<std::string> kept{pick, extract, "destroyIcon 16", "destroyIcon 32"};
+    // clang-format off
+    const Case cases[] = {
+        {"folder path does nothing",   "C:\\Icons\\", {}, 1, 1, {},              5},
+        {"fresh instance keeps small", "C:\\a.ico",   {}, 1, 1, kept,            1016},
+        {"size 32 keeps large",        "C:\\a.ico",   32, 1, 1, kept,            1032},
+        {"cancelled",                  "C:\\a.ico",   32, 0, 1, {pick},          5},
+        {"nothing extracted",          "C:\\a.ico",   32, 1, 0, {pick, extract}, 5},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        RecordingPlatform platform;
+        platform.pickResult = c.pickResult;
+        platform.pickFile = "C:\\b.dll";
+        platform.pickIndex = 3;
+        platform.extractCount = c.extractCount;
+        CdlgEx dlg(platform);
+        dlg.sethOwner(8);
+        dlg.sethIcon(5);
+        dlg.setFileName(c.fileName);
+        if (c.iconSize)
+            dlg.setIconSize(*c.iconSize);
+        dlg.ShowIcon();
+        EXPECT_EQ(platform.calls, c.want) << c.label;
+        EXPECT_EQ(dlg.hIcon(), c.wantIcon) << c.label;
+        EXPECT_EQ(dlg.FileName(), c.fileName) << c.label;
+        if (!c.want.empty()) {
+            EXPECT_EQ(platform.pickBufferSeen, c.fileName.toStdString() + std::string(260 - c.fileName.size(), '\0'))
+                << c.label;
+        }
+    }
+}
+
+TEST(CdlgExShell, FolderGoesToInitDir)
+{
+    for (const Handle chosen : {0, 72}) {
+        RecordingPlatform platform;
+        platform.browseResult = chosen;
+        platform.browsePath = "D:\\Docs";
+        CdlgEx dlg(platform);
+        dlg.setInitDir("C:\\Root");
+        EXPECT_EQ(dlg.ShowFolder(), QString());
+        EXPECT_EQ(dlg.InitDir(), chosen ? "D:\\Docs" : "C:\\Root");
+        EXPECT_TRUE(platform.liveItemLists.empty()) << "item lists freed, the root's too";
     }
 }
 
