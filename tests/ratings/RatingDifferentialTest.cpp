@@ -12,6 +12,7 @@
 #include <array>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace
@@ -20,100 +21,84 @@ struct Site {
     std::vector<std::string> inserts;
     std::array<std::string, 5> weights; // RAT_DOWN, RAT_VOTES, RAT_LINKS, RAT_PERSONA, RAT_ALTLINKS as used
     std::vector<std::string> logins;    // in ascending CODE order; "" for NULL
-    std::size_t links = 0, releases = 0, persons = 0;
+    std::array<std::size_t, 4> rows{};  // users, releases, links, persons
 };
 
-// Codes with gaps, inserted in shuffled order; references that are NULL, -1, 0, missing or real.
-Site randomSite(unsigned seed, bool noUsers)
+// Parents first. Columns: c the row's own code, s a stale counter, n a login, v a vote, and u, b, l,
+// p a reference to a user, release, link or person.
+struct Table {
+    const char* insert;
+    const char* columns;
+    int maxRows;
+};
+const Table kTables[] = {
+    {"tbl_user (CODE,LOGIN,MODERS,PERSONA,RATINGS,VOTES,LINKS,ALTLINKS,DOWNUS,DOWNHIM)", "cnssssssss", 12},
+    {"tbl_base (CODE,DOWN,VOTES,WHOADD,WHOMODER)", "cssuu", 30},
+    {"tbl_link (CODE,BASECODE,DOWN,WHOADD)", "cbsu", 45},
+    {"tbl_persona (CODE,LINKS,WHOADD)", "csu", 9},
+    {"tbl_stat (LINKCODE,USERCODE)", "lu", 150},
+    {"tbl_votes (BASECODE,USERCODE,VOTES)", "buv", 70},
+    {"tbl_cross2 (FIRSTCODE,SECONDCODE)", "pb", 25},
+};
+
+// Codes with gaps, rows inserted in shuffled order; references that are NULL, -1, 0, missing or
+// real; whole votes, or eighths in DECIMAL columns when fractions is set.
+Site randomSite(unsigned seed, bool noUsers, bool fractions)
 {
     std::mt19937 rng(seed);
     auto below = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-    auto codes = [&](int count) {
-        std::vector<int> out;
-        for (int c = 1 + below(3); static_cast<int>(out.size()) < count; c += 1 + below(4))
-            out.push_back(c);
-        return out;
-    };
-    const std::vector<int> users = codes(noUsers ? 0 : 1 + below(12));
-    const std::vector<int> base = codes(below(30));
-    const std::vector<int> links = codes(below(45));
-    const std::vector<int> persons = codes(below(9));
-    auto ref = [&](const std::vector<int>& parents) -> std::string {
-        switch (below(8)) {
-        case 0:
-            return "NULL";
-        case 1:
-            return "-1";
-        case 2:
-            return "0";
-        case 3:
-            return std::to_string(500 + below(5)); // no such row
-        default:
-            return parents.empty() ? "77" : std::to_string(parents[below(static_cast<int>(parents.size()))]);
-        }
-    };
-    auto stale = [&] { return std::to_string(below(9)); };
     Site s;
-    auto insert = [&](const std::string& head, std::vector<std::string> rows) {
+    if (fractions)
+        s.inserts = {"alter table tbl_votes modify VOTES DECIMAL(10,3) NOT NULL DEFAULT 0",
+                     "alter table tbl_base modify VOTES DECIMAL(12,4) NOT NULL DEFAULT 0"};
+    std::array<std::vector<int>, 4> codes;
+    const char* names[] = {"Иван", "petr", "Ёжик_01", "anna"};
+    for (std::size_t i = 0; i < std::size(kTables); ++i) {
+        const int count = i > 0 ? below(kTables[i].maxRows) : noUsers ? 0 : 1 + below(kTables[i].maxRows);
+        std::vector<std::string> rows;
+        for (int r = 0, code = 1 + below(3); r < count; ++r, code += 1 + below(4)) {
+            std::string row;
+            for (const char* k = kTables[i].columns; *k; ++k) {
+                std::string v;
+                const int pick = below(8);
+                if (*k == 'c') {
+                    codes[i].push_back(code);
+                    v = std::to_string(code);
+                } else if (*k == 's') {
+                    v = std::to_string(pick);
+                } else if (*k == 'v') {
+                    v = std::to_string(below(11) - 4) + (fractions ? "/8" : "");
+                } else if (*k == 'n') {
+                    s.logins.push_back(pick < 6 ? names[pick % 4] : "");
+                    v = pick < 6 ? "'" + std::string(names[pick % 4]) + "'" : "NULL";
+                } else {
+                    const auto& parents = codes[std::string_view("ublp").find(*k)];
+                    const char* fixed[] = {"NULL", "-1", "0"};
+                    v = pick < 3 ? fixed[pick]
+                        : pick == 3 || parents.empty()
+                            ? std::to_string(500 + below(5)) // no such row
+                            : std::to_string(parents[below(static_cast<int>(parents.size()))]);
+                }
+                row += (row.empty() ? "(" : ",") + v;
+            }
+            rows.push_back(row + ")");
+        }
         std::shuffle(rows.begin(), rows.end(), rng);
         for (const auto& r : rows)
-            s.inserts.push_back(head + " values " + r);
-    };
-    std::vector<std::string> rows;
-    const char* names[] = {"Иван", "petr", "Ёжик_01", "anna"};
-    for (int c : users) {
-        const int pick = below(5);
-        s.logins.push_back(pick == 4 ? "" : names[pick]);
-        rows.push_back("(" + std::to_string(c) + "," + (pick == 4 ? "NULL" : "'" + std::string(names[pick]) + "'") +
-                       "," + stale() + "," + stale() + "," + stale() + "," + stale() + "," + stale() + "," + stale() +
-                       "," + stale() + "," + stale() + ")");
+            s.inserts.push_back("insert into " + std::string(kTables[i].insert) + " values " + r);
+        if (i < 4)
+            s.rows[i] = rows.size();
     }
-    insert("insert into tbl_user (CODE,LOGIN,MODERS,PERSONA,RATINGS,VOTES,LINKS,ALTLINKS,DOWNUS,DOWNHIM)", rows);
-    rows.clear();
-    for (int c : base)
-        rows.push_back("(" + std::to_string(c) + "," + stale() + "," + stale() + "," + ref(users) + "," + ref(users) +
-                       ")");
-    insert("insert into tbl_base (CODE,DOWN,VOTES,WHOADD,WHOMODER)", rows);
-    rows.clear();
-    for (int c : links)
-        rows.push_back("(" + std::to_string(c) + "," + ref(base) + "," + stale() + "," + ref(users) + ")");
-    insert("insert into tbl_link (CODE,BASECODE,DOWN,WHOADD)", rows);
-    rows.clear();
-    for (int c : persons)
-        rows.push_back("(" + std::to_string(c) + "," + stale() + "," + ref(users) + ")");
-    insert("insert into tbl_persona (CODE,LINKS,WHOADD)", rows);
-    rows.clear();
-    for (int i = below(150); i > 0; --i)
-        rows.push_back("(" + ref(links) + "," + ref(users) + ")");
-    insert("insert into tbl_stat (LINKCODE,USERCODE)", rows);
-    rows.clear();
-    for (int i = below(70); i > 0; --i)
-        rows.push_back("(" + ref(base) + "," + ref(users) + "," + std::to_string(below(9) - 4) + ")");
-    insert("insert into tbl_votes (BASECODE,USERCODE,VOTES)", rows);
-    rows.clear();
-    for (int i = below(25); i > 0; --i)
-        rows.push_back("(" + ref(persons) + "," + ref(base) + ")");
-    insert("insert into tbl_cross2 (FIRSTCODE,SECONDCODE)", rows);
-
     // Each weight as VALUESTR, or NULL with a VALUEINT to write back, or empty (weighs 0).
     const char* params[] = {"RAT_DOWN", "RAT_VOTES", "RAT_LINKS", "RAT_PERSONA", "RAT_ALTLINKS"};
     const char* texts[] = {"1", "0.5", "-1", "2", "0.25", "1.5", ""};
     for (int i = 0; i < 5; ++i) {
         const int pick = below(9);
-        if (pick >= 7) {
-            const std::string v = std::to_string(below(4));
-            s.inserts.push_back(std::string("insert into tbl_conf (PARAM,VALUEINT,VALUESTR) values ('") + params[i] +
-                                "'," + v + ",NULL)");
-            s.weights[i] = v;
-        } else {
-            s.inserts.push_back(std::string("insert into tbl_conf (PARAM,VALUEINT,VALUESTR) values ('") + params[i] +
-                                "',9,'" + texts[pick] + "')");
-            s.weights[i] = *texts[pick] ? texts[pick] : "0";
-        }
+        const std::string text = pick < 7 ? texts[pick] : "";
+        s.weights[i] = pick >= 7 ? std::to_string(below(4)) : text.empty() ? "0" : text;
+        s.inserts.push_back(std::string("insert into tbl_conf (PARAM,VALUEINT,VALUESTR) values ('") + params[i] +
+                            (pick >= 7 ? "'," + s.weights[i] + ",NULL)" : "',9,'" + text + "')"));
     }
-    s.links = links.size();
-    s.releases = base.size();
-    s.persons = persons.size();
     return s;
 }
 
@@ -155,10 +140,10 @@ std::vector<std::string> expectedCaptions(const Site& s, const std::string& save
         for (std::size_t n = every; n <= total; n += every)
             out.push_back(std::to_string(n) + "/" + std::to_string(total) + " - " + title);
     };
-    pass("Пересчитываем скачивание ссылок", s.links, 5);
-    pass("Пересчитываем скачивание раздач", s.releases, 25);
-    pass("Пересчитываем голоса за раздачи", s.releases, 25);
-    pass("Пересчитываем связки персоналий", s.persons, 25);
+    pass("Пересчитываем скачивание ссылок", s.rows[2], 5);
+    pass("Пересчитываем скачивание раздач", s.rows[1], 25);
+    pass("Пересчитываем голоса за раздачи", s.rows[1], 25);
+    pass("Пересчитываем связки персоналий", s.rows[3], 25);
     out.push_back("Обновляем рейтинг по пользователям");
     for (std::size_t i = 0; i < s.logins.size(); ++i)
         out.push_back(std::to_string(i + 1) + "/" + std::to_string(s.logins.size()) + " - " + s.logins[i] +
@@ -193,13 +178,13 @@ TEST(RatingDifferential, RandomSitesAgreeWithWholeTableStatements)
     struct Case {
         unsigned seed;
         std::size_t chunkRows;
-        bool noUsers;
+        bool noUsers, fractions;
     };
-    const Case cases[] = {{1, 1, false}, {2, 3, false}, {3, 7, false}, {4, 2000, false},
-                          {5, 4, false}, {6, 2, true},  {7, 5, false}, {8, 25, false}};
+    const Case cases[] = {{1, 1, false, false}, {2, 3, false, true}, {3, 7, false, false}, {4, 2000, false, true},
+                          {5, 4, false, false}, {6, 2, true, false}, {7, 5, false, true},  {8, 25, false, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE("seed " + std::to_string(c.seed) + ", runs of " + std::to_string(c.chunkRows));
-        const Site site = randomSite(c.seed, c.noUsers);
+        const Site site = randomSite(c.seed, c.noUsers, c.fractions);
         TestDatabase tool("rat_diff_tool");
         TestDatabase reference("rat_diff_ref");
         for (const auto& sql : site.inserts) {
