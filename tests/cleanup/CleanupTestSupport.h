@@ -1,0 +1,105 @@
+#pragma once
+// What the cleanup tests share: a folder of their own for the run's files, the site dumped row by row,
+// and the texts a run must produce, built here from the passes' own titles and labels.
+#include "cleanup/AuthorshipPass.h"
+#include "cleanup/CleanupRun.h"
+#include "cleanup/OrphanPasses.h"
+#include "common/Cp1251.h"
+#include "support/RecordingWindow.h"
+#include "support/TestDatabase.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+inline const char* const kSiteTables[] = {"tbl_conf",   "tbl_user",    "tbl_base",   "tbl_link",   "tbl_stat",
+                                          "tbl_votes",  "tbl_persona", "tbl_cross2", "tbl_tube",   "tbl_comment",
+                                          "tbl_tags",   "tbl_fav",     "tbl_cross",  "tbl_poster", "tbl_search",
+                                          "tbl_wanted", "tbl_news"};
+
+// The run's own texts, in run order: the eighteenth pass is the authorship pass.
+inline std::string titleOf(std::size_t pass)
+{
+    return std::string(pass < 17 ? cleanup::kOrphanPasses[pass].title : cleanup::kAuthorshipTitle);
+}
+
+// The summary: one line per pass, each ended by a bare carriage return.
+inline std::string summaryOf(const std::vector<std::uint64_t>& counts)
+{
+    std::string s;
+    for (std::size_t i = 0; i < 18; ++i)
+        s += std::string(i < 17 ? cleanup::kOrphanPasses[i].summaryLabel : cleanup::kAuthorshipLabel) +
+             std::to_string(i < counts.size() ? counts[i] : 0) + "\r";
+    return s;
+}
+
+inline std::string messageOf(std::string summary)
+{
+    std::replace(summary.begin(), summary.end(), '\r', '\n');
+    return "Чистка окончена\n" + summary;
+}
+
+// report.txt from the end of its date line on, in cp1251.
+inline std::string reportAfterDate(const std::string& summary)
+{
+    return cp1251::fromUtf8("\r\nРезультат работы\r\n" + std::string(41, '=') + "\r\n" + summary + "\r\n");
+}
+
+// bad_sreen.txt listing these names, in cp1251.
+inline std::string listBytes(const std::vector<std::string>& names)
+{
+    const std::string rule = std::string(87, '=') + "\r\n";
+    std::string list =
+        "Список скриншотов раздач, которых уже нет. Скриншоты можно (и нужно) удалить физически.\r\n" + rule;
+    for (const std::string& name : names)
+        list += name + "\r\n";
+    return cp1251::fromUtf8(list + rule);
+}
+
+// Every row of the table by CODE, each cell quoted so that NULL stands apart from any text.
+inline std::vector<std::string> dump(TestDatabase& t, const std::string& table)
+{
+    std::vector<std::string> lines;
+    const db::Rows rows = t.conn().query("select * from " + table + " order by CODE");
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        std::string line;
+        for (std::size_t c = 0; c < rows.columns().size(); ++c)
+            line += (rows[r].cell(c) ? "'" + *rows[r].cell(c) + "'" : std::string("NULL")) + "|";
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// A folder of the test's own, standing in for the executable's folder.
+struct TempFolder {
+    explicit TempFolder(const std::string& label)
+        : path(fs::temp_directory_path() / ("tk_cleanup_" + label + "_" + std::to_string(::getpid())))
+    {
+        fs::remove_all(path);
+        fs::create_directories(path);
+    }
+    ~TempFolder() { fs::remove_all(path); }
+    std::string slash() const { return path.string() + "/"; }
+    std::string file(const char* name) const { return slash() + name; }
+    // The run's undo archive, or an empty path when there is none.
+    fs::path archive() const
+    {
+        for (const auto& e : fs::directory_iterator(path))
+            if (e.path().filename().string().starts_with("cleanup-undo-"))
+                return e.path();
+        return {};
+    }
+    // The closing message's line naming the archive, or nothing.
+    std::string archiveLine() const
+    {
+        const fs::path a = archive();
+        return a.empty() ? "" : "Архив для отмены изменений: " + a.string() + "\n";
+    }
+    fs::path path;
+};
