@@ -35,7 +35,6 @@ TEST(CdlgExFileDialog, FillsTheRecordAndReadsBackOnlyTheNames)
 
         const OpenFileName& r = platform.file.seen;
         SCOPED_TRACE(action);
-        EXPECT_EQ(platform.calls, std::vector<std::string>{action == 1 ? "open" : "save"});
         EXPECT_EQ(r.structSize, 76u);
         EXPECT_EQ(r.owner, 77);
         EXPECT_EQ(r.flags, 0xFFFFFF1Fu);
@@ -92,12 +91,8 @@ TEST(CdlgExFileDialog, FilterAndLimits)
 
 TEST(CdlgExCancel, RaisesOnlyWithCancelErrorAndChangesNothing)
 {
-    struct Case {
-        const char* method;
-        int action;
-    };
-    for (const Case c : {Case{"ShowOpen", 1}, Case{"ShowSave", 2}, Case{"ShowColor", 3}, Case{"ShowFont", 4},
-                         Case{"ShowPrinter", 5}}) {
+    const char* methods[] = {"ShowOpen", "ShowSave", "ShowColor", "ShowFont", "ShowPrinter"}; // Action 1 to 5
+    for (int i = 0; i < 5; ++i) {
         for (const bool cancelError : {false, true}) {
             RecordingPlatform platform;
             platform.installed = {{"P", "drv", "LPT1:"}};
@@ -112,23 +107,24 @@ TEST(CdlgExCancel, RaisesOnlyWithCancelErrorAndChangesNothing)
             dlg.sethOwner(9);
             bool raised = false;
             try {
-                if (c.action == 5)
-                    dlg.setProperty("Action", c.action); // errors pass through Action
+                if (cancelError)
+                    dlg.setProperty("Action", i + 1); // the error passes through Action
                 else
-                    QMetaObject::invokeMethod(&dlg, c.method);
+                    QMetaObject::invokeMethod(&dlg, methods[i]);
             } catch (const DialogCancelError& e) {
                 raised = true;
-                EXPECT_EQ(e.number(), 0) << c.method;
-                EXPECT_STREQ(e.what(), "") << c.method;
+                EXPECT_EQ(e.number(), 0) << methods[i];
+                EXPECT_STREQ(e.what(), "") << methods[i];
             }
-            EXPECT_EQ(raised, cancelError) << c.method;
-            EXPECT_EQ(dlg.FileName(), "keep.txt") << c.method;
-            EXPECT_EQ(dlg.FileTitle(), "title") << c.method;
-            EXPECT_EQ(dlg.RGBResult(), 0x123456) << c.method;
-            EXPECT_EQ(dlg.FontName(), "Arial") << c.method;
-            EXPECT_EQ(dlg.FontSize(), 12) << c.method;
-            EXPECT_EQ(dlg.hOwner(), 9) << c.method;
-            EXPECT_TRUE(platform.liveDcs.empty()) << c.method; // the font and printer dialogs' contexts
+            EXPECT_EQ(raised, cancelError) << methods[i];
+            EXPECT_EQ(platform.calls.size(), 1u) << methods[i]; // the dialog was shown
+            EXPECT_EQ(dlg.FileName(), "keep.txt") << methods[i];
+            EXPECT_EQ(dlg.FileTitle(), "title") << methods[i];
+            EXPECT_EQ(dlg.RGBResult(), 0x123456) << methods[i];
+            EXPECT_EQ(dlg.FontName(), "Arial") << methods[i];
+            EXPECT_EQ(dlg.FontSize(), 12) << methods[i];
+            EXPECT_EQ(dlg.hOwner(), 9) << methods[i];
+            EXPECT_TRUE(platform.liveDcs.empty()) << methods[i]; // the font and printer dialogs' contexts
         }
     }
 }
@@ -156,29 +152,6 @@ TEST(CdlgExColor, FreshWhiteCustomTableEveryCall)
     }
     EXPECT_EQ(platform.color.seen.rgbResult, 0x00FF8040u); // the second call starts from the first's choice
     EXPECT_EQ(dlg.RGBResult(), 0x00FF8040);
-}
-
-TEST(CdlgExAction, DispatchesByNumberAndIgnoresOthers)
-{
-    struct Case {
-        int action;
-        std::string firstCall; // empty: nothing happens
-    };
-    // clang-format off
-    const Case cases[] = {
-        {0, ""}, {-1, ""}, {11, ""}, {15, ""}, {1, "open"}, {2, "save"}, {3, "color"}, {4, "font"},
-        {6, "help 3 \\x 4 0"}, {7, "about 3 \\0  0"}, {8, "itemList "}, {9, "format 3 0 0 0"},
-        {10, "pickIcon 3 260 0"}, {12, "restart 3  0"}, {13, "run 3 0 null   0"}, {14, "shutDown 3"}};
-    // clang-format on
-    for (const Case& c : cases) {
-        RecordingPlatform platform;
-        CdlgEx dlg(platform);
-        dlg.sethOwner(3);
-        dlg.setHelpCommand(4);
-        dlg.setHelpFile("\\x");
-        dlg.setProperty("Action", c.action);
-        EXPECT_EQ(platform.calls.empty() ? "" : platform.calls.front(), c.firstCall) << c.action;
-    }
 }
 
 TEST(CdlgExProperties, IconSizeRules)
@@ -233,36 +206,50 @@ TEST(CdlgExProperties, ReachableByNameInInterfaceOrder)
     }
 }
 
-TEST(CdlgExShell, FlagsReachTheDialogs)
+TEST(CdlgExAction, DialogsGetTheirNumberAndArguments)
 {
     struct Case {
         const char* label;
         int flags;
         std::function<void(CdlgEx&)> call;
-        std::string want;
+        std::string want; // a call the platform saw; empty: none at all
     };
+    const auto act = [](int action) { return [action](CdlgEx& d) { d.setProperty("Action", action); }; };
     const auto objectProp = [](CdlgEx& d) { d.ShowObjectProp("obj", "Tab"); };
+    const auto folder = [](CdlgEx& d) { d.ShowFolder(); };
     const Case cases[] = {
-        {"restart keeps bits 0-2", 0x1F, [](CdlgEx& d) { d.ShowRestart(); }, "restart 6 prompt 7"},
-        {"run takes bits 4-7", 0x35, [](CdlgEx& d) { d.ShowRun(); }, "run 6 44 null title prompt 3"},
-        {"folder 0 gives 1", 0, [](CdlgEx& d) { d.ShowFolder(); }, "browse 6 71 prompt 1"},
-        {"folder 0x1001", 0x1001, [](CdlgEx& d) { d.ShowFolder(); }, "browse 6 71 prompt 4097"},
-        {"folder 0x8000 gives 1", 0x8000, [](CdlgEx& d) { d.ShowFolder(); }, "browse 6 71 prompt 1"},
-        {"folder 0x2000", 0x2000, [](CdlgEx& d) { d.ShowFolder(); }, "browse 6 71 prompt 8192"},
+        {"Action 0 does nothing", 0, act(0), ""},
+        {"Action -1 does nothing", 0, act(-1), ""},
+        {"Action 11 does nothing", 0, act(11), ""},
+        {"Action 15 does nothing", 0, act(15), ""},
+        {"Action 1: open", 0, act(1), "open"},
+        {"Action 2: save", 0, act(2), "save"},
+        {"Action 3: colour", 0, act(3), "color"},
+        {"Action 4: font", 0, act(4), "font"},
+        {"Action 6: help", 0, act(6), "help 6 \\x 4 0"},
+        {"Action 8: folder, flags 0 give 1", 0, act(8), "browse 6 71 prompt 1"},
+        {"Action 9: format", 0, act(9), "format 6 0 0 0"},
+        {"Action 10: icon", 0, act(10), "pickIcon 6 260 0"},
+        {"Action 12: restart keeps bits 0-2", 0x1F, act(12), "restart 6 prompt 7"},
+        {"Action 13: run takes bits 4-7", 0x35, act(13), "run 6 44 null title prompt 3"},
+        {"Action 14: shut down", 0, act(14), "shutDown 6"},
+        {"Action 7: about, an empty AppName becomes a NUL", 0,
+         [&](CdlgEx& d) {
+             act(7)(d);
+             EXPECT_EQ(d.AppName(), QString(QChar(u'\0')));
+         },
+         "about 6 \\0 prompt 44"},
+        {"folder 0x1001", 0x1001, folder, "browse 6 71 prompt 4097"},
+        {"folder 0x8000 gives 1", 0x8000, folder, "browse 6 71 prompt 1"},
+        {"folder 0x2000", 0x2000, folder, "browse 6 71 prompt 8192"},
         {"kind 0: empty path", 0, objectProp, "properties 6 2  Tab"},
         {"kind 1: printer", 0x100, objectProp, "properties 6 1 obj Tab"},
         {"kind 2: path", 0x2FF, objectProp, "properties 6 2 obj Tab"},
         {"kind 6: date and time", 0x600, objectProp, "start rundll32.exe shell32.dll,Control_RunDLL timedate.cpl,,0 1"},
         {"kind 9: internet", 0x900, objectProp, "start rundll32.exe shell32.dll,Control_RunDLL inetcpl.cpl,,0 1"},
         {"kind 10: empty path", 0xA00, objectProp, "properties 6 2  Tab"},
-        {"format", 0, [](CdlgEx& d) { EXPECT_EQ(d.ShowFormat(2, 3, 1), -3); }, "format 6 2 3 1"},
+        {"format's arguments", 0, [](CdlgEx& d) { EXPECT_EQ(d.ShowFormat(2, 3, 1), -3); }, "format 6 2 3 1"},
         {"find files", 0, [](CdlgEx& d) { d.ShowFindFiles(); }, "findFiles null null"},
-        {"about: an empty AppName becomes a NUL", 0,
-         [](CdlgEx& d) {
-             d.ShowAbout();
-             EXPECT_EQ(d.AppName(), QString(QChar(u'\0')));
-         },
-         "about 6 \\0 prompt 44"},
     };
     for (const Case& c : cases) {
         RecordingPlatform platform;
@@ -273,9 +260,12 @@ TEST(CdlgExShell, FlagsReachTheDialogs)
         dlg.setDialogTitle("title");
         dlg.setDialogPrompt("prompt");
         dlg.setInitDir("C:\\Root");
+        dlg.setHelpCommand(4);
+        dlg.setHelpFile("\\x");
         c.call(dlg);
         const auto found = std::find(platform.calls.begin(), platform.calls.end(), c.want);
-        EXPECT_NE(found, platform.calls.end()) << c.label << ": got " << ::testing::PrintToString(platform.calls);
+        EXPECT_TRUE(c.want.empty() ? platform.calls.empty() : found != platform.calls.end())
+            << c.label << ": got " << ::testing::PrintToString(platform.calls);
     }
 
     // A control-panel applet that cannot be started is an error.

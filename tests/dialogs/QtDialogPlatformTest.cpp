@@ -44,24 +44,24 @@ class QtDialogPlatformTest : public ::testing::Test
     void answerNextDialog(std::function<void(QWidget*)> answer)
     {
         m_timer = std::make_unique<QTimer>();
-        m_timer->setInterval(20);
-        auto ticks = std::make_shared<int>(0);
-        QObject::connect(m_timer.get(), &QTimer::timeout, [this, answer, ticks] {
+        m_ticks = 0;
+        QObject::connect(m_timer.get(), &QTimer::timeout, [this, answer] {
             QWidget* dialog = QApplication::activeModalWidget();
             if (dialog == nullptr)
                 return;
             m_seen = true;
-            if (++*ticks < 250)
+            if (++m_ticks < 250)
                 answer(dialog);
             else if (auto* stuck = qobject_cast<QDialog*>(dialog))
                 stuck->reject();
         });
-        m_timer->start();
+        m_timer->start(20);
     }
 
     static std::unique_ptr<QApplication> s_app;
     std::unique_ptr<QTimer> m_timer;
     bool m_seen = false;
+    int m_ticks = 0;
     QtDialogPlatform m_platform;
     QTemporaryDir m_dir;
 };
@@ -71,9 +71,7 @@ std::unique_ptr<QApplication> QtDialogPlatformTest::s_app;
 TEST_F(QtDialogPlatformTest, OpenDialogReturnsTheChosenFile)
 {
     const QString path = m_dir.filePath("chosen.txt");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    ASSERT_TRUE(QFile(path).open(QIODevice::WriteOnly));
     answerNextDialog([&](QWidget* dialog) {
         auto* files = qobject_cast<QFileDialog*>(dialog);
         ASSERT_NE(files, nullptr);
