@@ -160,111 +160,85 @@ TEST(Cleanup, CaptionCountsExaminedRowsAndShowsDeletionsSoFar)
               messageOf(summaryOf({0, 0, 0, 8, 0, 0, 0, 0, 249, 0, 0, 0, 0, 0, 0, 0, 0, 53})) + folder.archiveLine());
 }
 
-TEST(Cleanup, FailedOpenLeavesFilesAndAnEmptyListIsRemoved)
-{
-    TestDatabase t("cleanup_files");
-    TempFolder folder("files");
-    writeCp1251File(folder.file("report.txt"), "старый отчёт");
-    writeCp1251File(folder.file("bad_sreen.txt"), "старый список");
-    t.exec("insert into tbl_user (CODE,LOGIN) values (1,'u')");
-    t.exec("insert into tbl_poster (CODE,BASECODE,POSTER,WHOADD) values (1,0,'kept.jpg',1)");
-
-    ConnectionFields wrong = t.fields();
-    wrong.password = "wrong";
-    RecordingWindow refused(wrong);
-    OperationRunner refusedRunner(refused);
-    Command5_Click(refusedRunner, folder.slash());
-    ASSERT_EQ(refused.messages.size(), 1u);
-    EXPECT_EQ(refused.messages[0].icon, MessageIcon::Critical);
-    EXPECT_TRUE(refused.captions.empty());
-    EXPECT_EQ(readFileBytes(folder.file("report.txt")), cp1251::fromUtf8("старый отчёт"));
-    EXPECT_EQ(readFileBytes(folder.file("bad_sreen.txt")), cp1251::fromUtf8("старый список"));
-
-    // Nothing to change: the old list goes, no viewer starts, no archive is left, the report is new.
-    RecordingWindow w(t.fields());
-    OperationRunner runner(w);
-    Command5_Click(runner, folder.slash());
-    ASSERT_EQ(w.messages.size(), 1u);
-    EXPECT_EQ(w.messages[0].text, messageOf(summaryOf({})));
-    EXPECT_TRUE(folder.archive().empty());
-    EXPECT_FALSE(fs::exists(folder.file("bad_sreen.txt")));
-    EXPECT_TRUE(w.viewerCalls.empty());
-    const std::string report = readFileBytes(folder.file("report.txt"));
-    EXPECT_EQ(report.substr(report.find("\r\n")), reportAfterDate(summaryOf({})));
-}
-
-TEST(Cleanup, FailuresAfterThePassesKeepTheSummary)
+// However a run ends it shows one message, and a second press while it runs starts nothing. An error
+// ends only the run: what ran stays done, the old files stay. Past the passes, the summary survives
+// whatever fails; the old list is replaced or removed, and an archive is left only when something changed.
+TEST(Cleanup, EachEndingKeepsWhatItShould)
 {
     struct Case {
         const char* label;
-        bool viewerStarts, reportBlocked, withUsers;
-        std::string wantNote; // the closing message ends with it
+        bool refused, broken, orphans, withUsers, viewerStarts, reportBlocked;
+        std::string note; // the message ends with it (an error's message holds it)
     };
     const Case cases[] = {
-        {"viewer cannot start", false, false, true, "он сохранён в файле "},
-        {"report cannot be written", true, true, true, "Отчёт не записан: "},
-        {"no user to hand authorship to", true, false, false, ""},
+        {"connection refused", true, false, true, true, true, false, ""},
+        {"table dropped mid-run", false, true, true, true, true, false, "42S02"},
+        {"nothing to change", false, false, false, true, true, false, ""},
+        {"viewer cannot start", false, false, true, true, false, false, "он сохранён в файле "},
+        {"report cannot be written", false, false, true, true, true, true, "Отчёт не записан: "},
+        {"no user to hand authorship to", false, false, true, false, true, false, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        TestDatabase t("cleanup_fault");
-        TempFolder folder("fault");
-        if (c.withUsers)
-            t.exec("insert into tbl_user (CODE,LOGIN) values (2,'u')");
-        t.exec("insert into tbl_base (CODE,WHOADD) values (1,5)");
-        t.exec("insert into tbl_poster (CODE,BASECODE,POSTER,WHOADD) values (1,7,'gone.jpg',2)");
+        TestDatabase t("cleanup_ending");
+        TempFolder folder("ending");
+        const std::string list = folder.file("bad_sreen.txt");
+        writeCp1251File(list, "старый список");
         if (c.reportBlocked)
             fs::create_directory(folder.file("report.txt"));
-
-        RecordingWindow w(t.fields());
+        else
+            writeCp1251File(folder.file("report.txt"), "старый отчёт");
+        if (c.withUsers)
+            t.exec("insert into tbl_user (CODE,LOGIN) values (2,'u')");
+        // A link and a screenshot of missing releases and a missing author, or none (release 0 is never examined).
+        const bool o = c.orphans;
+        t.exec(std::string("insert into tbl_base (CODE,WHOADD) values (1,") + (o ? "5)" : "2)"));
+        t.exec(std::string("insert into tbl_link (CODE,BASECODE,WHOADD) values (1,") + (o ? "9" : "1") + ",2)");
+        t.exec(std::string("insert into tbl_poster (CODE,BASECODE,POSTER,WHOADD) values (1,") + (o ? "7" : "0") +
+               ",'gone.jpg',2)");
+        ConnectionFields fields = t.fields();
+        if (c.refused)
+            fields.password = "wrong";
+        RecordingWindow w(fields);
         w.viewerStarts = c.viewerStarts;
         OperationRunner runner(w);
+        w.onProcessEvents = [&] {
+            Command5_Click(runner, folder.slash());
+            if (c.broken && w.caption() == titleOf(6))
+                t.exec("drop table tbl_comment");
+        };
         Command5_Click(runner, folder.slash());
 
         ASSERT_EQ(w.messages.size(), 1u);
-        EXPECT_EQ(w.messages[0].icon, MessageIcon::Information);
-        const std::string closing =
-            messageOf(summaryOf({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, c.withUsers})) +
-            folder.archiveLine();
         const std::string& text = w.messages[0].text;
+        EXPECT_FALSE(runner.busy());
+        EXPECT_TRUE(t.otherSessionsGone());
+        EXPECT_EQ(std::count(w.captions.begin(), w.captions.end(), titleOf(0)), c.refused ? 0 : 1);
+        const bool changes = c.orphans && !c.refused && !c.broken;
+        EXPECT_EQ(t.count("tbl_link"), c.orphans && !c.refused ? 0 : 1);
+        EXPECT_EQ(t.count("tbl_poster"), changes ? 0 : 1);
+        EXPECT_EQ(t.scalar("select WHOADD from tbl_base"), c.orphans && !(changes && c.withUsers) ? "5" : "2");
+        if (c.refused || c.broken) {
+            EXPECT_EQ(w.messages[0].icon, MessageIcon::Critical);
+            EXPECT_NE(text.find(c.note), std::string::npos) << text;
+            EXPECT_EQ(w.captions.empty() ? "" : w.captions.back(), c.refused ? "" : "tk_corvane v.1.0.10");
+            EXPECT_EQ(readFileBytes(folder.file("report.txt")), cp1251::fromUtf8("старый отчёт"));
+            EXPECT_EQ(readFileBytes(list), cp1251::fromUtf8("старый список"));
+            continue;
+        }
+        const std::string summary =
+            summaryOf({c.orphans, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, c.orphans, 0, 0, 0, c.orphans && c.withUsers});
+        const std::string closing = messageOf(summary) + folder.archiveLine();
+        EXPECT_EQ(w.messages[0].icon, MessageIcon::Information);
+        EXPECT_EQ(folder.archive().empty(), !changes);
         ASSERT_EQ(text.substr(0, closing.size()), closing);
         const std::string note = text.substr(closing.size());
-        EXPECT_EQ(note.empty(), c.wantNote.empty()) << note;
-        EXPECT_NE(note.find(c.wantNote), std::string::npos) << note;
-        if (!c.viewerStarts) {
-            EXPECT_NE(note.find(folder.file("bad_sreen.txt")), std::string::npos) << note;
-        }
-        EXPECT_EQ(fs::is_regular_file(folder.file("report.txt")), !c.reportBlocked);
-        EXPECT_EQ(t.scalar("select WHOADD from tbl_base"), c.withUsers ? "2" : "5");
-        EXPECT_EQ(w.viewerCalls.size(), 1u);
+        EXPECT_EQ(note.empty(), c.note.empty()) << note;
+        EXPECT_NE(note.find(c.note + (c.viewerStarts ? "" : list)), std::string::npos) << note;
+        EXPECT_EQ(fs::exists(list) ? readFileBytes(list) : "", c.orphans ? listBytes({"gone.jpg"}) : "");
+        EXPECT_EQ(w.viewerCalls.size(), c.orphans ? 1u : 0u);
+        const std::string report = c.reportBlocked ? "" : readFileBytes(folder.file("report.txt"));
+        EXPECT_EQ(report.empty() ? "" : report.substr(report.find("\r\n")),
+                  c.reportBlocked ? "" : reportAfterDate(summary));
     }
-}
-
-TEST(Cleanup, AnErrorOrASecondPressEndsOnlyTheRun)
-{
-    TestDatabase t("cleanup_error");
-    TempFolder folder("error");
-    t.exec("insert into tbl_user (CODE,LOGIN) values (1,'u')");
-    t.exec("insert into tbl_link (CODE,BASECODE,WHOADD) values (1,99,1)");
-    t.exec("insert into tbl_comment (CODE,BASECODE,WHOADD) values (1,99,1)");
-
-    RecordingWindow w(t.fields());
-    OperationRunner runner(w);
-    w.onProcessEvents = [&] {
-        // The user presses the button again while the run yields: nothing may start.
-        Command5_Click(runner, folder.slash());
-        if (w.caption() == titleOf(6))
-            t.exec("drop table tbl_comment");
-    };
-    Command5_Click(runner, folder.slash());
-
-    ASSERT_EQ(w.messages.size(), 1u);
-    EXPECT_EQ(w.messages[0].icon, MessageIcon::Critical);
-    EXPECT_NE(w.messages[0].text.find("42S02"), std::string::npos) << w.messages[0].text;
-    EXPECT_EQ(std::count(w.captions.begin(), w.captions.end(), titleOf(0)), 1);
-    EXPECT_EQ(w.captions.back(), "tk_corvane v.1.0.10");
-    EXPECT_FALSE(fs::exists(folder.file("report.txt")));
-    EXPECT_EQ(t.count("tbl_link"), 0); // what ran before the error stays done
-    EXPECT_FALSE(runner.busy());
-    EXPECT_TRUE(t.otherSessionsGone());
 }

@@ -12,16 +12,12 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
-
-inline const char* const kSiteTables[] = {"tbl_conf",   "tbl_user",    "tbl_base",   "tbl_link",   "tbl_stat",
-                                          "tbl_votes",  "tbl_persona", "tbl_cross2", "tbl_tube",   "tbl_comment",
-                                          "tbl_tags",   "tbl_fav",     "tbl_cross",  "tbl_poster", "tbl_search",
-                                          "tbl_wanted", "tbl_news"};
 
 // The run's own texts, in run order: the eighteenth pass is the authorship pass.
 inline std::string titleOf(std::size_t pass)
@@ -62,18 +58,19 @@ inline std::string listBytes(const std::vector<std::string>& names)
     return cp1251::fromUtf8(list + rule);
 }
 
-// Every row of the table by CODE, each cell quoted so that NULL stands apart from any text.
-inline std::vector<std::string> dump(TestDatabase& t, const std::string& table)
+// Every row of every table of the site by CODE, each cell quoted so that NULL stands apart from any text.
+inline std::map<std::string, std::vector<std::string>> dumpSite(TestDatabase& t)
 {
-    std::vector<std::string> lines;
-    const db::Rows rows = t.conn().query("select * from " + table + " order by CODE");
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        std::string line;
-        for (std::size_t c = 0; c < rows.columns().size(); ++c)
-            line += (rows[r].cell(c) ? "'" + *rows[r].cell(c) + "'" : std::string("NULL")) + "|";
-        lines.push_back(line);
+    std::map<std::string, std::vector<std::string>> site;
+    for (const std::string& table : t.column("show tables")) {
+        const db::Rows rows = t.conn().query("select * from " + table + " order by CODE");
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            std::string& line = site[table].emplace_back();
+            for (std::size_t c = 0; c < rows.columns().size(); ++c)
+                line += (rows[r].cell(c) ? "'" + *rows[r].cell(c) + "'" : std::string("NULL")) + "|";
+        }
     }
-    return lines;
+    return site;
 }
 
 // A folder of the test's own, standing in for the executable's folder.

@@ -40,19 +40,13 @@ TEST(UndoArchive, FeedingItBackRestoresTheSiteRowForRow)
     for (int i = 1; i <= 600; ++i)
         stat += ",(" + std::to_string(1000 + i) + "," + std::to_string(5000 + i) + ",2)";
     t.exec("insert into tbl_stat (CODE, LINKCODE, USERCODE) values " + stat);
-    auto site = [&] {
-        std::vector<std::vector<std::string>> all;
-        for (const char* table : kSiteTables)
-            all.push_back(dump(t, table));
-        return all;
-    };
     auto rowCount = [&] {
         std::int64_t n = 0;
-        for (const char* table : kSiteTables)
-            n += t.count(table);
+        for (const auto& [table, rows] : dumpSite(t))
+            n += std::ssize(rows);
         return n;
     };
-    const auto before = site();
+    const auto before = dumpSite(t);
     const std::int64_t rowsBefore = rowCount();
 
     TempFolder folder("undo");
@@ -74,10 +68,10 @@ TEST(UndoArchive, FeedingItBackRestoresTheSiteRowForRow)
     OperationRunner runner(w);
     ASSERT_EQ(Command5_Click(runner, folder.slash()), RunOutcome::Done);
     EXPECT_GT(checked, 0);
-    ASSERT_NE(site(), before) << "the run changed something";
+    ASSERT_NE(dumpSite(t), before) << "the run changed something";
 
     EXPECT_NE(readFileBytes(folder.archive().string()).find("SET NAMES utf8mb4;"), std::string::npos);
     const std::string command = "mariadb " + clientArgs(t.fields()) + " < '" + folder.archive().string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    EXPECT_EQ(site(), before);
+    EXPECT_EQ(dumpSite(t), before);
 }
