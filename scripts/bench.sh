@@ -4,7 +4,7 @@
 # leave the database in the same state.
 #
 #   bench.sh [--scale S]... [S...] [--port 3308] [--datadir DIR] [--build DIR] [--only recount|cleanup]
-#            [--reference-dir DIR] [--rev REV] [--keep]
+#            [--reference-dir DIR] [--rev REV] [--repeat N] [--keep]
 #
 #   bench.sh             scale 1
 #   bench.sh 0.1 1 3     three scales, one after the other
@@ -16,7 +16,9 @@
 # (wall time, statements the server counted for the tool's account, peak memory), then compares the
 # two copies table by table: IDENTICAL or DIFFERENT. Each copy is made right before its run, so both
 # sides start with the same warm server cache. A reference file that is not there is reported and
-# that comparison skipped; the tool still runs.
+# that comparison skipped; the tool still runs. On a busy machine one run of each side is noisy:
+# --repeat N does the whole thing N times on fresh copies, compares every time, and reports the
+# median times (the highest peak memory).
 #
 # The tool and the reference come from the working tree, as it is; --rev REV measures a committed
 # revision instead (exported with git archive into the build folder, so work in progress elsewhere
@@ -29,11 +31,11 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
-port=3308 datadir="$root/build-bench/db" build="$root/build-bench" only="" keep=0 refdir="" rev=""
+port=3308 datadir="$root/build-bench/db" build="$root/build-bench" only="" keep=0 refdir="" rev="" repeat=1
 scales=()
 usage() {
     echo "usage: $0 [--scale F]... [F...] [--port P] [--datadir DIR] [--build DIR] [--only recount|cleanup]" >&2
-    echo "       [--reference-dir DIR] [--rev REV] [--keep]" >&2
+    echo "       [--reference-dir DIR] [--rev REV] [--repeat N] [--keep]" >&2
     exit 64
 }
 while [ $# -gt 0 ]; do
@@ -45,6 +47,7 @@ while [ $# -gt 0 ]; do
     --only) [ $# -ge 2 ] || usage; only=$2; shift 2 ;;
     --reference-dir) [ $# -ge 2 ] || usage; refdir=$2; shift 2 ;;
     --rev) [ $# -ge 2 ] || usage; rev=$2; shift 2 ;;
+    --repeat) [ $# -ge 2 ] || usage; repeat=$2; shift 2 ;;
     --keep) keep=1; shift ;;
     -h | --help) usage ;;
     -*) echo "unknown option: $1" >&2; usage ;;
@@ -52,6 +55,7 @@ while [ $# -gt 0 ]; do
     esac
 done
 [ ${#scales[@]} -gt 0 ] || scales=(1)
+[[ "$repeat" =~ ^[1-9][0-9]*$ ]] || { echo "--repeat wants a whole number of runs, 1 or more" >&2; exit 64; }
 for s in "${scales[@]}"; do
     if ! [[ "$s" =~ ^[0-9]+(\.[0-9]+)?$ ]] || ! awk -v s="$s" 'BEGIN { exit !(s > 0) }'; then
         echo "a scale is a decimal factor greater than 0, such as 0.1, 1 or 3: not '$s'" >&2
@@ -117,6 +121,82 @@ seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
 # field TEXT PATTERN: the first number after PATTERN in TEXT.
 field() { sed -n "s/^$2 *\([0-9][0-9.]*\).*/\1/p" <<<"$1" | head -n1; }
 
+# median NUMBER...: the middle value (the lower middle of an even count).
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { if (NR) print v[int((NR + 1) / 2)] }'; }
+# maximum NUMBER...
+maximum() { printf '%s\n' "$@" | sort -g | tail -n1; }
+
+# One run of one operation on fresh copies; sets refTime, toolTime, statements, memory and verdict.
+runOnce() {
+    local op=$1 scale=$2 label=$3 refdb="corvane_bench_${1}_ref" tooldb="corvane_bench_${1}_tool"
+    local reference="$refdir/$op.sql" start output toolStatus changed
+    refTime="-" toolTime="-" statements="-" memory="-" verdict="-"
+
+    echo
+    echo "== $label: reference SQL"
+    if [ -f "$reference" ]; then
+        "$tkbench" copy --from "$site" --database "$refdb" "${asRoot[@]}"
+        # What the reference prints (its counts, the screenshot list) goes to a file beside the
+        # tool's reports; errors still show here.
+        local refOut="$build/reports/$op-$scale.reference.txt"
+        mkdir -p "$build/reports"
+        start=$(date +%s.%N)
+        if "${sql[@]}" "$refdb" <"$reference" >"$refOut"; then
+            refTime=$(seconds "$start" "$(date +%s.%N)")
+            echo "reference wall time: $refTime s (mariadb client, $(basename "$reference"); its output: $refOut)"
+        else
+            echo "!! the reference SQL $reference failed on $refdb"
+            refTime=FAILED
+        fi
+    else
+        echo "!! MISSING: $reference is not there; $op runs without a reference time and without the comparison"
+        refTime=missing
+    fi
+
+    echo
+    echo "== $label: the tool"
+    "$tkbench" copy --from "$site" --database "$tooldb" "${asRoot[@]}"
+    local reports="$build/reports/$op-$scale"
+    rm -rf "$reports" && mkdir -p "$reports"
+    toolStatus=0
+    output=$("$tkbench" "$op" --database "$tooldb" --port "$port" --user tk_bench --password bench-pass \
+        --monitor-user root --monitor-password "" --app-folder "$reports" 2>&1) || toolStatus=$?
+    echo "$output"
+    if [ "$toolStatus" -eq 0 ] && grep -q '^result: completed' <<<"$output"; then
+        toolTime=$(field "$output" "wall time:")
+        statements=$(field "$output" "statements (server, account tk_bench):")
+        memory=$(field "$output" "peak memory:")
+    else
+        echo "!! the tool's $op failed (exit status $toolStatus)"
+        toolTime=FAILED
+    fi
+
+    if [[ "$refTime" =~ ^[0-9] && "$toolTime" =~ ^[0-9] ]]; then
+        echo
+        echo "== $label: reference copy against the tool's copy"
+        if "$tkbench" compare --database "$refdb" --with "$tooldb" "${asRoot[@]}"; then
+            verdict=IDENTICAL
+        else
+            verdict=DIFFERENT
+        fi
+        # Two copies that nobody touched are identical too: make sure the job did something.
+        changed=$("$tkbench" compare --database "$site" --with "$tooldb" "${asRoot[@]}" | tail -n1) || true
+        if [[ "$changed" == *": DIFFERENT ("* ]]; then
+            echo "changed by the job: ${changed#*: DIFFERENT (}" | sed 's/)$//'
+        else
+            echo "!! the job left the generated site as it was: $changed"
+            [ "$verdict" = DIFFERENT ] || verdict="IDENTICAL BUT UNCHANGED"
+        fi
+    elif [ "$refTime" = missing ]; then
+        verdict="not compared (no reference)"
+    else
+        verdict="not compared (a run failed)"
+    fi
+    if [ "$keep" = 0 ]; then
+        "${sql[@]}" -e "DROP DATABASE IF EXISTS \`$refdb\`; DROP DATABASE IF EXISTS \`$tooldb\`"
+    fi
+}
+
 status=0
 summary=()
 for scale in "${scales[@]}"; do
@@ -125,84 +205,60 @@ for scale in "${scales[@]}"; do
     bash "$here/gen-site.sh" --scale "$scale" --database "$site" --port "$port" --user root --password ""
 
     for op in "${ops[@]}"; do
-        refdb="corvane_bench_${op}_ref" tooldb="corvane_bench_${op}_tool"
-        reference="$refdir/$op.sql"
-        refTime="-" ratio="-" verdict="-" toolTime="-" statements="-" memory="-"
-
-        echo
-        echo "== $op at scale $scale: reference SQL"
-        if [ -f "$reference" ]; then
-            "$tkbench" copy --from "$site" --database "$refdb" "${asRoot[@]}"
-            # What the reference prints (its counts, the screenshot list) goes to a file beside the
-            # tool's reports; errors still show here.
-            refOut="$build/reports/$op-$scale.reference.txt"
-            mkdir -p "$build/reports"
-            start=$(date +%s.%N)
-            if "${sql[@]}" "$refdb" <"$reference" >"$refOut"; then
-                refTime=$(seconds "$start" "$(date +%s.%N)")
-                echo "reference wall time: $refTime s (mariadb client, $(basename "$reference"); its output: $refOut)"
-            else
-                echo "!! the reference SQL $reference failed on $refdb"
-                refTime="FAILED" status=1
+        refTimes=() toolTimes=() memories=() verdicts=() lastStatements="-"
+        for ((run = 1; run <= repeat; run++)); do
+            label="$op at scale $scale"
+            [ "$repeat" = 1 ] || label+=", run $run of $repeat"
+            runOnce "$op" "$scale" "$label"
+            [[ "$refTime" =~ ^[0-9] ]] && refTimes+=("$refTime")
+            [[ "$toolTime" =~ ^[0-9] ]] && toolTimes+=("$toolTime") memories+=("$memory") lastStatements=$statements
+            verdicts+=("$verdict")
+            if [[ "$refTime" == FAILED || "$toolTime" == FAILED || "$verdict" == DIFFERENT || "$verdict" == *UNCHANGED ]]; then
+                status=1
             fi
-        else
-            echo "!! MISSING: $reference is not there; $op runs without a reference time and without the comparison"
-            refTime="missing"
-        fi
+        done
 
-        echo
-        echo "== $op at scale $scale: the tool"
-        "$tkbench" copy --from "$site" --database "$tooldb" "${asRoot[@]}"
-        reports="$build/reports/$op-$scale"
-        rm -rf "$reports" && mkdir -p "$reports"
-        toolStatus=0
-        output=$("$tkbench" "$op" --database "$tooldb" --port "$port" --user tk_bench --password bench-pass \
-            --monitor-user root --monitor-password "" --app-folder "$reports" 2>&1) || toolStatus=$?
-        echo "$output"
-        if [ "$toolStatus" -eq 0 ] && grep -q '^result: completed' <<<"$output"; then
-            toolTime=$(field "$output" "wall time:")
-            statements=$(field "$output" "statements (server, account tk_bench):")
-            memory=$(field "$output" "peak memory:")
+        # Times are the median of the runs; a run that failed counts as failed for the whole line.
+        refShown="-" toolShown="-" ratio="-" memShown="-"
+        if [ ${#refTimes[@]} -eq "$repeat" ]; then refShown=$(median "${refTimes[@]}"); else refShown=$refTime; fi
+        if [ ${#toolTimes[@]} -eq "$repeat" ]; then
+            toolShown=$(median "${toolTimes[@]}") memShown=$(maximum "${memories[@]}")
         else
-            echo "!! the tool's $op failed (exit status $toolStatus)"
-            toolTime="FAILED" status=1
+            toolShown=FAILED
         fi
-
-        if [[ "$refTime" =~ ^[0-9] && "$toolTime" =~ ^[0-9] ]]; then
-            echo
-            echo "== $op at scale $scale: reference copy against the tool's copy"
-            if "$tkbench" compare --database "$refdb" --with "$tooldb" "${asRoot[@]}"; then
-                verdict=IDENTICAL
-            else
-                verdict=DIFFERENT status=1
-            fi
-            # Two copies that nobody touched are identical too: make sure the job did something.
-            changed=$("$tkbench" compare --database "$site" --with "$tooldb" "${asRoot[@]}" | tail -n1) || true
-            if [[ "$changed" == *": DIFFERENT ("* ]]; then
-                echo "changed by the job: ${changed#*: DIFFERENT (}" | sed 's/)$//'
-            else
-                echo "!! the job left the generated site as it was: $changed"
-                verdict="IDENTICAL BUT UNCHANGED" status=1
-            fi
-            ratio=$(awk -v t="$toolTime" -v r="$refTime" 'BEGIN { if (r > 0) printf "%.2f", t / r; else print "-" }')
-        elif [ "$refTime" = missing ]; then
-            verdict="not compared (no reference)"
-        else
-            verdict="not compared (a run failed)"
+        if [[ "$refShown" =~ ^[0-9] && "$toolShown" =~ ^[0-9] ]]; then
+            ratio=$(awk -v t="$toolShown" -v r="$refShown" 'BEGIN { if (r > 0) printf "%.2f", t / r; else print "-" }')
         fi
+        # The worst verdict of the runs.
+        overall=${verdicts[0]}
+        for v in "${verdicts[@]}"; do
+            case "$v" in
+            DIFFERENT) overall=DIFFERENT ;;
+            *UNCHANGED) [ "$overall" = DIFFERENT ] || overall=$v ;;
+            "not compared"*) [[ "$overall" == DIFFERENT || "$overall" == *UNCHANGED ]] || overall=$v ;;
+            esac
+        done
+        [ "$repeat" = 1 ] || overall+=" (${#verdicts[@]} runs)"
         echo
-        echo "$op at scale $scale: reference $refTime s, tool $toolTime s, tool/reference $ratio," \
-            "statements $statements, peak memory $memory MiB, $verdict"
-        summary+=("$(printf '%-6s %-8s %11s %9s %9s %11s %9s  %s' "$scale" "$op" "$refTime" "$toolTime" "$ratio" \
-            "$statements" "$memory" "$verdict")")
-        if [ "$keep" = 0 ]; then
-            "${sql[@]}" -e "DROP DATABASE IF EXISTS \`$refdb\`; DROP DATABASE IF EXISTS \`$tooldb\`"
+        if [ "$repeat" = 1 ]; then
+            echo "$op at scale $scale: reference $refShown s, tool $toolShown s, tool/reference $ratio," \
+                "statements $lastStatements, peak memory $memShown MiB, $overall"
+        else
+            echo "$op at scale $scale: reference $refShown s (runs: ${refTimes[*]:-none}), tool $toolShown s" \
+                "(runs: ${toolTimes[*]:-none}), tool/reference $ratio, statements $lastStatements," \
+                "peak memory $memShown MiB, $overall"
         fi
+        summary+=("$(printf '%-6s %-8s %11s %9s %9s %11s %9s  %s' "$scale" "$op" "$refShown" "$toolShown" "$ratio" \
+            "$lastStatements" "$memShown" "$overall")")
     done
 done
 
 echo
-echo "======== summary (times in seconds, memory in MiB)"
+if [ "$repeat" = 1 ]; then
+    echo "======== summary (times in seconds, memory in MiB)"
+else
+    echo "======== summary (times in seconds, the median of $repeat runs; memory in MiB, the highest)"
+fi
 printf '%-6s %-8s %11s %9s %9s %11s %9s  %s\n' scale op reference tool tool/ref statements peak-mem result
 printf '%s\n' "${summary[@]}"
 
