@@ -30,17 +30,27 @@ std::string CodeChunks::selection(std::size_t first, std::size_t last) const
     return sql + ")";
 }
 
-void CodeChunks::walk(std::size_t chunkRows, const std::function<void(const std::string&)>& work,
+void CodeChunks::walk(Chunking chunking, const std::function<void(const std::string&)>& work,
                       const std::function<void(std::size_t)>& afterRow) const
 {
-    if (chunkRows == 0)
+    if (chunking.rows == 0)
         throw std::invalid_argument("нулевой размер отрезка");
-    for (std::size_t first = 0; first < m_codes.size(); first += chunkRows) {
-        const std::size_t last = std::min(m_codes.size(), first + chunkRows);
+    std::size_t rows = chunking.rows;
+    for (std::size_t first = 0; first < m_codes.size();) {
+        const std::size_t last = std::min(m_codes.size(), first + rows);
         // The run's rows are done before any of their captions is shown: the database may be
         // ahead of the caption, never behind it.
+        const auto started = std::chrono::steady_clock::now();
         work(selection(first, last));
+        const auto took = std::chrono::steady_clock::now() - started;
         for (std::size_t row = first; row < last; ++row)
             afterRow(row);
+        first = last;
+        if (chunking.target.count() > 0) {
+            if (took < chunking.target / 2)
+                rows = std::min(kMaxChunkRows, rows * 2);
+            else if (took > chunking.target * 2)
+                rows = std::max<std::size_t>(1, rows / 2);
+        }
     }
 }

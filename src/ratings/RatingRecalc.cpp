@@ -7,10 +7,10 @@
 
 RunOutcome Command4_Click(OperationRunner& runner)
 {
-    return recalculateRatings(runner, kChunkRows);
+    return recalculateRatings(runner, Chunking{kChunkRows, kStatementTarget});
 }
 
-RunOutcome recalculateRatings(OperationRunner& runner, std::size_t chunkRows)
+RunOutcome recalculateRatings(OperationRunner& runner, Chunking chunking)
 {
     return runner.run([&](db::Connection& conn) {
         SiteWindow& window = runner.window();
@@ -20,8 +20,8 @@ RunOutcome recalculateRatings(OperationRunner& runner, std::size_t chunkRows)
         // Every weight is checked here, before the first counter is reset.
         const RatingCoefficients coefficients = readRatingCoefficients(conn);
         for (const RecountPass& pass : kRecountPasses)
-            runRecountPass(conn, window, pass, chunkRows);
-        runUserPass(conn, window, coefficients, chunkRows);
+            runRecountPass(conn, window, pass, chunking);
+        runUserPass(conn, window, coefficients, chunking);
         conn.close();
         window.setCaption(savedCaption);
         window.showWindow();

@@ -2,6 +2,7 @@
 // "Пересчитать рейтинги": the rating weights are read, the four counters recounted, and every
 // user's statistics and rating recomputed, all on one connection of the operation's own.
 #include "db/OperationRunner.h"
+#include "ratings/CodeChunks.h"
 
 #include <cstddef>
 
@@ -10,5 +11,5 @@
 // end the caption is put back, the window shown and "Рейтинги пересчитаны" reported.
 RunOutcome Command4_Click(OperationRunner& runner);
 
-// The same with chunkRows rows per set-based statement instead of the usual run length.
-RunOutcome recalculateRatings(OperationRunner& runner, std::size_t chunkRows);
+// The same with the given run length per set-based statement (a fixed length unless a target is given).
+RunOutcome recalculateRatings(OperationRunner& runner, Chunking chunking);

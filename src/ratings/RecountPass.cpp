@@ -19,7 +19,7 @@ std::string rowTotal(std::size_t rows)
     return std::to_string(rows);
 }
 
-void runRecountPass(db::Connection& conn, SiteWindow& window, const RecountPass& pass, std::size_t chunkRows)
+void runRecountPass(db::Connection& conn, SiteWindow& window, const RecountPass& pass, Chunking chunking)
 {
     showProgress(window, std::string(pass.title));
     conn.execute(pass.resetSql);
@@ -40,7 +40,7 @@ void runRecountPass(db::Connection& conn, SiteWindow& window, const RecountPass&
     const std::string total = rowTotal(list.size());
 
     list.walk(
-        chunkRows,
+        chunking,
         [&](const std::string& selection) {
             conn.execute(groupedUpdate(pass.table, pass.column, pass.values, selection));
         },

@@ -3,6 +3,7 @@
 // the same shape and differs only in its texts and how often it refreshes the caption.
 #include "common/SiteWindow.h"
 #include "db/Connection.h"
+#include "ratings/CodeChunks.h"
 
 #include <array>
 #include <cstddef>
@@ -61,9 +62,9 @@ inline constexpr std::array kRecountPasses{
 std::string groupedUpdate(std::string_view table, std::string_view column, const GroupedValues& values,
                           const std::string& selection);
 
-// Runs one pass on the connection, chunkRows rows per statement, showing its progress in the
+// Runs one pass on the connection, in runs of rows per statement, showing its progress in the
 // window's caption after the rows it names are done.
-void runRecountPass(db::Connection& conn, SiteWindow& window, const RecountPass& pass, std::size_t chunkRows);
+void runRecountPass(db::Connection& conn, SiteWindow& window, const RecountPass& pass, Chunking chunking);
 
 // The number after the '/' of the captions: the rows of the pass's row list. CODE is the primary
 // key and never NULL, so this is what COUNT(CODE) over the table gives, without a second scan.

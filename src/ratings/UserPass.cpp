@@ -40,7 +40,7 @@ std::string ratingStatement(const RatingCoefficients& k, const std::string& sele
            "+ALTLINKS*" + k.altLinks + "+DOWNUS*" + k.down + "-DOWNHIM*" + k.down + ") where CODE" + selection;
 }
 
-void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficients& k, std::size_t chunkRows)
+void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficients& k, Chunking chunking)
 {
     showProgress(window, std::string(kTitle));
     conn.execute("update tbl_user set MODERS=0,PERSONA=0,RATINGS=0,VOTES=0,LINKS=0,ALTLINKS=0,DOWNUS=0,DOWNHIM=0");
@@ -58,7 +58,7 @@ void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficie
     const std::string total = rowTotal(list.size());
 
     list.walk(
-        chunkRows,
+        chunking,
         [&](const std::string& selection) {
             // Each rating reads the statistics just written for its user.
             for (const UserStatistic& s : kUserStatistics)

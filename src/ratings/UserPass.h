@@ -3,6 +3,7 @@
 // passes (the downloads of a user's links are the link counts the first pass has just written).
 #include "common/SiteWindow.h"
 #include "db/Connection.h"
+#include "ratings/CodeChunks.h"
 #include "ratings/RatingCoefficients.h"
 
 #include <cstddef>
@@ -12,7 +13,7 @@
 // values each row holds when it runs.
 std::string ratingStatement(const RatingCoefficients& k, const std::string& selection);
 
-// Resets the eight columns of tbl_user and recomputes them in runs of chunkRows users in ascending
+// Resets the eight columns of tbl_user and recomputes them in runs of users in ascending
 // CODE order, the caption showing "n/total - login - Обновляем рейтинг по пользователям" for every
 // user once the user's run is written.
-void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficients& k, std::size_t chunkRows);
+void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficients& k, Chunking chunking);
