@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 TEST(CodeChunks, SelectionNamesExactlyTheRunsCodes)
@@ -24,4 +26,43 @@ TEST(CodeChunks, SelectionNamesExactlyTheRunsCodes)
     };
     for (const Case& c : cases)
         EXPECT_EQ(CodeChunks(c.list).selection(c.first, c.last), c.want) << c.label;
+}
+
+TEST(CodeChunks, RunLengthFollowsTheStatementTarget)
+{
+    using namespace std::chrono_literals;
+    std::vector<std::int64_t> codes(40000);
+    for (std::size_t i = 0; i < codes.size(); ++i)
+        codes[i] = static_cast<std::int64_t>(i) + 1;
+    const CodeChunks list(codes);
+    struct Case {
+        const char* label;
+        Chunking chunking;
+        std::chrono::milliseconds workTakes;
+        std::vector<std::size_t> wantFirstRuns;
+    };
+    const Case cases[] = {
+        {"no target: fixed runs", Chunking{1000}, 0ms, {1000, 1000, 1000}},
+        {"fast statements: runs double", Chunking{1000, 40ms}, 0ms, {1000, 2000, 4000}},
+        {"slow statements: runs halve", Chunking{1000, 4ms}, 20ms, {1000, 500, 250}},
+        {"near target: runs stay", Chunking{1000, 30ms}, 25ms, {1000, 1000, 1000}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::size_t> runs;
+        std::size_t handed = 0;
+        list.walk(
+            c.chunking,
+            [&](const std::string& selection) {
+                const auto from = std::stoll(selection.substr(9));
+                const auto to = std::stoll(selection.substr(selection.rfind(' ') + 1));
+                runs.push_back(static_cast<std::size_t>(to - from + 1));
+                // Only the first runs are timed; the rest go fast so the walk ends soon.
+                if (runs.size() <= 3)
+                    std::this_thread::sleep_for(c.workTakes);
+            },
+            [&](std::size_t row) { EXPECT_EQ(row, handed++) << c.label; });
+        EXPECT_EQ(handed, codes.size()) << c.label << ": every row handed on once, in order";
+        ASSERT_GE(runs.size(), 3u) << c.label;
+        EXPECT_EQ(std::vector<std::size_t>(runs.begin(), runs.begin() + 3), c.wantFirstRuns) << c.label;
+    }
 }
