@@ -3,8 +3,10 @@
 #include <charconv>
 #include <stdexcept>
 
-namespace db {
-namespace {
+namespace db
+{
+namespace
+{
 bool equalNoCase(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
@@ -31,7 +33,10 @@ Rows::Rows(std::vector<std::string> columns, std::vector<std::optional<std::stri
 {
 }
 
-std::size_t Rows::column(std::string_view name) const { return findColumn(m_columns, name); }
+std::size_t Rows::column(std::string_view name) const
+{
+    return findColumn(m_columns, name);
+}
 
 Rows::Row Rows::front() const
 {
@@ -53,7 +58,10 @@ IntRows::IntRows(std::vector<std::string> columns, std::vector<std::int64_t> val
 {
 }
 
-std::size_t IntRows::column(std::string_view name) const { return findColumn(m_columns, name); }
+std::size_t IntRows::column(std::string_view name) const
+{
+    return findColumn(m_columns, name);
+}
 
 std::int64_t parseInt(std::string_view text)
 {

@@ -56,7 +56,7 @@ class Rows
 // lists of the maintenance passes (a million rows of two columns take about 18 MB).
 class IntRows
 {
-public:
+  public:
     IntRows() = default;
     IntRows(std::vector<std::string> columns, std::vector<std::int64_t> values, std::vector<bool> nulls);
 
@@ -74,7 +74,7 @@ public:
         return m_values[i];
     }
 
-private:
+  private:
     std::vector<std::string> m_columns;
     std::vector<std::int64_t> m_values;
     std::vector<bool> m_nulls;

@@ -52,11 +52,11 @@ std::string missing(const std::string& col, const std::string& parent)
     return "(" + col + " is not null and " + col + " not in (select CODE from " + parent + "))";
 }
 
-// A small site drawn from the seed. Parents have codes 1..top with about one in five missing;
-// references are NULL, -1, 0, beyond the top, or any code up to the top, so duplicates abound.
-std::vector<std::string> randomSite(unsigned seed, bool noUsers, bool big)
+// A small site drawn from the random number generator started at draw. Parents have codes 1..top with about one in five
+// missing; references are NULL, -1, 0, beyond the top, or any code up to the top, so duplicates abound.
+std::vector<std::string> randomSite(unsigned draw, bool noUsers, bool big)
 {
-    std::mt19937 rng(seed);
+    std::mt19937 rng(draw);
     auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     auto ref = [&](int top) -> std::string {
         const int r = pick(0, 99);
@@ -170,17 +170,17 @@ TEST(CleanupDifferential, RandomSitesEndAsSetBasedSqlLeavesThem)
 {
     struct Case {
         const char* label;
-        unsigned seed;
+        unsigned draw;
         bool noUsers, big; // big: passes long enough to send their changes in several batches
     };
     const Case cases[] = {
-        {"seed 11", 11, false, false}, {"seed 12", 12, false, false}, {"seed 13", 13, false, false},
-        {"seed 14", 14, false, false}, {"no users", 15, true, false}, {"big", 16, false, true},
+        {"draw 11", 11, false, false}, {"draw 12", 12, false, false}, {"draw 13", 13, false, false},
+        {"draw 14", 14, false, false}, {"no users", 15, true, false}, {"big", 16, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         TestDatabase tool("cleanup_diff_tool"), bySql("cleanup_diff_sql");
-        for (const std::string& s : randomSite(c.seed, c.noUsers, c.big)) {
+        for (const std::string& s : randomSite(c.draw, c.noUsers, c.big)) {
             tool.exec(s);
             bySql.exec(s);
         }

@@ -101,7 +101,8 @@ TEST(Connection, WholeNumberListsComeInBlocksWithNullsAndFailOnText)
 {
     TestDatabase t("conn_ints");
     // More rows than one block, NULLs at the block edges, negative and large values.
-    t.exec("insert into tbl_stat (CODE, LINKCODE, USERCODE) select seq, if(seq % 4096 = 0, NULL, cast(seq as signed) - 5000), "
+    t.exec("insert into tbl_stat (CODE, LINKCODE, USERCODE) select seq, if(seq % 4096 = 0, NULL, cast(seq as signed) - "
+           "5000), "
            "if(seq = 1, NULL, -seq * 200000) from seq_1_to_10000");
     const db::IntRows rows = t.conn().queryInts("select CODE, LINKCODE, USERCODE from tbl_stat order by CODE");
     ASSERT_EQ(rows.size(), 10000u);

@@ -43,9 +43,9 @@ const Table kTables[] = {
 
 // Codes with gaps, rows inserted in shuffled order; references that are NULL, -1, 0, missing or
 // real; whole votes, or eighths in DECIMAL columns when fractions is set.
-Site randomSite(unsigned seed, bool noUsers, bool fractions)
+Site randomSite(unsigned draw, bool noUsers, bool fractions)
 {
-    std::mt19937 rng(seed);
+    std::mt19937 rng(draw);
     auto below = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
     Site s;
     if (fractions)
@@ -176,15 +176,15 @@ TEST(RatingDifferential, RandomSitesAgreeWithWholeTableStatements)
 {
     const std::string saved = "tk_corvane v.1.0.10";
     struct Case {
-        unsigned seed;
+        unsigned draw;
         std::size_t chunkRows;
         bool noUsers, fractions;
     };
     const Case cases[] = {{1, 1, false, false}, {2, 3, false, true}, {3, 7, false, false}, {4, 2000, false, true},
                           {5, 4, false, false}, {6, 2, true, false}, {7, 5, false, true},  {8, 25, false, false}};
     for (const Case& c : cases) {
-        SCOPED_TRACE("seed " + std::to_string(c.seed) + ", runs of " + std::to_string(c.chunkRows));
-        const Site site = randomSite(c.seed, c.noUsers, c.fractions);
+        SCOPED_TRACE("draw " + std::to_string(c.draw) + ", runs of " + std::to_string(c.chunkRows));
+        const Site site = randomSite(c.draw, c.noUsers, c.fractions);
         TestDatabase tool("rat_diff_tool");
         TestDatabase reference("rat_diff_ref");
         for (const auto& sql : site.inserts) {

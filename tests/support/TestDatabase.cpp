@@ -6,10 +6,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <thread>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <unistd.h>
 
 namespace
