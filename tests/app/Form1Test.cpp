@@ -9,9 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/wait.h>
 
 namespace fs = std::filesystem;
 
@@ -237,10 +239,66 @@ TEST_F(Form1Test, FailedSettingsWriteIsShownAndTheWindowGoesOn)
     EXPECT_TRUE(w->isVisible());
 }
 
+namespace
+{
+// The child side of the closing test: a window on the given database presses the recount button and
+// is closed by the user as soon as the second recount pass shows its title.
+int closeDuringOperation(const std::string& database, const std::string& storeFile)
+{
+    Form1 w(SettingsStore(storeFile), "/tmp/");
+    w.startUp();
+    w.show();
+    const ConnectionFields f = testServerFields(database);
+    w.findChild<QLineEdit*>("Text1")->setText(QString::fromStdString(f.server));
+    w.findChild<QLineEdit*>("Text2")->setText(QString::fromStdString(f.user));
+    w.findChild<QLineEdit*>("Text3")->setText(QString::fromStdString(f.password));
+    w.findChild<QLineEdit*>("Text4")->setText(QString::fromStdString(f.database));
+    w.setButtonLayout(ButtonLayout::Blocked);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &w, [&w] {
+        if (w.windowTitle() == "Пересчитываем скачивание раздач")
+            w.close();
+    });
+    watch.start(0);
+    // A window that does not end the program would finish the operation and wait at its message.
+    QTimer::singleShot(20000, [] { std::_Exit(4); });
+    QTest::mouseClick(w.findChild<QPushButton*>("Command4"), Qt::LeftButton);
+    std::printf("the operation ran to its end\n");
+    return 3;
+}
+} // namespace
+
+TEST(Form1Closing, ClosingDuringAnOperationEndsTheProgramAtOnce)
+{
+    TestDatabase db("form_closing");
+    db.exec("insert into tbl_conf (PARAM, VALUEINT, VALUESTR) values ('RAT_DOWN', 1, '1'), ('RAT_VOTES', 1, '1'), "
+            "('RAT_LINKS', 1, '1'), ('RAT_PERSONA', 1, '1'), ('RAT_ALTLINKS', 1, '1')");
+    db.exec("insert into tbl_link (CODE, DOWN) select seq, 7 from seq_1_to_50");
+    db.exec("insert into tbl_user (CODE, LOGIN, RATINGS) select seq, 'u', 99 from seq_1_to_5");
+    const fs::path store = fs::temp_directory_path() / ("tk_form_closing_" + db.name());
+    const std::string command = "\"" + fs::read_symlink("/proc/self/exe").string() + "\" --close-during-operation " +
+                                db.name() + " " + store.string() + " 2>&1";
+    std::FILE* child = ::popen(command.c_str(), "r");
+    ASSERT_NE(child, nullptr);
+    std::string output;
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, child))
+        output += buf;
+    const int status = ::pclose(child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+    EXPECT_EQ(output.find("ran to its end"), std::string::npos) << output;
+    // The first pass was done and stays done (the links have no downloads); the user pass never ran.
+    EXPECT_EQ(db.count("tbl_link", "DOWN=0"), 50);
+    EXPECT_EQ(db.count("tbl_user", "RATINGS=99"), 5);
+    fs::remove(store);
+}
+
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    if (argc == 4 && std::string(argv[1]) == "--close-during-operation")
+        return closeDuringOperation(argv[2], argv[3]);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
