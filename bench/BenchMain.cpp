@@ -15,15 +15,11 @@
 #include "SiteCopy.h"
 #include "StatementCounter.h"
 
-#include "db/DbError.h"
-#include "db/OperationRunner.h"
-#include "db/SiteConnection.h"
-#ifdef TK_BENCH_HAS_RATINGS
-#include "ratings/RatingRecalc.h"
-#endif
-#ifdef TK_BENCH_HAS_CLEANUP
 #include "cleanup/CleanupRun.h"
-#endif
+#include "db/DbError.h"
+#include "db/SiteConnection.h"
+#include "ops/OperationRunner.h"
+#include "ratings/RatingRecalc.h"
 
 #include <chrono>
 #include <cstdint>
@@ -149,32 +145,9 @@ double peakMemoryMiB()
     return static_cast<double>(usage.ru_maxrss) / 1024.0; // ru_maxrss is in KiB on Linux
 }
 
-// Message texts separate their lines with a bare carriage return; a terminal wants line feeds.
-std::string forTerminal(std::string text)
+RunOutcome runOperation(const Options& o, OperationRunner& runner, const std::string& appFolder)
 {
-    for (char& c : text)
-        if (c == '\r')
-            c = '\n';
-    return text;
-}
-
-void runOperation(const Options& o, OperationRunner& runner, const std::string& appFolder)
-{
-    if (o.operation == "recount") {
-#ifdef TK_BENCH_HAS_RATINGS
-        Command4_Click(runner);
-        return;
-#endif
-    } else {
-#ifdef TK_BENCH_HAS_CLEANUP
-        Command5_Click(runner, appFolder);
-        return;
-#endif
-    }
-    (void)runner;
-    (void)appFolder;
-    std::cerr << "tk_bench: " << o.operation << " is not built into this tk_bench (its library is missing)\n";
-    std::exit(2);
+    return o.operation == "recount" ? Command4_Click(runner) : Command5_Click(runner, appFolder);
 }
 db::Connection openServer(const Options& o)
 {
@@ -238,18 +211,18 @@ int main(int argc, char** argv)
         auto counter = openCounter(o);
         const double memoryBefore = peakMemoryMiB();
 
-        HeadlessWindow window(fieldsFor(o, o.user, o.password, o.database), "tk_corvane v.1.0.10");
+        HeadlessWindow window(fieldsFor(o, o.user, o.password, o.database));
         OperationRunner runner(window);
         const auto before = counter ? counter->read() : ServerStatementCounts{};
         const auto start = std::chrono::steady_clock::now();
-        runOperation(o, runner, appFolder);
+        const RunOutcome outcome = runOperation(o, runner, appFolder);
         const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
         const double peak = peakMemoryMiB();
         const auto after = counter ? counter->read() : ServerStatementCounts{};
 
         std::printf("operation: %s\n", o.operation.c_str());
         std::printf("database: %s\n", o.database.c_str());
-        std::printf("result: %s\n", window.anyCritical() ? "FAILED" : "completed");
+        std::printf("result: %s\n", outcome.done() ? "completed" : "FAILED");
         std::printf("wall time: %.2f s\n", wall.count());
         if (counter) {
             const auto d = after - before;
@@ -267,8 +240,8 @@ int main(int argc, char** argv)
         for (const auto& f : window.viewerFiles())
             std::printf("viewer asked to open: %s\n", f.c_str());
         for (const auto& m : window.messages())
-            std::printf("message [%s]:\n%s\n", iconName(m.icon), forTerminal(m.text).c_str());
-        return window.anyCritical() ? 1 : 0;
+            std::printf("message [%s]:\n%s\n", iconName(m.icon), m.text.c_str());
+        return outcome.done() ? 0 : 1;
     } catch (const std::exception& e) {
         std::cerr << "tk_bench: " << e.what() << "\n";
         return 1;

@@ -1,11 +1,8 @@
 #include "HeadlessWindow.h"
 
-#include <algorithm>
+#include "common/ProductInfo.h"
 
-HeadlessWindow::HeadlessWindow(ConnectionFields fields, std::string caption)
-    : m_fields(std::move(fields)), m_caption(std::move(caption))
-{
-}
+HeadlessWindow::HeadlessWindow(ConnectionFields fields) : m_fields(std::move(fields)), m_caption(kProductCaption) {}
 
 void HeadlessWindow::setCaption(const std::string& text)
 {
@@ -13,16 +10,16 @@ void HeadlessWindow::setCaption(const std::string& text)
     ++m_captionsSet;
 }
 
+void HeadlessWindow::showProgress(const std::string& text)
+{
+    setCaption(text);
+    ++m_eventRuns;
+}
+
 bool HeadlessWindow::openInTextViewer(const std::string& path)
 {
     m_viewerFiles.push_back(path);
     return true;
-}
-
-bool HeadlessWindow::anyCritical() const
-{
-    return std::any_of(m_messages.begin(), m_messages.end(),
-                       [](const Message& m) { return m.icon == MessageIcon::Critical; });
 }
 
 const char* iconName(MessageIcon icon)

@@ -1,7 +1,7 @@
 #pragma once
 // The main window for a run without a screen: captions and event runs are counted, messages kept
 // for printing afterwards, the connection fields fixed, and the text viewer never started.
-#include "common/SiteWindow.h"
+#include "ops/SiteWindow.h"
 
 #include <cstdint>
 #include <string>
@@ -15,11 +15,11 @@ class HeadlessWindow : public SiteWindow
         std::string text;
     };
 
-    HeadlessWindow(ConnectionFields fields, std::string caption);
+    explicit HeadlessWindow(ConnectionFields fields);
 
     std::string caption() const override { return m_caption; }
     void setCaption(const std::string& text) override;
-    void processEvents() override { ++m_eventRuns; }
+    void showProgress(const std::string& text) override;
     void showMessage(MessageIcon icon, const std::string& text) override { m_messages.push_back({icon, text}); }
     void setButtonLayout(ButtonLayout) override {}
     ConnectionFields connectionFields() const override { return m_fields; }
@@ -32,7 +32,6 @@ class HeadlessWindow : public SiteWindow
     int shows() const { return m_shows; }
     const std::vector<Message>& messages() const { return m_messages; }
     const std::vector<std::string>& viewerFiles() const { return m_viewerFiles; }
-    bool anyCritical() const;
 
   private:
     ConnectionFields m_fields;

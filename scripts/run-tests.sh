@@ -6,7 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 [ "$(id -u)" = 0 ] && bash scripts/install-deps.sh
 bash scripts/register-odbc.sh
-cmake -S . -B build-tests -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build-tests -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTK_WERROR=ON >/dev/null
 cmake --build build-tests -j"$(nproc)"
 port=${TK_TEST_PORT:-3307}
 bash scripts/mariadb-local.sh start "$root/.testdb" "$port"

@@ -15,11 +15,15 @@ QPixmap blank32()
 }
 } // namespace
 
-QIcon windowIcon()
+QPixmap productPixmap(int size)
 {
-    // A database drum with a green tick, in the 16 colours of the classic palette.
-    QPixmap pm = blank32();
+    // A database drum with a green tick, in the 16 colours of the classic palette, drawn on a 32-pixel
+    // grid and scaled to the size asked for.
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
     QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing, size != 32);
+    p.scale(size / 32.0, size / 32.0);
     p.setPen(QPen(QColor(0, 0, 128), 1));
     p.setBrush(QColor(0, 128, 128));
     p.drawRect(5, 7, 20, 18);
@@ -31,7 +35,15 @@ QIcon windowIcon()
     p.setPen(QPen(QColor(0, 255, 0), 3));
     p.drawLine(16, 22, 21, 28);
     p.drawLine(21, 28, 30, 15);
-    return QIcon(pm);
+    return pm;
+}
+
+QIcon productIcon()
+{
+    QIcon icon;
+    for (int size : kIconSizes)
+        icon.addPixmap(productPixmap(size));
+    return icon;
 }
 
 QCursor arrowCursor()

@@ -4,14 +4,16 @@
 #include "app/GraphicalButton.h"
 #include "app/TextViewer.h"
 #include "cleanup/CleanupRun.h"
-#include "db/ConnectionTest.h"
+#include "common/ProductInfo.h"
 #include "maintenance/SiteBlock.h"
+#include "ops/ConnectionTest.h"
 #include "ratings/RatingRecalc.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFocusEvent>
 #include <QMessageBox>
+#include <QMoveEvent>
 #include <QPainter>
 #include <QScreen>
 
@@ -26,10 +28,6 @@ constexpr int px(int twips)
 {
     return twips / 15;
 }
-
-constexpr int kProductMajor = 1;
-constexpr int kProductMinor = 0;
-constexpr int kProductRevision = 10;
 
 const QColor kBackground(69, 158, 218);
 const QColor kLightGreen(0x80, 0xFF, 0x80);
@@ -62,20 +60,22 @@ Form1::Form1(SettingsStore settings, std::string appFolder)
     pal.setColor(QPalette::Button, kBackground);
     setPalette(pal);
     setAutoFillBackground(true);
-    setWindowIcon(windowIcon());
+    setWindowIcon(productIcon());
     setCursor(arrowCursor());
 
     addLabel(0, "Параметры соединения с MySQL-сервером", 240, 120, 5655, 375);
     addLabel(1, "адрес сервера:", 480, 480, 1815, 375);
-    m_text1 = addField("Text1", "localhost", 2400, 480);
+    m_text1 = addField("Text1", qs(std::string(stored(Stored::Server).fallback)), 2400, 480);
     addLabel(2, "пользователь:", 480, 840, 1815, 375);
-    m_text2 = addField("Text2", "root", 2400, 840);
+    m_text2 = addField("Text2", qs(std::string(stored(Stored::User).fallback)), 2400, 840);
     addLabel(3, "пароль:", 480, 1200, 1815, 375);
     m_text3 = addField("Text3", "", 2400, 1200);
     m_text3->setEchoMode(QLineEdit::Password);
+    // Every typed character shows as '*', whatever the desktop style would draw.
+    m_text3->setStyleSheet("lineedit-password-character: 42;");
     m_command1 = addButton("Command1", "Тест соединения", 4440, 1200, 1455, 735, 11.25);
     addLabel(4, "имя базы данных:", 120, 1560, 2175, 375);
-    m_text4 = addField("Text4", "corvane", 2400, 1560);
+    m_text4 = addField("Text4", qs(std::string(stored(Stored::Database).fallback)), 2400, 1560);
     addLabel(5, "ВНИМАНИЕ: Сделайте backup БД, перед проведением работ", 120, 2160, 5655, 615);
     m_command2 = addButton("Command2", "Заблокировать систему", 120, 3000, 5775, 375, 11.25);
     m_command5 =
@@ -153,7 +153,7 @@ QPushButton* Form1::addButton(const char* name, const QString& text, int left, i
     return button;
 }
 
-void Form1::startUp()
+void Form1::centre()
 {
     const QSize outer = frameGeometry().size();
     const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect();
@@ -161,28 +161,35 @@ void Form1::startUp()
     const float left = (static_cast<float>(screen.width()) - static_cast<float>(outer.width())) / 2.0f;
     const float top = (static_cast<float>(screen.height()) - static_cast<float>(outer.height())) / 2.0f;
     move(screen.x() + static_cast<int>(left), screen.y() + static_cast<int>(top));
+}
 
-    setWindowTitle(
-        QString("%1 v.%2.%3.%4").arg(kProductName).arg(kProductMajor).arg(kProductMinor).arg(kProductRevision));
-
-    try {
-        m_settings.RegSave("Temp\\Path\\", m_appFolder);
-    } catch (const std::exception& e) {
-        showMessage(MessageIcon::Critical, describeError(e));
-    }
-    const std::pair<QLineEdit*, const char*> stored[] = {
-        {m_text1, "temp\\text1"}, {m_text2, "temp\\text2"}, {m_text4, "temp\\text4"}};
-    for (const auto& [field, key] : stored) {
-        const std::string value = m_settings.RegLoad(key);
-        if (!value.empty())
-            field->setText(qs(value));
+void Form1::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    if (!m_centredOnFrame && isVisible() && frameGeometry().size() != size()) {
+        m_centredOnFrame = true;
+        centre();
     }
 }
 
-void Form1::saveField(QLineEdit* field, const char* key)
+void Form1::startUp()
+{
+    centre();
+    setWindowTitle(qs(std::string(kProductCaption)));
+    try {
+        m_settings.save(Stored::AppFolder, m_appFolder);
+    } catch (const std::exception& e) {
+        showMessage(MessageIcon::Critical, describeError(e));
+    }
+    for (const auto& [field, which] :
+         {std::pair{m_text1, Stored::Server}, std::pair{m_text2, Stored::User}, std::pair{m_text4, Stored::Database}})
+        field->setText(qs(m_settings.load(which)));
+}
+
+void Form1::saveField(QLineEdit* field, Stored which)
 {
     try {
-        m_settings.RegSave(key, field->text().toStdString());
+        m_settings.save(which, field->text().toStdString());
     } catch (const std::exception& e) {
         showMessage(MessageIcon::Critical, describeError(e));
     }
@@ -195,11 +202,11 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
     const auto* focus = event->type() == QEvent::FocusOut ? static_cast<QFocusEvent*>(event) : nullptr;
     if (focus && focus->reason() != Qt::ActiveWindowFocusReason && focus->reason() != Qt::PopupFocusReason) {
         if (watched == m_text1)
-            saveField(m_text1, "temp\\text1");
+            saveField(m_text1, Stored::Server);
         else if (watched == m_text2)
-            saveField(m_text2, "temp\\text2");
+            saveField(m_text2, Stored::User);
         else if (watched == m_text4)
-            saveField(m_text4, "temp\\text4");
+            saveField(m_text4, Stored::Database);
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -234,20 +241,18 @@ void Form1::setCaption(const std::string& text)
     setWindowTitle(qs(text));
 }
 
-void Form1::processEvents()
+void Form1::showProgress(const std::string& text)
 {
+    setWindowTitle(qs(text));
     QCoreApplication::processEvents();
 }
 
 void Form1::showMessage(MessageIcon icon, const std::string& text)
 {
-    // Summary lines are separated by bare carriage returns; each starts a new line in the box.
-    QString shown = qs(text);
-    shown.replace("\r\n", "\n").replace('\r', '\n');
     const auto qicon = icon == MessageIcon::Critical      ? QMessageBox::Critical
                        : icon == MessageIcon::Exclamation ? QMessageBox::Warning
                                                           : QMessageBox::Information;
-    QMessageBox box(qicon, kProductName, shown, QMessageBox::Ok, this);
+    QMessageBox box(qicon, qs(std::string(kProductName)), qs(text), QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }

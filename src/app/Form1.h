@@ -1,8 +1,8 @@
 #pragma once
 // The tool's one window: four connection fields, five operation buttons, and the caption that
 // long operations use as their status line.
-#include "common/SiteWindow.h"
-#include "db/OperationRunner.h"
+#include "ops/OperationRunner.h"
+#include "ops/SiteWindow.h"
 #include "settings/SettingsStore.h"
 
 #include <QLabel>
@@ -18,19 +18,16 @@ class Form1 : public QWidget, public SiteWindow
 {
     Q_OBJECT
   public:
-    // appFolder: the executable's folder, ending in exactly one '/'.
+    // appFolder: the folder the tool writes its files to, ending in exactly one '/'.
     Form1(SettingsStore settings, std::string appFolder);
 
     // Start-up: centre, caption, remember AppFolder, restore the three stored fields.
     void startUp();
 
-    const std::string& appFolder() const { return m_appFolder; }
-    bool operationRunning() const { return m_runner.busy(); }
-
     // SiteWindow
     std::string caption() const override;
     void setCaption(const std::string& text) override;
-    void processEvents() override;
+    void showProgress(const std::string& text) override;
     void showMessage(MessageIcon icon, const std::string& text) override;
     void setButtonLayout(ButtonLayout layout) override;
     ConnectionFields connectionFields() const override;
@@ -42,6 +39,7 @@ class Form1 : public QWidget, public SiteWindow
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -50,11 +48,16 @@ class Form1 : public QWidget, public SiteWindow
     QLineEdit* addField(const char* name, const QString& text, int left, int top);
     QPushButton* addButton(const char* name, const QString& text, int left, int top, int width, int height,
                            double points);
-    void saveField(QLineEdit* field, const char* key);
+    void saveField(QLineEdit* field, Stored which);
+    // Centres the window's outer frame on the screen.
+    void centre();
 
     SettingsStore m_settings;
     std::string m_appFolder;
     OperationRunner m_runner;
+    // Under a window manager the frame is known only once the window is mapped: the window is
+    // centred again, once, when it is.
+    bool m_centredOnFrame = false;
     std::array<QLabel*, 6> m_labels{};
     QLineEdit* m_text1 = nullptr;
     QLineEdit* m_text2 = nullptr;

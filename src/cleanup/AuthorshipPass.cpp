@@ -48,39 +48,32 @@ std::uint64_t runAuthorshipPass(PassContext& run)
         for (std::string_view name : t.columns)
             if (!name.empty())
                 cols.push_back(rows.column(name));
-        const CodeSet& removedEarlier = run.removed.of(t.table);
 
         // Codes of the rows whose value goes, column by column.
         std::array<std::vector<std::int64_t>, 4> pending;
-        std::size_t pendingCount = 0;
-        auto send = [&] {
+        RowJudge walk;
+        walk.rows = rows.size();
+        walk.code = [&](std::size_t i) { return rows.at(i, codeCol).value(); };
+        walk.judge = [&](std::size_t i) {
+            // Every column is judged on the value the row was read with; NULL names nobody and stays.
+            std::size_t queued = 0;
+            for (std::size_t k = 0; k < cols.size(); ++k) {
+                const auto author = rows.at(i, cols[k]);
+                if (author && !users.contains(*author)) {
+                    pending[k].push_back(rows.at(i, codeCol).value());
+                    ++queued;
+                }
+            }
+            return queued;
+        };
+        walk.send = [&] {
             for (std::size_t k = 0; k < cols.size(); ++k) {
                 if (!pending[k].empty())
                     run.changes.replaceAuthor(t.table, t.columns[k], pending[k], firstUser);
                 pending[k].clear();
             }
-            pendingCount = 0;
-            progress.showDue();
         };
-
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            const std::int64_t code = rows.at(i, codeCol).value();
-            if (removedEarlier.contains(code))
-                continue;
-            progress.examine();
-            // Every column is judged on the value the row was read with; NULL names nobody and stays.
-            for (std::size_t k = 0; k < cols.size(); ++k) {
-                const auto author = rows.at(i, cols[k]);
-                if (author && !users.contains(*author)) {
-                    progress.countAffected();
-                    pending[k].push_back(code);
-                    ++pendingCount;
-                }
-            }
-            if (pendingCount >= kBatchChanges || progress.batchDue())
-                send();
-        }
-        send();
+        walkRows(progress, run.removed.of(t.table), walk);
     }
     return progress.affected();
 }

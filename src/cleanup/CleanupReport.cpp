@@ -18,6 +18,11 @@ std::string formatIn(const std::locale& loc, const std::tm& tm)
     out << std::put_time(&tm, "%x %X");
     return out.str();
 }
+
+std::string lineText(const SummaryLine& line)
+{
+    return std::string(line.label) + std::to_string(line.count);
+}
 } // namespace
 
 std::string regionalDateTime(std::time_t when)
@@ -35,22 +40,27 @@ std::string regionalDateTime(std::time_t when)
     return formatIn(std::locale::classic(), tm);
 }
 
-std::string reportText(std::string_view dateTime, std::string_view summary)
+std::string reportText(std::string_view dateTime, const Summary& summary)
 {
     std::string text(dateTime);
     text += "\r\nРезультат работы\r\n=========================================\r\n";
-    text += summary;
+    for (const SummaryLine& line : summary)
+        text += lineText(line) + "\r";
     text += "\r\n";
     return text;
 }
 
-std::string closingMessage(std::string_view summary)
+std::string summaryLines(const Summary& summary)
 {
-    // Each carriage return of the summary starts a new line of the message.
-    std::string text = "Чистка окончена\n";
-    for (char ch : summary)
-        text += ch == '\r' ? '\n' : ch;
+    std::string text;
+    for (const SummaryLine& line : summary)
+        text += lineText(line) + "\n";
     return text;
+}
+
+std::string closingMessage(const Summary& summary)
+{
+    return "Чистка окончена\n" + summaryLines(summary);
 }
 
 } // namespace cleanup

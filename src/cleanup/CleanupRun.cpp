@@ -1,10 +1,8 @@
 #include "cleanup/CleanupRun.h"
 
 #include "cleanup/AuthorshipPass.h"
-#include "cleanup/CleanupReport.h"
 #include "cleanup/OrphanPasses.h"
 #include "cleanup/PassEngine.h"
-#include "cleanup/ScreenshotList.h"
 #include "cleanup/SentChanges.h"
 #include "cleanup/UndoArchive.h"
 #include "common/TextFile.h"
@@ -22,13 +20,10 @@ CleanupResult runCleanupPasses(db::Connection& c, CleanupChanges& changes, Scree
     CleanupResult result;
     for (const OrphanPass& pass : kOrphanPasses) {
         const PassOutcome outcome = runOrphanPass(run, pass);
-        result.affected.push_back(outcome.affected);
-        result.summary += summaryLine(pass.summaryLabel, outcome.affected);
+        result.summary.push_back({pass.summaryLabel, outcome.affected});
         result.listed += outcome.listed;
     }
-    const std::uint64_t replaced = runAuthorshipPass(run);
-    result.affected.push_back(replaced);
-    result.summary += summaryLine(kAuthorshipLabel, replaced);
+    result.summary.push_back({kAuthorshipLabel, runAuthorshipPass(run)});
     return result;
 }
 
@@ -45,60 +40,55 @@ class NoChanges : public CleanupChanges
 
 } // namespace cleanup
 
-RunOutcome previewCleanup(OperationRunner& runner, cleanup::CleanupPreview& preview)
+RunOutcome previewCleanup(OperationRunner& runner)
 {
     using namespace cleanup;
     return runner.run([&](db::Connection& c) {
-        SiteWindow& window = runner.window();
-        const std::string savedCaption = window.caption();
         NoChanges nothing;
         CollectedScreenshotNames names;
-        preview.summary = runCleanupPasses(c, nothing, names, window).summary;
-        preview.screenshotNames = names.names();
-        c.close();
-        window.setCaption(savedCaption);
+        const CleanupResult result = runCleanupPasses(c, nothing, names, runner.window());
+        std::string text = "Пробный прогон: база не изменена, файлы не записаны\n" + summaryLines(result.summary);
+        text += "Скриншоты, которые попали бы в список bad_sreen.txt: " + std::to_string(names.names().size()) + "\n";
+        // One line per name, an empty one for a row without a file name.
+        for (const std::string& name : names.names())
+            text += name + "\n";
+        return Report{MessageIcon::Information, text};
     });
 }
 
-RunOutcome Command5_Click(OperationRunner& runner, const std::string& appFolder)
+RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder)
 {
     using namespace cleanup;
     return runner.run([&](db::Connection& c) {
-        SiteWindow& window = runner.window();
-        // Nothing has touched the caption yet: the runner opened the connection without yielding.
-        const std::string savedCaption = window.caption();
         SentChanges sent(c);
         // Every row deleted and every value replaced is archived before the change is sent.
-        UndoArchive archive(c, sent, appFolder, std::time(nullptr));
-        ScreenshotList list(appFolder + std::string(kScreenshotListName));
-        const CleanupResult result = runCleanupPasses(c, archive, list, window);
-        c.close();
-        window.setCaption(savedCaption);
+        UndoArchive archive(c, sent, folder, std::time(nullptr));
+        ScreenshotList list(folder + std::string(kScreenshotListName));
+        const CleanupResult result = runCleanupPasses(c, archive, list, runner.window());
 
         // Failures after the passes cost the administrator neither the report nor the summary:
         // they become extra lines of the closing message.
-        std::string notes;
+        Report done{MessageIcon::Information, closingMessage(result.summary)};
+        done.showWindow = true;
         if (const auto undo = archive.path())
-            notes += "Архив для отмены изменений: " + *undo + "\n";
+            done.text += "Архив для отмены изменений: " + *undo + "\n";
         const std::string listPath = list.path();
         if (result.listed > 0) {
-            if (!window.openInTextViewer(listPath))
-                notes += "Не удалось открыть список скриншотов в текстовом редакторе; он сохранён в файле " + listPath +
-                         "\n";
+            done.view = Report::View{
+                listPath,
+                "Не удалось открыть список скриншотов в текстовом редакторе; он сохранён в файле " + listPath};
         } else {
             std::error_code ec;
             std::filesystem::remove(listPath, ec);
             if (ec)
-                notes += "Не удалось удалить пустой список скриншотов " + listPath + ": " + ec.message() + "\n";
+                done.text += "Не удалось удалить пустой список скриншотов " + listPath + ": " + ec.message() + "\n";
         }
-        window.showWindow();
-
         try {
-            writeCp1251File(appFolder + std::string(kReportName),
+            writeCp1251File(folder + std::string(kReportName),
                             reportText(regionalDateTime(std::time(nullptr)), result.summary));
         } catch (const SystemError& e) {
-            notes += "Отчёт не записан: " + std::string(e.what()) + "\n";
+            done.text += "Отчёт не записан: " + std::string(e.what()) + "\n";
         }
-        window.showMessage(MessageIcon::Information, closingMessage(result.summary) + notes);
+        return done;
     });
 }

@@ -3,22 +3,20 @@
 // authorship of missing users to the first user, lists the screenshot files of deleted screenshot
 // rows, writes report.txt and shows what was done.
 #include "cleanup/CleanupChanges.h"
+#include "cleanup/CleanupReport.h"
 #include "cleanup/ScreenshotList.h"
-#include "common/SiteWindow.h"
 #include "db/Connection.h"
-#include "db/OperationRunner.h"
+#include "ops/OperationRunner.h"
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace cleanup
 {
 
 struct CleanupResult {
-    std::vector<std::uint64_t> affected; // one number per pass, in run order (eighteen)
-    std::string summary;                 // one line per pass, each ended by a bare carriage return
-    std::uint64_t listed = 0;            // lines written to the screenshot list
+    Summary summary;          // one line per pass, in run order (eighteen)
+    std::uint64_t listed = 0; // names handed to the screenshot list
 };
 
 // The eighteen passes in their fixed order: they read the site on the connection and make every
@@ -26,17 +24,11 @@ struct CleanupResult {
 // names of deleted screenshot rows go to names. Throws on the first error; what ran before stays done.
 CleanupResult runCleanupPasses(db::Connection& c, CleanupChanges& changes, ScreenshotNames& names, SiteWindow& window);
 
-// What a cleanup would do now, without changing the site or writing any file.
-struct CleanupPreview {
-    std::string summary;                      // the eighteen summary lines a real run would report
-    std::vector<std::string> screenshotNames; // the names it would list, in order
-};
-
 } // namespace cleanup
 
-// appFolder is the executable's folder ending in exactly one '/'; report.txt, bad_sreen.txt and the
-// undo archive of the run go there.
-RunOutcome Command5_Click(OperationRunner& runner, const std::string& appFolder);
+// folder ends in exactly one '/'; report.txt, bad_sreen.txt and the undo archive of the run go there.
+RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder);
 
-// The same passes with nothing sent and nothing written; the progress shows in the caption as usual.
-RunOutcome previewCleanup(OperationRunner& runner, cleanup::CleanupPreview& preview);
+// The same passes with nothing sent and nothing written; the progress shows in the caption as usual
+// and the message gives the summary a real run would report now and the screenshot names it would list.
+RunOutcome previewCleanup(OperationRunner& runner);

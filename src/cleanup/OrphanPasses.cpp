@@ -127,39 +127,32 @@ PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass)
 
     std::vector<std::int64_t> pending;    // codes of the rows decided to go
     std::vector<std::size_t> pendingRows; // their places in the row list, for the screenshot list
-    auto send = [&] {
-        if (!pending.empty()) {
-            run.changes.deleteRows(pass.table, pending);
-            run.removed.add(pass.table, pending);
-            // Each file name is written once its row's delete has gone.
-            if (list)
-                for (std::size_t i : pendingRows)
-                    list->add(rows.listed[i]);
-            pending.clear();
-            pendingRows.clear();
-        }
-        progress.showDue();
-    };
-
-    for (std::size_t i = 0; i < numbers.size(); ++i) {
-        const std::int64_t code = numbers.at(i, codeCol).value();
-        if (removedEarlier.contains(code))
-            continue; // gone in an earlier pass: not in the table any more
-        progress.examine();
+    RowJudge walk;
+    walk.rows = numbers.size();
+    walk.code = [&](std::size_t i) { return numbers.at(i, codeCol).value(); };
+    walk.judge = [&](std::size_t i) -> std::size_t {
         for (std::size_t col : refCols) {
             // NULL names no parent at all and is never taken for a missing one.
             const auto ref = numbers.at(i, col);
             if (ref && !parents.contains(*ref)) {
-                progress.countAffected();
-                pending.push_back(code);
+                pending.push_back(numbers.at(i, codeCol).value());
                 pendingRows.push_back(i);
-                break;
+                return 1;
             }
         }
-        if (pending.size() >= kBatchChanges || progress.batchDue())
-            send();
-    }
-    send();
+        return 0;
+    };
+    walk.send = [&] {
+        run.changes.deleteRows(pass.table, pending);
+        run.removed.add(pass.table, pending);
+        // Each file name is written once its row's delete has gone.
+        if (list)
+            for (std::size_t i : pendingRows)
+                list->add(rows.listed[i]);
+        pending.clear();
+        pendingRows.clear();
+    };
+    walkRows(progress, removedEarlier, walk);
 
     PassOutcome outcome{progress.affected(), 0};
     if (list) {

@@ -6,7 +6,7 @@ namespace cleanup
 PassProgress::PassProgress(SiteWindow& window, std::string_view title)
     : m_window(window), m_suffix(" - " + std::string(title))
 {
-    showProgress(m_window, std::string(title));
+    m_window.showProgress(std::string(title));
 }
 
 void PassProgress::examine()
@@ -23,7 +23,7 @@ void PassProgress::showDue()
     // Taken out first: the events processed below must not find a half-shown list.
     const auto due = std::exchange(m_due, {});
     for (const auto& [examined, affected] : due)
-        showProgress(m_window, std::to_string(examined) + "/" + std::to_string(affected) + m_suffix);
+        m_window.showProgress(std::to_string(examined) + "/" + std::to_string(affected) + m_suffix);
 }
 
 void RemovedRows::add(std::string_view table, std::span<const std::int64_t> codes)
@@ -54,9 +54,26 @@ CodeSet readCodes(PassContext& run, std::string_view table)
     return set;
 }
 
-std::string summaryLine(std::string_view label, std::uint64_t affected)
+void walkRows(PassProgress& progress, const CodeSet& removedEarlier, const RowJudge& pass)
 {
-    return std::string(label) + std::to_string(affected) + "\r";
+    std::size_t pending = 0;
+    auto send = [&] {
+        if (pending > 0)
+            pass.send();
+        pending = 0;
+        progress.showDue();
+    };
+    for (std::size_t i = 0; i < pass.rows; ++i) {
+        if (removedEarlier.contains(pass.code(i)))
+            continue; // gone in an earlier pass: not in the table any more
+        progress.examine();
+        const std::size_t queued = pass.judge(i);
+        progress.countAffected(queued);
+        pending += queued;
+        if (pending >= kBatchChanges || progress.batchDue())
+            send();
+    }
+    send();
 }
 
 } // namespace cleanup

@@ -10,8 +10,8 @@
 #include "cleanup/CleanupChanges.h"
 #include "cleanup/CodeSet.h"
 #include "cleanup/ScreenshotList.h"
-#include "common/SiteWindow.h"
 #include "db/Connection.h"
+#include "ops/SiteWindow.h"
 
 #include <cstdint>
 #include <functional>
@@ -41,7 +41,7 @@ class PassProgress
     // is due with the affected number so far, which does not include this row; it waits for
     // showDue.
     void examine();
-    void countAffected() { ++m_affected; }
+    void countAffected(std::uint64_t n = 1) { m_affected += n; }
     // True when enough rows have been examined since the last showDue that the pending changes
     // should go now.
     bool batchDue() const { return m_sinceShown >= kBatchRows; }
@@ -86,7 +86,16 @@ struct PassContext {
 // read at the start of the pass answers every existence question of that pass.
 CodeSet readCodes(PassContext& run, std::string_view table);
 
-// One line of the summary text: the label, the number, and a bare carriage return.
-std::string summaryLine(std::string_view label, std::uint64_t affected);
+// How a pass walks its row list: the rows an earlier pass removed are skipped; every other row is
+// counted as examined and then judged; the changes judging queues are sent once kBatchChanges are
+// pending, once kBatchRows rows have been examined since the last send, and at the end; the captions
+// that fell due are shown after each send.
+struct RowJudge {
+    std::size_t rows = 0;                          // rows in the list
+    std::function<std::int64_t(std::size_t)> code; // CODE of the row at a position
+    std::function<std::size_t(std::size_t)> judge; // queues the row's changes; returns how many
+    std::function<void()> send;                    // sends what is queued (called only when something is)
+};
+void walkRows(PassProgress& progress, const CodeSet& removedEarlier, const RowJudge& pass);
 
 } // namespace cleanup

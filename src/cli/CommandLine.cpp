@@ -2,9 +2,9 @@
 
 #include "cleanup/CleanupRun.h"
 #include "cli/ConsoleWindow.h"
-#include "db/ConnectionTest.h"
-#include "db/SiteConnection.h"
+#include "common/ProductInfo.h"
 #include "maintenance/SiteBlock.h"
+#include "ops/ConnectionTest.h"
 #include "ratings/RatingRecalc.h"
 
 #include <cstdio>
@@ -145,22 +145,20 @@ std::string password(const Options& o)
 
 ConnectionFields fields(const Options& o, const SettingsStore& store)
 {
-    auto pick = [&](const std::optional<std::string>& given, const char* key, const char* fallback) {
-        if (given)
-            return *given;
-        const std::string stored = store.RegLoad(key);
-        return stored.empty() ? std::string(fallback) : stored;
+    // What the command line gives, else what the window stored, else the window's defaults.
+    auto pick = [&](const std::optional<std::string>& given, Stored which) {
+        return given ? *given : store.load(which);
     };
-    return ConnectionFields{pick(o.server, "temp\\text1", "localhost"), pick(o.user, "temp\\text2", "root"),
-                            password(o), pick(o.database, "temp\\text4", "corvane")};
+    return ConnectionFields{pick(o.server, Stored::Server), pick(o.user, Stored::User), password(o),
+                            pick(o.database, Stored::Database)};
 }
 
-int statusOf(RunOutcome outcome)
+int statusOf(const RunOutcome& outcome)
 {
-    switch (outcome) {
-    case RunOutcome::Done:
+    switch (outcome.status) {
+    case RunStatus::Done:
         return kExitDone;
-    case RunOutcome::NotConnected:
+    case RunStatus::NotConnected:
         return kExitNotConnected;
     default:
         return kExitFailed;
@@ -169,48 +167,26 @@ int statusOf(RunOutcome outcome)
 
 // The recount and the cleanup change the site's data: unlike the window, nothing else here
 // guarantees that the site is offline, so they run only while 'ISWORK' says it is blocked.
-int requireBlocked(ConsoleWindow& window)
+int requireBlocked(OperationRunner& runner)
 {
-    auto c = db::OpenSiteConnection(window);
-    if (!c)
-        return kExitNotConnected;
     std::optional<std::int64_t> isWork;
-    try {
-        const db::Rows rows = c->query("select VALUEINT from tbl_conf where PARAM='ISWORK'");
+    const RunOutcome read = runner.run([&](db::Connection& c) {
+        const db::Rows rows = c.query("select VALUEINT from tbl_conf where PARAM='ISWORK'");
         if (!rows.empty())
             isWork = rows.front().optInt("VALUEINT");
-    } catch (const std::exception& e) {
-        window.showMessage(MessageIcon::Critical, describeError(e));
-        return kExitFailed;
-    }
+        return Report{};
+    });
+    if (!read.done())
+        return statusOf(read);
     if (isWork == 0)
         return kExitDone;
-    window.showMessage(MessageIcon::Critical,
-                       "Сайт не заблокирован (ISWORK=" + (isWork ? std::to_string(*isWork) : std::string("нет")) +
-                           "): сначала выполните tk_corvane block.");
+    runner.window().showMessage(MessageIcon::Critical, "Сайт не заблокирован (ISWORK=" +
+                                                           (isWork ? std::to_string(*isWork) : std::string("нет")) +
+                                                           "): сначала выполните tk_corvane block.");
     return kExitRefused;
 }
 
-// What a cleanup would do now: the eighteen summary lines and the screenshot names, with nothing
-// changed and no file written. The site need not be blocked for a look.
-int previewOnly(OperationRunner& runner)
-{
-    cleanup::CleanupPreview preview;
-    const int status = statusOf(previewCleanup(runner, preview));
-    if (status != kExitDone)
-        return status;
-    std::string text = "Пробный прогон: база не изменена, файлы не записаны\r" + preview.summary;
-    text +=
-        "Скриншоты, которые попали бы в список bad_sreen.txt: " + std::to_string(preview.screenshotNames.size()) + "\r";
-    // One line per name, an empty one for a row without a file name.
-    for (const std::string& name : preview.screenshotNames)
-        text += name + "\r";
-    runner.window().showMessage(MessageIcon::Information, text);
-    return kExitDone;
-}
-
-int runOne(const std::string& command, OperationRunner& runner, ConsoleWindow& window, const SettingsStore& store,
-           const std::string& appFolder)
+int runOne(const std::string& command, OperationRunner& runner, const SettingsStore& store, const std::string& folder)
 {
     if (command == "test")
         return statusOf(Command1_Click(runner));
@@ -218,11 +194,11 @@ int runOne(const std::string& command, OperationRunner& runner, ConsoleWindow& w
         return statusOf(Command2_Click(runner, store));
     if (command == "unblock")
         return statusOf(Command3_Click(runner));
-    if (const int s = requireBlocked(window); s != kExitDone)
+    if (const int s = requireBlocked(runner); s != kExitDone)
         return s;
     if (command == "recount")
         return statusOf(Command4_Click(runner));
-    return statusOf(Command5_Click(runner, appFolder));
+    return statusOf(Command5_Click(runner, folder));
 }
 
 } // namespace
@@ -236,22 +212,24 @@ int runCommandLine(int argc, char** argv, const std::string& appFolder)
             return kExitDone;
         }
         if (a == "--version") {
-            std::fputs("tk_corvane v.1.0.10\n", stdout);
+            std::printf("%s\n", std::string(kProductVersionLine).c_str());
             return kExitDone;
         }
     }
     try {
         const Options o = parse(argc, argv);
         const SettingsStore store = SettingsStore::forCurrentUser();
-        ConsoleWindow window(fields(o, store), "tk_corvane v.1.0.10", o.quiet);
+        ConsoleWindow window(fields(o, store), o.quiet);
         OperationRunner runner(window);
+        // What a cleanup would do now, with nothing changed and no file written; the site need not be
+        // blocked for a look.
         if (o.dryRun)
-            return previewOnly(runner);
+            return statusOf(previewCleanup(runner));
         if (o.command != "maintain")
-            return runOne(o.command, runner, window, store, appFolder);
+            return runOne(o.command, runner, store, appFolder);
 
         for (const char* step : {"block", "recount", "cleanup", "unblock"}) {
-            const int s = runOne(step, runner, window, store, appFolder);
+            const int s = runOne(step, runner, store, appFolder);
             if (s != kExitDone) {
                 if (std::string(step) != "block")
                     window.showMessage(MessageIcon::Critical,

@@ -1,5 +1,7 @@
 #include "cli/ConsoleWindow.h"
 
+#include "common/ProductInfo.h"
+
 #include <cerrno>
 #include <iconv.h>
 #include <langinfo.h>
@@ -41,31 +43,9 @@ std::string toTerminalEncoding(const std::string& utf8)
     return out;
 }
 
-namespace
-{
-// Summary lines are separated by bare carriage returns; on a terminal each is a line of its own.
-std::string asLines(std::string text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r') {
-            out += '\n';
-            if (i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    if (!out.empty() && out.back() != '\n')
-        out += '\n';
-    return out;
-}
-} // namespace
-
-ConsoleWindow::ConsoleWindow(ConnectionFields fields, std::string idleCaption, bool quiet, std::FILE* out,
-                             std::FILE* err)
+ConsoleWindow::ConsoleWindow(ConnectionFields fields, bool quiet, std::FILE* out, std::FILE* err)
     : m_fields(std::move(fields)), m_quiet(quiet), m_out(out), m_err(err), m_errIsTerminal(::isatty(::fileno(err))),
-      m_idleCaption(idleCaption), m_caption(std::move(idleCaption))
+      m_caption(kProductCaption)
 {
 }
 
@@ -77,14 +57,12 @@ ConsoleWindow::~ConsoleWindow()
 void ConsoleWindow::setCaption(const std::string& text)
 {
     m_caption = text;
-    if (text == m_idleCaption)
-        endProgress();
-    else
-        progress(text);
+    endProgress();
 }
 
-void ConsoleWindow::progress(const std::string& text)
+void ConsoleWindow::showProgress(const std::string& text)
 {
+    m_caption = text;
     if (m_quiet)
         return;
     if (m_errIsTerminal) {
@@ -114,7 +92,10 @@ void ConsoleWindow::showMessage(MessageIcon icon, const std::string& text)
 {
     endProgress();
     std::FILE* to = icon == MessageIcon::Information ? m_out : m_err;
-    std::fputs(toTerminalEncoding(asLines(text)).c_str(), to);
+    std::string lines = text;
+    if (!lines.empty() && lines.back() != '\n')
+        lines += '\n';
+    std::fputs(toTerminalEncoding(lines).c_str(), to);
     std::fflush(to);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The window's part in a run without a screen: captions become progress on standard error,
 // information goes to standard output, errors to standard error, all in the terminal's encoding.
-#include "common/SiteWindow.h"
+#include "ops/SiteWindow.h"
 
 #include <chrono>
 #include <cstdio>
@@ -10,14 +10,13 @@
 class ConsoleWindow : public SiteWindow
 {
   public:
-    // idleCaption is the caption at rest: operations put it back when they end, which ends the progress.
-    ConsoleWindow(ConnectionFields fields, std::string idleCaption, bool quiet, std::FILE* out = stdout,
-                  std::FILE* err = stderr);
+    ConsoleWindow(ConnectionFields fields, bool quiet, std::FILE* out = stdout, std::FILE* err = stderr);
     ~ConsoleWindow() override;
 
     std::string caption() const override { return m_caption; }
+    // The caption put back at the end of an operation: the progress is over.
     void setCaption(const std::string& text) override;
-    void processEvents() override {}
+    void showProgress(const std::string& text) override;
     void showMessage(MessageIcon icon, const std::string& text) override;
     void setButtonLayout(ButtonLayout layout) override { m_layout = layout; }
     ConnectionFields connectionFields() const override { return m_fields; }
@@ -30,15 +29,12 @@ class ConsoleWindow : public SiteWindow
     void endProgress();
 
   private:
-    void progress(const std::string& text);
-
     ConnectionFields m_fields;
     bool m_quiet;
     std::FILE* m_out;
     std::FILE* m_err;
     bool m_errIsTerminal;
     bool m_lineOpen = false;
-    std::string m_idleCaption;
     std::string m_caption;
     ButtonLayout m_layout = ButtonLayout::Ready;
     std::chrono::steady_clock::time_point m_lastLine{};

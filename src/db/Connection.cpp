@@ -110,11 +110,13 @@ struct Connection::Handles {
         return Handle(raw, FreeHandle{SQL_HANDLE_STMT});
     }
 
-    Handle run(std::string_view sql)
+    // Every statement is sent here: on a fresh statement handle, or on one the caller has set up.
+    Handle run(std::string_view sql, Handle stmt = Handle(nullptr, FreeHandle{SQL_HANDLE_STMT}))
     {
         if (!connected)
             throw DbError("соединение закрыто", "08003", 0);
-        Handle stmt = newStatement();
+        if (!stmt)
+            stmt = newStatement();
         std::string bytes = cp1251::fromUtf8(sql);
         ++statements;
         const SQLRETURN rc = SQLExecDirect(stmt.get(), bytesOf(bytes), static_cast<SQLINTEGER>(bytes.size()));
@@ -202,6 +204,8 @@ Rows Connection::query(std::string_view sql)
 
 IntRows Connection::queryInts(std::string_view sql)
 {
+    if (!m_h->connected)
+        throw DbError("соединение закрыто", "08003", 0);
     Handle stmt = m_h->newStatement();
     SQLHANDLE s = stmt.get();
     constexpr SQLULEN kBlock = 4096;
@@ -211,9 +215,7 @@ IntRows Connection::queryInts(std::string_view sql)
     SQLULEN fetched = 0;
     check(SQLSetStmtAttr(s, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_HANDLE_STMT, s);
 
-    std::string bytes = cp1251::fromUtf8(sql);
-    ++m_h->statements;
-    check(SQLExecDirect(s, bytesOf(bytes), static_cast<SQLINTEGER>(bytes.size())), SQL_HANDLE_STMT, s);
+    stmt = m_h->run(sql, std::move(stmt));
     const std::vector<ColumnInfo> info = describeColumns(s);
     const std::size_t cols = info.size();
     std::vector<std::vector<SQLBIGINT>> values(cols, std::vector<SQLBIGINT>(kBlock));
@@ -255,11 +257,6 @@ void Connection::close() noexcept
         SQLDisconnect(m_h->dbc.get());
         m_h->connected = false;
     }
-}
-
-bool Connection::isOpen() const
-{
-    return m_h && m_h->connected;
 }
 
 std::uint64_t Connection::statementsSent() const

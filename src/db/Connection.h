@@ -31,7 +31,6 @@ class Connection
     IntRows queryInts(std::string_view sql);
     // Disconnects; harmless when already closed.
     void close() noexcept;
-    bool isOpen() const;
 
     // Statements sent on this connection so far (execute and query alike).
     std::uint64_t statementsSent() const;

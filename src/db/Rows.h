@@ -35,7 +35,6 @@ class Rows
         {
             return m_rows->m_cells[m_index * m_rows->m_columns.size() + col];
         }
-        bool isNull(std::string_view name) const { return !text(name).has_value(); }
         // Whole number of the column, or nullopt for NULL. Throws std::invalid_argument for other text.
         std::optional<std::int64_t> optInt(std::string_view name) const;
 

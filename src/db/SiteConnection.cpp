@@ -9,18 +9,13 @@ std::string siteConnectionString(const ConnectionFields& f)
            ";database=" + f.database + ";stmt=SET NAMES 'cp1251'";
 }
 
-std::optional<Connection> OpenSiteConnection(SiteWindow& window)
+Connection openSite(const ConnectionFields& fields)
 {
-    try {
-        Connection c = Connection::open(siteConnectionString(window.connectionFields()));
-        // The driver ignores the stmt keyword and refuses SET NAMES as a statement, so the session's
-        // character set is switched here, as part of the open.
-        c.execute("SET character_set_client=cp1251, character_set_connection=cp1251, character_set_results=cp1251");
-        return c;
-    } catch (const DbError& e) {
-        window.showMessage(MessageIcon::Critical, e.what());
-        return std::nullopt;
-    }
+    Connection c = Connection::open(siteConnectionString(fields));
+    // The driver ignores the stmt keyword and refuses SET NAMES as a statement, so the session's
+    // character set is switched here, as part of the open.
+    c.execute("SET character_set_client=cp1251, character_set_connection=cp1251, character_set_results=cp1251");
+    return c;
 }
 
 } // namespace db

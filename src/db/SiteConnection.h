@@ -1,19 +1,24 @@
 #pragma once
-// Opening the site database with the four fields of the window, and the connection test.
-#include "common/SiteWindow.h"
+// Opening the site database with the four connection fields.
 #include "db/Connection.h"
 
-#include <optional>
 #include <string>
 
 namespace db
 {
 
+// Server address, user name, password and database name, as the user gave them.
+struct ConnectionFields {
+    std::string server;
+    std::string user;
+    std::string password;
+    std::string database;
+};
+
 // The connection string, fields inserted exactly as typed: nothing trimmed, quoted or escaped.
 std::string siteConnectionString(const ConnectionFields& fields);
 
-// Opens a connection with the window's fields as they are now and switches the session to cp1251.
-// On failure it shows the driver's text in a critical box and returns nothing.
-std::optional<Connection> OpenSiteConnection(SiteWindow& window);
+// Opens the site database and switches the session to cp1251. Throws DbError.
+Connection openSite(const ConnectionFields& fields);
 
 } // namespace db

@@ -10,19 +10,15 @@ RunOutcome Command2_Click(OperationRunner& runner, const SettingsStore& settings
         std::string message;
         if (!rows.empty())
             message = rows.front().text("VALUESTR").value_or("");
-        settings.RegSave("temp\\offlinemes", message);
-        c.close();
-        runner.window().setButtonLayout(ButtonLayout::Blocked);
-        runner.window().showMessage(MessageIcon::Information, "Блок поставлен");
+        settings.save(Stored::OfflineMessage, message);
+        return Report{MessageIcon::Information, "Блок поставлен", ButtonLayout::Blocked};
     });
 }
 
 RunOutcome Command3_Click(OperationRunner& runner)
 {
-    return runner.run([&](db::Connection& c) {
+    return runner.run([](db::Connection& c) {
         c.execute("update tbl_conf set VALUEINT=1 where PARAM='ISWORK'");
-        c.close();
-        runner.window().setButtonLayout(ButtonLayout::Ready);
-        runner.window().showMessage(MessageIcon::Information, "Блок снят");
+        return Report{MessageIcon::Information, "Блок снят", ButtonLayout::Ready};
     });
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Switching the site off and on through its 'ISWORK' parameter.
-#include "db/OperationRunner.h"
+#include "ops/OperationRunner.h"
 #include "settings/SettingsStore.h"
 
 // Block: the site goes offline, its offline message is copied to the settings store,

@@ -1,10 +1,8 @@
 #pragma once
 // "Пересчитать рейтинги": the rating weights are read, the four counters recounted, and every
 // user's statistics and rating recomputed, all on one connection of the operation's own.
-#include "db/OperationRunner.h"
+#include "ops/OperationRunner.h"
 #include "ratings/CodeChunks.h"
-
-#include <cstddef>
 
 // Runs the whole recalculation through the runner: an error ends the operation (connection
 // closed, caption put back, one critical box); what already ran stays done. At its successful

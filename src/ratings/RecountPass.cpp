@@ -14,14 +14,9 @@ std::string groupedUpdate(std::string_view table, std::string_view column, const
            "=s.v where s.v>0 and t.CODE" + selection;
 }
 
-std::string rowTotal(std::size_t rows)
-{
-    return std::to_string(rows);
-}
-
 void runRecountPass(db::Connection& conn, SiteWindow& window, const RecountPass& pass, Chunking chunking)
 {
-    showProgress(window, std::string(pass.title));
+    window.showProgress(std::string(pass.title));
     conn.execute(pass.resetSql);
     const std::string suffix = " - " + std::string(pass.title);
 
@@ -37,7 +32,9 @@ void runRecountPass(db::Connection& conn, SiteWindow& window, const RecountPass&
     // range statements.
     std::sort(codes.begin(), codes.end());
     const CodeChunks list(std::move(codes));
-    const std::string total = rowTotal(list.size());
+    // The number after the '/': the rows of the row list. CODE is the primary key and never NULL, so
+    // this is what COUNT(CODE) over the table gives, without a second scan.
+    const std::string total = std::to_string(list.size());
 
     list.walk(
         chunking,
@@ -47,6 +44,6 @@ void runRecountPass(db::Connection& conn, SiteWindow& window, const RecountPass&
         [&](std::size_t row) {
             const std::uint64_t counter = row + 1;
             if (counter % pass.refreshEvery == 0)
-                showProgress(window, std::to_string(counter) + "/" + total + suffix);
+                window.showProgress(std::to_string(counter) + "/" + total + suffix);
         });
 }

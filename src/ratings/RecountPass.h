@@ -1,8 +1,8 @@
 #pragma once
 // The site's four denormalised counters, recounted from the rows they summarise. Every pass has
 // the same shape and differs only in its texts and how often it refreshes the caption.
-#include "common/SiteWindow.h"
 #include "db/Connection.h"
+#include "ops/SiteWindow.h"
 #include "ratings/CodeChunks.h"
 
 #include <array>
@@ -65,7 +65,3 @@ std::string groupedUpdate(std::string_view table, std::string_view column, const
 // Runs one pass on the connection, in runs of rows per statement, showing its progress in the
 // window's caption after the rows it names are done.
 void runRecountPass(db::Connection& conn, SiteWindow& window, const RecountPass& pass, Chunking chunking);
-
-// The number after the '/' of the captions: the rows of the pass's row list. CODE is the primary
-// key and never NULL, so this is what COUNT(CODE) over the table gives, without a second scan.
-std::string rowTotal(std::size_t rows);

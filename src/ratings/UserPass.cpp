@@ -42,7 +42,7 @@ std::string ratingStatement(const RatingCoefficients& k, const std::string& sele
 
 void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficients& k, Chunking chunking)
 {
-    showProgress(window, std::string(kTitle));
+    window.showProgress(std::string(kTitle));
     conn.execute("update tbl_user set MODERS=0,PERSONA=0,RATINGS=0,VOTES=0,LINKS=0,ALTLINKS=0,DOWNUS=0,DOWNHIM=0");
     const std::string suffix = " - " + std::string(kTitle);
 
@@ -55,7 +55,7 @@ void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficie
     for (std::size_t i = 0; i < users.size(); ++i)
         codes.push_back(db::parseInt(users[i].cell(codeColumn).value()));
     const CodeChunks list(std::move(codes));
-    const std::string total = rowTotal(list.size());
+    const std::string total = std::to_string(list.size());
 
     list.walk(
         chunking,
@@ -67,7 +67,7 @@ void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficie
         },
         [&](std::size_t row) {
             // A NULL login leaves nothing between the two dashes.
-            showProgress(window, std::to_string(row + 1) + "/" + total + " - " +
-                                     users[row].cell(loginColumn).value_or("") + suffix);
+            window.showProgress(std::to_string(row + 1) + "/" + total + " - " +
+                                users[row].cell(loginColumn).value_or("") + suffix);
         });
 }

@@ -1,8 +1,8 @@
 #pragma once
 // Every user's activity statistics and rating, recomputed from the tables after the counter
 // passes (the downloads of a user's links are the link counts the first pass has just written).
-#include "common/SiteWindow.h"
 #include "db/Connection.h"
+#include "ops/SiteWindow.h"
 #include "ratings/CodeChunks.h"
 #include "ratings/RatingCoefficients.h"
 

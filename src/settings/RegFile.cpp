@@ -24,6 +24,7 @@ struct Line {
     std::string raw;  // the line as read (kept for Other lines)
     std::string name; // section path or value name
     std::string value;
+    bool damaged = false; // a section heading that does not close: it names no key
 };
 
 struct Split {
@@ -101,13 +102,42 @@ bool unquote(const std::string& s, std::size_t& pos, std::string& out)
     return false;
 }
 
+// A key path is written between the brackets as it is, but for the three characters that would
+// break the line or its reading back: '%', CR and LF become %25, %0D and %0A.
+std::string encodeKey(const std::string& key)
+{
+    std::string out;
+    for (const char c : key)
+        out += c == '%' ? "%25" : c == '\r' ? "%0D" : c == '\n' ? "%0A" : std::string(1, c);
+    return out;
+}
+
+std::string decodeKey(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::string_view code = std::string_view(text).substr(i, 3);
+        if (code == "%25" || code == "%0D" || code == "%0A") {
+            out += code == "%25" ? '%' : code == "%0D" ? '\r' : '\n';
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 Line parseLine(const std::string& raw)
 {
     Line l;
     l.raw = raw;
-    if (raw.size() >= 2 && raw.front() == '[' && raw.back() == ']' && raw.find(']') == raw.size() - 1) {
+    // Every line that opens with '[' starts a section, so the values below a damaged heading never
+    // fall to the section above it. One that does not close with ']' names no key anybody can ask for.
+    if (!raw.empty() && raw.front() == '[') {
         l.kind = Line::Section;
-        l.name = raw.substr(1, raw.size() - 2);
+        l.damaged = raw.size() < 2 || raw.back() != ']';
+        if (!l.damaged)
+            l.name = decodeKey(raw.substr(1, raw.size() - 2));
         return l;
     }
     std::size_t pos = 0;
@@ -146,7 +176,7 @@ std::string render(const Line& l)
 {
     switch (l.kind) {
     case Line::Section:
-        return "[" + l.name + "]";
+        return l.damaged ? l.raw : "[" + encodeKey(l.name) + "]";
     case Line::Value:
         return (l.name.empty() ? std::string("@") : quote(l.name)) + "=" + quote(l.value);
     default:
@@ -163,7 +193,7 @@ bool sameName(const std::string& a, const std::string& b)
 std::optional<std::pair<std::size_t, std::size_t>> findSection(const std::vector<Line>& lines, const std::string& key)
 {
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].kind == Line::Section && sameName(lines[i].name, key)) {
+        if (lines[i].kind == Line::Section && !lines[i].damaged && sameName(lines[i].name, key)) {
             std::size_t end = i + 1;
             while (end < lines.size() && lines[end].kind != Line::Section)
                 ++end;

@@ -85,3 +85,9 @@ void SettingsStore::RegSave(const std::string& key, const std::string& value) co
     std::string v = value;
     RegAccess(2, key, v);
 }
+
+std::string SettingsStore::load(Stored which) const
+{
+    const std::string value = RegLoad(std::string(stored(which).key));
+    return value.empty() ? std::string(stored(which).fallback) : value;
+}

@@ -2,24 +2,29 @@
 // Small text values kept between runs under registry-style paths below
 // HKEY_CURRENT_USER\Software\Farrowind\<product>\. There is no registry here: the values live in
 // one per-user file, read afresh by every call and replaced atomically under a lock by every write.
+#include "common/ProductInfo.h"
+#include "settings/StoredValues.h"
+
 #include <cstdint>
 #include <string>
 
 inline constexpr const char* kVendorPrefix = "HKEY_CURRENT_USER\\Software\\Farrowind\\";
-inline constexpr const char* kProductName = "tk_corvane";
 
 class SettingsStore
 {
   public:
     // The store of the current user: $XDG_CONFIG_HOME (default ~/.config) /Farrowind/HKEY_CURRENT_USER.reg
     static SettingsStore forCurrentUser();
-    explicit SettingsStore(std::string filePath, std::string productName = kProductName);
+    explicit SettingsStore(std::string filePath, std::string productName = std::string(kProductName));
 
     // Mode 1 reads into value (empty when there is nothing to read), 2 writes value, 3 deletes;
     // any other mode does nothing. A failed write throws SystemError; reads and deletes never fail.
     void RegAccess(std::int16_t mode, std::string key, std::string& value) const;
     std::string RegLoad(const std::string& key) const;
     void RegSave(const std::string& key, const std::string& value) const;
+    // A value of the tool's own: what is stored, or its fallback when nothing (or an empty text) is.
+    std::string load(Stored which) const;
+    void save(Stored which, const std::string& value) const { RegSave(std::string(stored(which).key), value); }
 
     const std::string& filePath() const { return m_file; }
 

@@ -191,10 +191,14 @@ TEST(CleanupDifferential, RandomSitesEndAsSetBasedSqlLeavesThem)
         const auto original = dumpSite(tool);
         RecordingWindow looker(tool.fields());
         OperationRunner lookingRunner(looker);
-        cleanup::CleanupPreview preview;
-        ASSERT_EQ(previewCleanup(lookingRunner, preview), RunOutcome::Done);
-        EXPECT_EQ(preview.summary, want.summary);
-        EXPECT_EQ(preview.screenshotNames, want.listed);
+        ASSERT_EQ(previewCleanup(lookingRunner).status, RunStatus::Done);
+        std::string previewText =
+            "Пробный прогон: база не изменена, файлы не записаны\n" + linesOf(want.summary) +
+            "Скриншоты, которые попали бы в список bad_sreen.txt: " + std::to_string(want.listed.size()) + "\n";
+        for (const std::string& name : want.listed)
+            previewText += name + "\n";
+        ASSERT_EQ(looker.messages.size(), 1u);
+        EXPECT_EQ(looker.messages[0].text, previewText);
         EXPECT_EQ(looker.captions, want.captions);
         EXPECT_TRUE(dumpSite(tool) == original);
 
@@ -223,7 +227,7 @@ TEST(CleanupDifferential, RandomSitesEndAsSetBasedSqlLeavesThem)
         };
         TempFolder folder("diff");
         OperationRunner runner(w);
-        ASSERT_EQ(Command5_Click(runner, folder.slash()), RunOutcome::Done);
+        ASSERT_EQ(Command5_Click(runner, folder.slash()).status, RunStatus::Done);
 
         EXPECT_TRUE(dumpSite(tool) == dumpSite(bySql));
         EXPECT_EQ(w.captions, want.captions);

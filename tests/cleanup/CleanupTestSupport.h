@@ -35,10 +35,16 @@ inline std::string summaryOf(const std::vector<std::uint64_t>& counts)
     return s;
 }
 
-inline std::string messageOf(std::string summary)
+// The summary as the message box and the console show it: one line each.
+inline std::string linesOf(std::string summary)
 {
     std::replace(summary.begin(), summary.end(), '\r', '\n');
-    return "Чистка окончена\n" + summary;
+    return summary;
+}
+
+inline std::string messageOf(const std::string& summary)
+{
+    return "Чистка окончена\n" + linesOf(summary);
 }
 
 // report.txt from the end of its date line on, in cp1251.

@@ -66,7 +66,7 @@ TEST(UndoArchive, FeedingItBackRestoresTheSiteRowForRow)
         ++checked;
     };
     OperationRunner runner(w);
-    ASSERT_EQ(Command5_Click(runner, folder.slash()), RunOutcome::Done);
+    ASSERT_EQ(Command5_Click(runner, folder.slash()).status, RunStatus::Done);
     EXPECT_GT(checked, 0);
     ASSERT_NE(dumpSite(t), before) << "the run changed something";
 

@@ -252,7 +252,7 @@ TEST_F(CommandLine, UsageErrors)
         EXPECT_EQ(r.status, 64) << (args.empty() ? "no command" : args[0]);
         EXPECT_NE(r.err.find("usage:"), std::string::npos);
     }
-    EXPECT_EQ(run({"--version"}, {}).out, "tk_corvane v.1.0.10\n");
+    EXPECT_EQ(run({"--version"}, {}).out, "tk_corvane 1.0.10\n");
 }
 
 TEST_F(CommandLine, DryRunReportsWhatTheRealRunThenDoesAndTouchesNothing)

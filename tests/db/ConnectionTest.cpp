@@ -1,8 +1,8 @@
 #include "support/TestDatabase.h"
 
 #include "common/Cp1251.h"
-#include "db/ConnectionTest.h"
 #include "db/SiteConnection.h"
+#include "ops/ConnectionTest.h"
 #include "support/RecordingWindow.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +27,7 @@ TEST(SiteConnection, SessionRunsInCp1251AndCyrillicSurvivesBothWays)
 {
     TestDatabase t("conn_cp1251");
     RecordingWindow w(t.fields());
-    auto c = db::OpenSiteConnection(w);
+    auto c = OpenSiteConnection(w);
     ASSERT_TRUE(c.has_value());
     const auto cs = c->query("select @@character_set_client as a, @@character_set_connection as b, "
                              "@@character_set_results as r");

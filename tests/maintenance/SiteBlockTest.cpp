@@ -155,6 +155,7 @@ TEST(SiteBlock, NoOperationStartsInsideAnother)
     s.runner.run([&](db::Connection&) {
         ran = true;
         Command2_Click(s.runner, *s.store); // a click that arrives while an operation processes events
+        return Report();
     });
     EXPECT_TRUE(ran);
     EXPECT_EQ(s.isWork(), "1");

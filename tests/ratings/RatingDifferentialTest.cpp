@@ -193,7 +193,7 @@ TEST(RatingDifferential, RandomSitesAgreeWithWholeTableStatements)
         }
         RecordingWindow w(tool.fields(), saved);
         OperationRunner runner(w);
-        ASSERT_EQ(recalculateRatings(runner, c.chunkRows), RunOutcome::Done)
+        ASSERT_EQ(recalculateRatings(runner, c.chunkRows).status, RunStatus::Done)
             << (w.messages.empty() ? "" : w.messages[0].text);
         recountBySets(reference, site);
 

@@ -190,7 +190,7 @@ TEST(RatingRecalc, CaptionsAndStatementsOnTheServer)
             behind.push_back(c);
     };
     OperationRunner runner(w);
-    ASSERT_EQ(recalculateRatings(runner, 5), RunOutcome::Done);
+    ASSERT_EQ(recalculateRatings(runner, 5).status, RunStatus::Done);
     t.exec(log.restore);
     ASSERT_TRUE(thread);
     EXPECT_EQ(behind, V{});

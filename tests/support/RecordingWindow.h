@@ -1,7 +1,9 @@
 #pragma once
 // The window as the tests see it: every caption, message, layout switch, show and viewer call is
-// recorded in order; processEvents can run a test's hook, as a user acting during an operation would.
-#include "common/SiteWindow.h"
+// recorded in order; the events a progress caption lets run can include a test's hook, as a user
+// acting during an operation would.
+#include "common/ProductInfo.h"
+#include "ops/SiteWindow.h"
 
 #include <functional>
 #include <string>
@@ -15,7 +17,7 @@ class RecordingWindow : public SiteWindow
         std::string text;
     };
 
-    explicit RecordingWindow(ConnectionFields fields, std::string caption = "tk_corvane v.1.0.10")
+    explicit RecordingWindow(ConnectionFields fields, std::string caption = std::string(kProductCaption))
         : fields(std::move(fields)), m_caption(std::move(caption))
     {
     }
@@ -27,8 +29,9 @@ class RecordingWindow : public SiteWindow
         captions.push_back(text);
         events.push_back("caption:" + text);
     }
-    void processEvents() override
+    void showProgress(const std::string& text) override
     {
+        setCaption(text);
         ++processed;
         events.push_back("process");
         if (onProcessEvents)

@@ -2,8 +2,8 @@
 // A throw-away site database on the test server, made from the site schema and dropped afterwards.
 // The server comes from TK_TEST_SERVER (default "127.0.0.1;port=3307"), TK_TEST_USER and
 // TK_TEST_PASSWORD (defaults tk_test / tk-pass): the account scripts/mariadb-local.sh creates.
-#include "common/SiteWindow.h"
 #include "db/Connection.h"
+#include "ops/SiteWindow.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,6 +1,8 @@
 #pragma once
-// What the operations need of the main window, and nothing more. The Qt window implements it;
-// tests implement it with a recorder; a headless front end could too.
+// What the operations' frame needs of the main window, and nothing more. The Qt window implements
+// it; the command line implements it on the console; tests implement it with a recorder.
+#include "db/SiteConnection.h"
+
 #include <string>
 
 enum class MessageIcon { Information, Critical, Exclamation };
@@ -8,12 +10,7 @@ enum class MessageIcon { Information, Critical, Exclamation };
 // Ready: test and block enabled. Blocked: block disabled; unblock, recount and cleanup enabled.
 enum class ButtonLayout { Ready, Blocked };
 
-struct ConnectionFields {
-    std::string server;
-    std::string user;
-    std::string password;
-    std::string database;
-};
+using ConnectionFields = db::ConnectionFields;
 
 class SiteWindow
 {
@@ -21,10 +18,12 @@ class SiteWindow
     virtual ~SiteWindow() = default;
 
     virtual std::string caption() const = 0;
+    // Puts a caption back (the frame does this once, when an operation ends).
     virtual void setCaption(const std::string& text) = 0;
-    // Lets the window repaint and take input while a long operation runs.
-    virtual void processEvents() = 0;
-    // A modal box with one OK button, titled with the application title.
+    // A long operation's progress: the caption becomes the text, then pending window events run.
+    // The only place a long operation yields.
+    virtual void showProgress(const std::string& text) = 0;
+    // A modal box with one OK button, titled with the application title; lines end in '\n'.
     virtual void showMessage(MessageIcon icon, const std::string& text) = 0;
     virtual void setButtonLayout(ButtonLayout layout) = 0;
     // The four field texts as they are on screen now.
@@ -35,10 +34,3 @@ class SiteWindow
     // Returns false when no viewer could be started.
     virtual bool openInTextViewer(const std::string& path) = 0;
 };
-
-// Sets the caption and then lets pending window events run: the only place a long operation yields.
-inline void showProgress(SiteWindow& window, const std::string& caption)
-{
-    window.setCaption(caption);
-    window.processEvents();
-}

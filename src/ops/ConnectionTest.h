@@ -1,5 +1,5 @@
 #pragma once
-#include "db/OperationRunner.h"
+#include "ops/OperationRunner.h"
 
 // The connection test button: open, close, and say so.
 RunOutcome Command1_Click(OperationRunner& runner);

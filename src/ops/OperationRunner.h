@@ -1,0 +1,56 @@
+#pragma once
+// The frame of every button's database operation. It opens the site connection with the window's
+// fields (a failed open is reported and ends the operation), runs the operation's body, closes the
+// connection, puts back the caption it found, and shows what the body reported in one fixed order:
+// layout, text viewer, window, message. An error from the body ends the operation only: the
+// connection is closed, the caption put back, the layout left as it is, and a critical box gives
+// the error's number and description; what already ran stays done. While one operation runs no
+// other can start.
+#include "db/Connection.h"
+#include "ops/Report.h"
+#include "ops/SiteWindow.h"
+
+#include <exception>
+#include <functional>
+#include <optional>
+#include <string>
+
+// How one button's operation ended.
+enum class RunStatus {
+    Done,         // ran to its end
+    Busy,         // another operation was running; nothing happened
+    NotConnected, // the connection could not be opened (already reported)
+    Failed,       // an error ended it part-way (already reported); what ran stays done
+};
+
+struct RunOutcome {
+    RunStatus status = RunStatus::Done;
+    // What the body reported, as it was shown; for a failure, the error box.
+    Report report;
+    bool done() const { return status == RunStatus::Done; }
+};
+
+class OperationRunner
+{
+  public:
+    explicit OperationRunner(SiteWindow& window) : m_window(window) {}
+
+    bool busy() const { return m_busy; }
+
+    RunOutcome run(const std::function<Report(db::Connection&)>& body);
+
+    SiteWindow& window() { return m_window; }
+
+  private:
+    void deliver(Report& report);
+
+    SiteWindow& m_window;
+    bool m_busy = false;
+};
+
+// "Ошибка <number>: <description>" for any error the tool reports.
+std::string describeError(const std::exception& e);
+
+// Opens the site with the window's fields as they are now. On failure it shows the driver's text in
+// a critical box and returns nothing.
+std::optional<db::Connection> OpenSiteConnection(SiteWindow& window);

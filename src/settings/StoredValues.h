@@ -1,0 +1,27 @@
+#pragma once
+// Every value the tool keeps in the settings store, with the text it stands for while none is stored.
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+enum class Stored { Server, User, Database, OfflineMessage, AppFolder };
+
+struct StoredValue {
+    std::string_view key;
+    std::string_view fallback;
+};
+
+// clang-format off
+inline constexpr std::array<StoredValue, 5> kStoredValues{{
+    {"temp\\text1",      "localhost"}, // Text1, the server address
+    {"temp\\text2",      "root"},      // Text2, the user name
+    {"temp\\text4",      "corvane"},   // Text4, the database name (the password is never stored)
+    {"temp\\offlinemes", ""},          // the site's offline message, copied when the site is blocked
+    {"Temp\\Path\\",     ""},          // the folder the tool writes its files to
+}};
+// clang-format on
+
+constexpr const StoredValue& stored(Stored s)
+{
+    return kStoredValues[static_cast<std::size_t>(s)];
+}
