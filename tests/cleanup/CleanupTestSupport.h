@@ -91,9 +91,10 @@ struct TempFolder {
     std::string slash() const { return path.string() + "/"; }
     std::string file(const char* name) const { return slash() + name; }
     // The run's undo archive, or an empty path when there is none.
-    fs::path archive() const
+    fs::path archive() const { return archiveIn(path); }
+    static fs::path archiveIn(const fs::path& folder)
     {
-        for (const auto& e : fs::directory_iterator(path))
+        for (const auto& e : fs::directory_iterator(folder))
             if (e.path().filename().string().starts_with("cleanup-undo-"))
                 return e.path();
         return {};

@@ -107,6 +107,15 @@ TEST_F(SettingsStoreTest, SpecialCharactersRoundTrip)
     const std::string tricky = "a\"b\\c\nd\re=[x] ; «ё» ";
     s.RegSave("temp\\na\"me=", tricky);
     EXPECT_EQ(SettingsStore(m_file).RegLoad("TEMP\\NA\"ME="), tricky);
+    // Key texts that close a heading early, look like an escape or break the line: each keeps its
+    // own value, and none lends it to the key above it in the file.
+    s.RegSave("temp\\text4", "own");
+    const std::string keys[] = {"zz]\\text4", "[a]]\\text4", "100%25\\text4", "two\nlines\r\\text4"};
+    for (const std::string& key : keys)
+        s.RegSave(key, "value of " + key);
+    for (const std::string& key : keys)
+        EXPECT_EQ(SettingsStore(m_file).RegLoad(key), "value of " + key) << key;
+    EXPECT_EQ(SettingsStore(m_file).RegLoad("temp\\text4"), "own");
 }
 
 TEST_F(SettingsStoreTest, WritersNeverLoseEachOthersValues)
