@@ -5,16 +5,29 @@
 #include <QApplication>
 
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char* argv[])
 {
+    // Report, screenshot lists and undo archives: beside a copy of the user's own, else in the
+    // user's data folder. The folder is created here, on first use.
+    const std::string folder = chooseFilesFolder(executableFolder(), currentFilesFolderRule());
+    makeFolders(folder);
     // With a command the tool runs without a window (and without a display).
     if (argc > 1) {
         std::setlocale(LC_ALL, "");
-        return runCommandLine(argc, argv, executableFolder());
+        return runCommandLine(argc, argv, folder);
+    }
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    const bool display = (std::getenv("DISPLAY") && *std::getenv("DISPLAY")) ||
+                         (std::getenv("WAYLAND_DISPLAY") && *std::getenv("WAYLAND_DISPLAY")) || (platform && *platform);
+    if (!display) {
+        std::fputs("tk_corvane: no display to open the window on; run a command instead (tk_corvane --help)\n", stderr);
+        return 1;
     }
     QApplication app(argc, argv);
-    Form1 window(SettingsStore::forCurrentUser(), executableFolder());
+    Form1 window(SettingsStore::forCurrentUser(), folder);
     window.startUp();
     window.show();
     return app.exec();

@@ -1,6 +1,7 @@
 #include "settings/RegFile.h"
 
 #include "common/Cp1251.h"
+#include "common/ExecutableFolder.h"
 #include "common/TextFile.h"
 
 #include <cerrno>
@@ -225,17 +226,6 @@ std::string folderOf(const std::string& file)
     return pos == std::string::npos ? "." : file.substr(0, pos == 0 ? 1 : pos);
 }
 
-void makeFolders(const std::string& dir)
-{
-    for (std::size_t pos = 1; pos <= dir.size(); ++pos) {
-        if (pos == dir.size() || dir[pos] == '/') {
-            const std::string part = dir.substr(0, pos);
-            if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
-                fail(dir, errno);
-        }
-    }
-}
-
 // Holds an exclusive lock on "<file>.lock" for the whole read-modify-replace of one write.
 class FileLock
 {
@@ -339,7 +329,8 @@ std::optional<std::string> read(const std::string& file, const std::string& valu
 
 void write(const std::string& file, const std::string& valuePath, const std::string& value)
 {
-    makeFolders(folderOf(file));
+    if (!makeFolders(folderOf(file)))
+        fail(folderOf(file), errno);
     FileLock lock(file);
     auto lines = load(file);
     const Split p = splitPath(valuePath);

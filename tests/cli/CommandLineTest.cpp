@@ -223,6 +223,11 @@ TEST_F(CommandLine, UsageErrors)
         EXPECT_NE(r.err.find("usage:"), std::string::npos);
     }
     EXPECT_EQ(run({"--version"}, {}).out, "tk_corvane 1.0.10\n");
+    // No command and no display: one line saying so, and a failing status rather than an abort.
+    const Result noDisplay = run({}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
+    EXPECT_EQ(noDisplay.status, 1);
+    EXPECT_EQ(noDisplay.err,
+              "tk_corvane: no display to open the window on; run a command instead (tk_corvane --help)\n");
 }
 
 TEST_F(CommandLine, DryRunReportsWhatTheRealRunThenDoesAndTouchesNothing)
