@@ -43,17 +43,20 @@ class NoChanges : public CleanupChanges
 RunOutcome previewCleanup(OperationRunner& runner)
 {
     using namespace cleanup;
-    return runner.run([&](db::Connection& c) {
-        NoChanges nothing;
-        CollectedScreenshotNames names;
-        const CleanupResult result = runCleanupPasses(c, nothing, names, runner.window());
-        std::string text = "Пробный прогон: база не изменена, файлы не записаны\n" + summaryLines(result.summary);
-        text += "Скриншоты, которые попали бы в список bad_sreen.txt: " + std::to_string(names.names().size()) + "\n";
-        // One line per name, an empty one for a row without a file name.
-        for (const std::string& name : names.names())
-            text += name + "\n";
-        return Report{MessageIcon::Information, text};
-    });
+    return runner.run(
+        [&](db::Connection& c) {
+            NoChanges nothing;
+            CollectedScreenshotNames names;
+            const CleanupResult result = runCleanupPasses(c, nothing, names, runner.window());
+            std::string text = "Пробный прогон: база не изменена, файлы не записаны\n" + summaryLines(result.summary);
+            text +=
+                "Скриншоты, которые попали бы в список bad_sreen.txt: " + std::to_string(names.names().size()) + "\n";
+            // One line per name, an empty one for a row without a file name.
+            for (const std::string& name : names.names())
+                text += name + "\n";
+            return Report{MessageIcon::Information, text};
+        },
+        Changes::Nothing);
 }
 
 RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder)

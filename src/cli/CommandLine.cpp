@@ -39,7 +39,7 @@ constexpr const char* kUsage =
     "else from a prompt when standard input is a terminal, else it is empty; it is never taken\n"
     "from the command line and never stored.\n"
     "Exit status: 0 done, 1 no connection, 2 failed part-way (what ran stays done), 3 refused because\n"
-    "the site is not blocked, 64 usage error.\n";
+    "the site is not blocked, 4 another run is changing the same database, 64 usage error.\n";
 
 struct Options {
     std::string command;
@@ -158,6 +158,8 @@ int statusOf(const RunOutcome& outcome)
     switch (outcome.status) {
     case RunStatus::Done:
         return kExitDone;
+    case RunStatus::Locked:
+        return kExitLocked;
     case RunStatus::NotConnected:
         return kExitNotConnected;
     default:
@@ -170,12 +172,14 @@ int statusOf(const RunOutcome& outcome)
 int requireBlocked(OperationRunner& runner)
 {
     std::optional<std::int64_t> isWork;
-    const RunOutcome read = runner.run([&](db::Connection& c) {
-        const db::Rows rows = c.query("select VALUEINT from tbl_conf where PARAM='ISWORK'");
-        if (!rows.empty())
-            isWork = rows.front().optInt("VALUEINT");
-        return Report{};
-    });
+    const RunOutcome read = runner.run(
+        [&](db::Connection& c) {
+            const db::Rows rows = c.query("select VALUEINT from tbl_conf where PARAM='ISWORK'");
+            if (!rows.empty())
+                isWork = rows.front().optInt("VALUEINT");
+            return Report{};
+        },
+        Changes::Nothing);
     if (!read.done())
         return statusOf(read);
     if (isWork == 0)

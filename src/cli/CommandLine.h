@@ -11,6 +11,7 @@ enum ExitStatus : int {
     kExitNotConnected = 1,
     kExitFailed = 2,
     kExitRefused = 3,
+    kExitLocked = 4, // another run holds the database's run lock
     kExitUsage = 64,
 };
 

@@ -2,5 +2,9 @@
 
 RunOutcome Command1_Click(OperationRunner& runner)
 {
-    return runner.run([](db::Connection&) { return Report{MessageIcon::Information, "Соединение установлено"}; });
+    return runner.run(
+        [](db::Connection&) {
+            return Report{MessageIcon::Information, "Соединение установлено"};
+        },
+        Changes::Nothing);
 }

@@ -40,7 +40,24 @@ std::optional<db::Connection> OpenSiteConnection(SiteWindow& window)
     }
 }
 
-RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& body)
+std::optional<std::string> takeSiteLock(db::Connection& c)
+{
+    // One name per database; the hash keeps it within the server's 64 characters for any name.
+    const std::string name = "CONCAT('tk_corvane.', SHA1(DATABASE()))";
+    const db::Rows got = c.query("SELECT GET_LOCK(" + name + ", 0) AS got");
+    if (got.front().optInt("got") == 1)
+        return std::nullopt;
+    const db::Rows holder = c.query(
+        "SELECT p.ID, p.USER, p.HOST FROM information_schema.PROCESSLIST p WHERE p.ID=IS_USED_LOCK(" + name + ")");
+    std::string who = "другой запуск tk_corvane";
+    if (!holder.empty())
+        who += " (соединение " + holder.front().text("ID").value_or("?") + ", " +
+               holder.front().text("USER").value_or("?") + "@" + holder.front().text("HOST").value_or("?") + ")";
+    return "С этой базой сейчас работает " + who +
+           ". Операция не выполнена: дождитесь окончания той работы и повторите.";
+}
+
+RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& body, Changes changes)
 {
     if (m_busy)
         return {RunStatus::Busy, {}};
@@ -51,6 +68,13 @@ RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& bo
         return {RunStatus::NotConnected, {}};
     RunOutcome outcome;
     try {
+        if (changes == Changes::Site) {
+            if (const auto held = takeSiteLock(*connection)) {
+                connection->close();
+                m_window.showMessage(MessageIcon::Critical, *held);
+                return {RunStatus::Locked, Report(MessageIcon::Critical, *held)};
+            }
+        }
         outcome.report = body(*connection);
     } catch (const std::exception& e) {
         outcome = {RunStatus::Failed, Report(MessageIcon::Critical, describeError(e) + kEndedPartWay)};

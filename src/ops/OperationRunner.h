@@ -21,7 +21,11 @@ enum class RunStatus {
     Busy,         // another operation was running; nothing happened
     NotConnected, // the connection could not be opened (already reported)
     Failed,       // an error ended it part-way (already reported); what ran stays done
+    Locked,       // another run holds the site (already reported); nothing happened
 };
+
+// Whether an operation changes the site. Only one that does takes the site's run lock.
+enum class Changes { Site, Nothing };
 
 struct RunOutcome {
     RunStatus status = RunStatus::Done;
@@ -37,7 +41,9 @@ class OperationRunner
 
     bool busy() const { return m_busy; }
 
-    RunOutcome run(const std::function<Report(db::Connection&)>& body);
+    // An operation that changes the site first takes the site's run lock on its connection (the
+    // server drops it with the connection); when another run holds it, the operation refuses at once.
+    RunOutcome run(const std::function<Report(db::Connection&)>& body, Changes changes = Changes::Site);
 
     SiteWindow& window() { return m_window; }
 
@@ -50,6 +56,10 @@ class OperationRunner
 
 // "Ошибка <number>: <description>" for any error the tool reports.
 std::string describeError(const std::exception& e);
+
+// Takes the lock that lets one run at a time change this database; returns nothing when it got it,
+// else what to tell the user about the run that holds it.
+std::optional<std::string> takeSiteLock(db::Connection& c);
 
 // Opens the site with the window's fields as they are now. On failure it shows the driver's text in
 // a critical box and returns nothing.

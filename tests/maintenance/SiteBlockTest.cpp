@@ -1,4 +1,6 @@
 #include "maintenance/SiteBlock.h"
+#include "cleanup/CleanupRun.h"
+#include "ops/ConnectionTest.h"
 #include "support/RecordingWindow.h"
 #include "support/TestDatabase.h"
 
@@ -125,4 +127,37 @@ TEST(SiteBlock, ErrorsAfterTheOpenEndOnlyTheOperation)
         EXPECT_NE(s.window.messages[0].text.find("tbl_conf"), std::string::npos) << s.window.messages[0].text;
         EXPECT_EQ(s.window.layout, ButtonLayout::Ready);
     }
+}
+
+TEST(SiteBlock, OneRunAtATimeChangesADatabase)
+{
+    Site s("block_locked");
+    s.db.exec("insert into tbl_conf (PARAM, VALUEINT) values ('ISWORK', 1)");
+    // Another run (here the test's own session) holds the database: block refuses at once, naming it.
+    const std::string holder = s.db.scalar("select CONNECTION_ID()").value();
+    ASSERT_EQ(s.db.scalar("select GET_LOCK(CONCAT('tk_corvane.', SHA1(DATABASE())), 0)"), "1");
+    EXPECT_EQ(Command2_Click(s.runner, *s.store).status, RunStatus::Locked);
+    EXPECT_EQ(s.isWork(), "1");
+    ASSERT_EQ(s.window.messages.size(), 1u);
+    EXPECT_NE(s.window.messages[0].text.find("соединение " + holder), std::string::npos) << s.window.messages[0].text;
+    EXPECT_EQ(Command1_Click(s.runner).status, RunStatus::Done) << "the connection test changes nothing: no lock";
+    s.db.exec("do RELEASE_LOCK(CONCAT('tk_corvane.', SHA1(DATABASE())))");
+
+    // Two cleanups at once: the second, started while the first runs, refuses and deletes nothing;
+    // the first runs to its end and counts the orphan once.
+    s.db.exec("update tbl_conf set VALUEINT=0");
+    s.db.exec("insert into tbl_link (CODE, BASECODE) values (1, 99)");
+    RecordingWindow second(s.db.fields());
+    OperationRunner secondRunner(second);
+    const fs::path folder = s.dir / "files/";
+    fs::create_directories(folder);
+    RunStatus secondStatus = RunStatus::Done;
+    s.window.onProcessEvents = [&] {
+        if (s.window.captions.size() == 1)
+            secondStatus = Command5_Click(secondRunner, folder.string()).status;
+    };
+    EXPECT_EQ(Command5_Click(s.runner, folder.string()).status, RunStatus::Done);
+    EXPECT_EQ(secondStatus, RunStatus::Locked);
+    EXPECT_EQ(s.db.count("tbl_link"), 0);
+    EXPECT_NE(s.window.messages.back().text.find("Удалено ссылок раздач, которых нет: 1\n"), std::string::npos);
 }
