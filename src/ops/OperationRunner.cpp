@@ -68,14 +68,11 @@ RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& bo
         return {RunStatus::NotConnected, {}};
     RunOutcome outcome;
     try {
-        if (changes == Changes::Site) {
-            if (const auto held = takeSiteLock(*connection)) {
-                connection->close();
-                m_window.showMessage(MessageIcon::Critical, *held);
-                return {RunStatus::Locked, Report(MessageIcon::Critical, *held)};
-            }
-        }
-        outcome.report = body(*connection);
+        const auto held = changes == Changes::Site ? takeSiteLock(*connection) : std::nullopt;
+        if (held)
+            outcome = {RunStatus::Locked, Report(MessageIcon::Critical, *held)};
+        else
+            outcome.report = body(*connection);
     } catch (const std::exception& e) {
         outcome = {RunStatus::Failed, Report(MessageIcon::Critical, describeError(e) + kEndedPartWay)};
     }
