@@ -3,7 +3,6 @@
 #include "common/TextFile.h"
 
 #include <ctime>
-#include <functional>
 #include <iomanip>
 #include <locale>
 #include <sstream>
@@ -11,16 +10,6 @@
 
 namespace
 {
-// "insert into <table> (<cols>) values (..),(..)" for n generated rows.
-void insertMany(TestDatabase& t, const std::string& table, const std::string& cols, int n,
-                const std::function<std::string(int)>& row)
-{
-    std::string sql = "insert into " + table + " (" + cols + ") values ";
-    for (int i = 1; i <= n; ++i)
-        sql += (i > 1 ? ",(" : "(") + row(i) + ")";
-    t.exec(sql);
-}
-
 std::size_t indexOf(const std::vector<std::string>& events, const std::string& prefix)
 {
     return std::find_if(events.begin(), events.end(), [&](const std::string& e) { return e.starts_with(prefix); }) -
@@ -124,40 +113,6 @@ TEST(Cleanup, HandMadeSiteEndsAsWorkedOut)
     EXPECT_LT(indexOf(w.events, "viewer:"), indexOf(w.events, "show"));
     EXPECT_LT(indexOf(w.events, "show"), indexOf(w.events, "message:"));
     EXPECT_TRUE(t.otherSessionsGone());
-}
-
-TEST(Cleanup, CaptionCountsExaminedRowsAndShowsDeletionsSoFar)
-{
-    TestDatabase t("cleanup_progress");
-    TempFolder folder("progress");
-    t.exec("insert into tbl_user (CODE,LOGIN) values (1,'u')");
-    // Votes: rows 1-7 and row 250 name a missing release; the 250th is shown before its own test.
-    insertMany(t, "tbl_votes", "CODE,BASECODE,USERCODE", 250,
-               [](int i) { return std::to_string(i) + "," + (i <= 7 || i == 250 ? "999" : "1") + ",1"; });
-    // Tags: 249 orphans, one short of a refresh.
-    insertMany(t, "tbl_tags", "CODE,BASECODE", 249, [](int i) { return std::to_string(i) + ",999"; });
-    // Authorship: 200 releases (three with a missing moderator), then 100 persons whose first 50
-    // have a missing author. The 250th row overall is the 50th person.
-    insertMany(t, "tbl_base", "CODE,WHOADD,WHOMODER", 200,
-               [](int i) { return std::to_string(i) + ",1," + (i <= 3 ? "98" : "NULL"); });
-    insertMany(t, "tbl_persona", "CODE,WHOADD", 100,
-               [](int i) { return std::to_string(i) + (i <= 50 ? ",98" : ",1"); });
-
-    RecordingWindow w(t.fields());
-    OperationRunner runner(w);
-    Command5_Click(runner, folder.slash());
-
-    std::vector<std::string> want;
-    for (std::size_t pass = 0; pass < 18; ++pass)
-        want.push_back(titleOf(pass));
-    want.insert(want.begin() + 4, "250/7 - " + titleOf(3));
-    want.push_back("250/52 - " + titleOf(17));
-    want.push_back("tk_corvane v.1.0.10");
-    EXPECT_EQ(w.captions, want);
-    EXPECT_EQ(w.processed, 20); // titles and refreshes only; the restored caption does not yield
-    ASSERT_EQ(w.messages.size(), 1u);
-    EXPECT_EQ(w.messages[0].text,
-              messageOf(summaryOf({0, 0, 0, 8, 0, 0, 0, 0, 249, 0, 0, 0, 0, 0, 0, 0, 0, 53})) + folder.archiveLine());
 }
 
 // However a run ends it shows one message, and a second press while it runs starts nothing. An error
