@@ -27,6 +27,8 @@ int main(int argc, char* argv[])
         return 1;
     }
     QApplication app(argc, argv);
+    // The desktop pairs the window with its entry and icon by this name.
+    QGuiApplication::setDesktopFileName("tk_corvane");
     Form1 window(SettingsStore::forCurrentUser(), folder);
     window.startUp();
     window.show();

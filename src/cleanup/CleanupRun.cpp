@@ -75,8 +75,10 @@ RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder)
         done.showWindow = true;
         if (const auto undo = archive.path())
             done.text += "Архив для отмены изменений: " + *undo + "\n";
+        // Every file the run wrote is named with its full path.
         const std::string listPath = list.path();
         if (result.listed > 0) {
+            done.text += "Список скриншотов: " + listPath + "\n";
             done.view = Report::View{
                 listPath,
                 "Не удалось открыть список скриншотов в текстовом редакторе; он сохранён в файле " + listPath};
@@ -86,9 +88,10 @@ RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder)
             if (ec)
                 done.text += "Не удалось удалить пустой список скриншотов " + listPath + ": " + ec.message() + "\n";
         }
+        const std::string reportPath = folder + std::string(kReportName);
         try {
-            writeCp1251File(folder + std::string(kReportName),
-                            reportText(regionalDateTime(std::time(nullptr)), result.summary));
+            writeCp1251File(reportPath, reportText(regionalDateTime(std::time(nullptr)), result.summary));
+            done.text += "Отчёт: " + reportPath + "\n";
         } catch (const SystemError& e) {
             done.text += "Отчёт не записан: " + std::string(e.what()) + "\n";
         }

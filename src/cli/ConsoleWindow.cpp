@@ -99,10 +99,8 @@ void ConsoleWindow::showMessage(MessageIcon icon, const std::string& text)
     std::fflush(to);
 }
 
-bool ConsoleWindow::openInTextViewer(const std::string& path)
+bool ConsoleWindow::openInTextViewer(const std::string&)
 {
-    endProgress();
-    std::fputs(toTerminalEncoding("Список скриншотов: " + path + "\n").c_str(), m_out);
-    std::fflush(m_out);
+    // Nothing is opened without a screen; the closing message names the list.
     return true;
 }

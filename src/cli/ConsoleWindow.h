@@ -21,7 +21,7 @@ class ConsoleWindow : public SiteWindow
     void setButtonLayout(ButtonLayout layout) override { m_layout = layout; }
     ConnectionFields connectionFields() const override { return m_fields; }
     void showWindow() override {}
-    // Nothing is opened without a screen: the list's path is printed instead.
+    // Nothing is opened without a screen: the closing message names the file instead.
     bool openInTextViewer(const std::string& path) override;
 
     ButtonLayout layout() const { return m_layout; }

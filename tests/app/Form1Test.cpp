@@ -176,6 +176,7 @@ TEST_F(Form1Test, LeavingAFieldSavesItEvenEmptyButNotThePassword)
 
 TEST_F(Form1Test, ButtonsSwitchLayoutsOnlyWhenTheOperationSucceeds)
 {
+    TK_REQUIRE_TEST_SERVER();
     TestDatabase db("form_layouts");
     db.exec("insert into tbl_conf (PARAM, VALUEINT, VALUESTR) values ('ISWORK', 1, NULL), "
             "('OFFLINEMES', NULL, 'Закрыто')");
@@ -265,6 +266,7 @@ int closeDuringOperation(const std::string& database, const std::string& storeFi
 
 TEST(Form1Closing, ClosingDuringAnOperationEndsTheProgramAtOnce)
 {
+    TK_REQUIRE_TEST_SERVER();
     TestDatabase db("form_closing");
     db.exec("insert into tbl_conf (PARAM, VALUEINT, VALUESTR) values ('RAT_DOWN', 1, '1'), ('RAT_VOTES', 1, '1'), "
             "('RAT_LINKS', 1, '1'), ('RAT_PERSONA', 1, '1'), ('RAT_ALTLINKS', 1, '1')");

@@ -44,6 +44,7 @@ std::int64_t number(db::Connection& c, const std::string& sql)
 
 TEST(GenSite, SmallSiteHasOrphansOfEveryKindAndTheRowsToLeaveAlone)
 {
+    TK_REQUIRE_TEST_SERVER();
     TestDatabase t("gen_small", false);
     ASSERT_EQ(generate("0.01", t.name()), 0);
     auto c = openGenerated(t);
@@ -113,6 +114,7 @@ TEST(GenSite, SmallSiteHasOrphansOfEveryKindAndTheRowsToLeaveAlone)
 
 TEST(GenSite, CyrillicTextAndTheConfigurationTheOperationsRead)
 {
+    TK_REQUIRE_TEST_SERVER();
     TestDatabase t("gen_texts", false);
     ASSERT_EQ(generate("0.01", t.name()), 0);
     auto c = openGenerated(t);
@@ -150,6 +152,7 @@ TEST(GenSite, CyrillicTextAndTheConfigurationTheOperationsRead)
 
 TEST(GenSite, SameDataOnEveryRun)
 {
+    TK_REQUIRE_TEST_SERVER();
     TestDatabase first("gen_det_a", false), second("gen_det_b", false);
     ASSERT_EQ(generate("0.02", first.name()), 0);
     ASSERT_EQ(generate("0.02", second.name()), 0);
@@ -166,6 +169,7 @@ TEST(GenSite, SameDataOnEveryRun)
 
 TEST(GenSite, BadArgumentsLeaveAnExistingDatabaseAlone)
 {
+    TK_REQUIRE_TEST_SERVER();
     TestDatabase t("gen_args");
     t.exec("insert into tbl_user (LOGIN) values ('keep')");
     struct Case {

@@ -51,6 +51,7 @@ std::vector<std::string> differing(const std::vector<bench::TableComparison>& ta
 
 TEST(SiteCopy, CopyHoldsEveryRowAsItWasAndComparesIdentical)
 {
+    TK_REQUIRE_TEST_SERVER();
     TestDatabase source("copy_src"), target("copy_dst", false);
     fill(source);
     auto c = openServer();
@@ -86,6 +87,7 @@ TEST(SiteCopy, CopyHoldsEveryRowAsItWasAndComparesIdentical)
 
 TEST(SiteCopy, SameRowsWrittenInAnotherOrderCompareIdentical)
 {
+    TK_REQUIRE_TEST_SERVER();
     TestDatabase a("order_a"), b("order_b");
     a.exec(
         "insert into tbl_votes (CODE, BASECODE, USERCODE, VOTES) values (1, 1, 1, 1), (2, 2, NULL, 1), (3, 2, 2, 3)");
@@ -100,6 +102,7 @@ TEST(SiteCopy, SameRowsWrittenInAnotherOrderCompareIdentical)
 
 TEST(SiteCopy, AnyDifferenceInAnyTableIsCaught)
 {
+    TK_REQUIRE_TEST_SERVER();
     TestDatabase source("diff_src"), copy("diff_dst", false);
     fill(source);
     auto c = openServer();
@@ -134,6 +137,7 @@ TEST(SiteCopy, AnyDifferenceInAnyTableIsCaught)
 
 TEST(SiteCopy, RefusesWhatWouldMakeTheVerdictMeaningless)
 {
+    TK_REQUIRE_TEST_SERVER();
     TestDatabase site("refuse");
     auto c = openServer();
     struct Case {

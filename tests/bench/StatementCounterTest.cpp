@@ -37,6 +37,7 @@ ServerStatementCounts probeRun(StatementCounter& counter, int selects, int sets,
 
 TEST(StatementCounter, CountsTheAccountsStatementsAndNotTheMonitors)
 {
+    TK_REQUIRE_TEST_SERVER();
     // The test account may SET GLOBAL; the probe account only connects and runs what needs no table.
     const ConnectionFields admin = testServerFields();
     {

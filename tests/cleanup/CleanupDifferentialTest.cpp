@@ -168,6 +168,7 @@ Expected cleanWithSql(TestDatabase& t)
 
 TEST(CleanupDifferential, RandomSitesEndAsSetBasedSqlLeavesThem)
 {
+    TK_REQUIRE_TEST_SERVER();
     struct Case {
         const char* label;
         unsigned draw;

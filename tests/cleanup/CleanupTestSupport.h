@@ -99,11 +99,14 @@ struct TempFolder {
                 return e.path();
         return {};
     }
-    // The closing message's line naming the archive, or nothing.
-    std::string archiveLine() const
+    // The closing message's lines naming the files the run wrote: the archive (if any), the list
+    // (when it lists something) and the report.
+    std::string filesLines(bool listed, bool report = true) const
     {
         const fs::path a = archive();
-        return a.empty() ? "" : "Архив для отмены изменений: " + a.string() + "\n";
+        return (a.empty() ? "" : "Архив для отмены изменений: " + a.string() + "\n") +
+               (listed ? "Список скриншотов: " + file("bad_sreen.txt") + "\n" : "") +
+               (report ? "Отчёт: " + file("report.txt") + "\n" : "");
     }
     fs::path path;
 };

@@ -24,6 +24,7 @@ std::string clientArgs(const ConnectionFields& f)
 
 TEST(UndoArchive, FeedingItBackRestoresTheSiteRowForRow)
 {
+    TK_REQUIRE_TEST_SERVER();
     TestDatabase t("undo_archive");
     t.exec("insert into tbl_user (CODE, LOGIN) values (2, 'Иван \"Грозный\"'), (3, NULL), (4, 'back\\\\slash')");
     t.exec("insert into tbl_base (CODE, TITLE, WHOADD, WHOMODER, WHOEDIT) values "

@@ -25,6 +25,7 @@ TEST(SiteConnection, StringTakesFieldsExactlyAsTyped)
 
 TEST(SiteConnection, SessionRunsInCp1251AndCyrillicSurvivesBothWays)
 {
+    TK_REQUIRE_TEST_SERVER();
     TestDatabase t("conn_cp1251");
     RecordingWindow w(t.fields());
     auto c = OpenSiteConnection(w);
@@ -44,6 +45,7 @@ TEST(SiteConnection, SessionRunsInCp1251AndCyrillicSurvivesBothWays)
 
 TEST(SiteConnection, FailuresShowOneCriticalBoxWithTheDriversText)
 {
+    TK_REQUIRE_TEST_SERVER();
     TestDatabase t("conn_fail");
     struct Case {
         const char* label;
@@ -72,6 +74,7 @@ TEST(SiteConnection, FailuresShowOneCriticalBoxWithTheDriversText)
 
 TEST(SiteConnection, TestButtonLeavesNoConnectionOpen)
 {
+    TK_REQUIRE_TEST_SERVER();
     TestDatabase t("conn_test");
     RecordingWindow w(t.fields());
     OperationRunner runner(w);
@@ -99,6 +102,7 @@ TEST(Cp1251, RoundTripsTheWholeCodePage)
 
 TEST(Connection, WholeNumberListsComeInBlocksWithNullsAndFailOnText)
 {
+    TK_REQUIRE_TEST_SERVER();
     TestDatabase t("conn_ints");
     // More rows than one block, NULLs at the block edges, negative and large values.
     t.exec("insert into tbl_stat (CODE, LINKCODE, USERCODE) select seq, if(seq % 4096 = 0, NULL, cast(seq as signed) - "

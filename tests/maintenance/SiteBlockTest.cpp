@@ -34,6 +34,7 @@ struct Site {
 
 TEST(SiteBlock, BlockAndUnblockSwitchTheSiteTheStoreAndTheLayout)
 {
+    TK_REQUIRE_TEST_SERVER();
     Site s("block_unblock");
     ASSERT_EQ(s.db.scalar("select @@lower_case_table_names"), "0") << "this test needs case-sensitive table names";
     s.db.exec("insert into tbl_conf (PARAM, VALUEINT, VALUESTR) values ('ISWORK', 1, NULL), "
@@ -65,6 +66,7 @@ TEST(SiteBlock, BlockAndUnblockSwitchTheSiteTheStoreAndTheLayout)
 
 TEST(SiteBlock, MissingEmptyOrNullOfflineMessageStillBlocks)
 {
+    TK_REQUIRE_TEST_SERVER();
     struct Case {
         const char* label;
         const char* rows;
@@ -94,6 +96,7 @@ TEST(SiteBlock, MissingEmptyOrNullOfflineMessageStillBlocks)
 
 TEST(SiteBlock, ErrorsAfterTheOpenEndOnlyTheOperation)
 {
+    TK_REQUIRE_TEST_SERVER();
     // A store that cannot be written: the block is set, then the write fails.
     {
         Site s("block_store_fails");
@@ -131,6 +134,7 @@ TEST(SiteBlock, ErrorsAfterTheOpenEndOnlyTheOperation)
 
 TEST(SiteBlock, OneRunAtATimeChangesADatabase)
 {
+    TK_REQUIRE_TEST_SERVER();
     Site s("block_locked");
     s.db.exec("insert into tbl_conf (PARAM, VALUEINT) values ('ISWORK', 1)");
     // Another run (here the test's own session) holds the database: block refuses at once, naming it.

@@ -185,6 +185,7 @@ std::vector<std::string> snapshot(TestDatabase& t)
 
 TEST(RatingDifferential, RandomSitesAgreeWithWholeTableStatements)
 {
+    TK_REQUIRE_TEST_SERVER();
     const std::string saved = "tk_corvane v.1.0.10";
     struct Case {
         unsigned draw;

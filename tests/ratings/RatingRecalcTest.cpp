@@ -62,6 +62,7 @@ std::optional<std::string> ratings(TestDatabase& t)
 
 TEST(RatingRecalc, SmallSiteUnderEachWeighting)
 {
+    TK_REQUIRE_TEST_SERVER();
     // The site gives users 1, 2, 3: VOTES 3, 0, 0; LINKS 2, 0, 1; PERSONA 0, 1, 0; ALTLINKS 0, 1, 1;
     // DOWNUS-DOWNHIM 0, 6, -6.
     struct Case {

@@ -53,6 +53,25 @@ ConnectionFields testServerFields(const std::string& database)
                             env("TK_TEST_PASSWORD", "tk-pass"), database};
 }
 
+std::optional<std::string> testServerUnavailable()
+{
+    static const std::optional<std::string> why = []() -> std::optional<std::string> {
+        try {
+            openServer("");
+            return std::nullopt;
+        } catch (const db::DbError& e) {
+            return testServerFields().server + ": " + e.what();
+        }
+    }();
+    return why;
+}
+
+bool testServerRequired()
+{
+    const char* v = std::getenv("TK_TEST_SERVER_REQUIRED");
+    return v && *v && std::string(v) != "0";
+}
+
 TestDatabase::TestDatabase(const std::string& label, bool withSchema)
     : m_name(uniqueName(label)), m_conn(createAndOpen(m_name))
 {

@@ -12,6 +12,19 @@
 
 ConnectionFields testServerFields(const std::string& database = "");
 
+// Why the test server cannot be used, or nothing when it can (asked once per process).
+std::optional<std::string> testServerUnavailable();
+bool testServerRequired(); // TK_TEST_SERVER_REQUIRED is set: the project's own test run
+
+// First statement of a test (or SetUp) that needs the server: without one the test is skipped with
+// the reason, or fails where the server is required.
+#define TK_REQUIRE_TEST_SERVER()                                                                                       \
+    if (const auto tkWhyNoServer = testServerUnavailable()) {                                                          \
+        if (testServerRequired())                                                                                      \
+            FAIL() << "test server required: " << *tkWhyNoServer;                                                      \
+        GTEST_SKIP() << "no test server: " << *tkWhyNoServer;                                                          \
+    }
+
 class TestDatabase
 {
   public:
