@@ -2,20 +2,34 @@
 // Before a change reaches the site, the rows it deletes (whole) and the authorship values it
 // replaces are written to an SQL file that puts them back when fed to the mariadb client:
 //   mariadb <database> < cleanup-undo-20261206-153000.sql
-// The file is UTF-8 and names its character set at the top; it is flushed to disk before each batch
-// of changes is passed on, so a run cut short still has everything it did in the file. No file is
-// made for a run that changes nothing.
+// or through `tk_corvane restore`. Every value is read in a form that cannot lose a byte (hex for
+// text and binary, exact numbers and dates) and written as a literal of its own column's kind, so
+// the file restores exactly whatever the tables' character sets; it sets up its own session
+// (character set, sql_mode, time zone, foreign-key checks) and keeps every statement well under the
+// client's packet limit. Each batch is on disk before it is passed on; a batch the server refused is
+// cut off the file again, so a replay never puts back a row that was not deleted. A run that ends
+// normally marks its archive complete. No file is made for a run that changes nothing.
 #include "cleanup/CleanupChanges.h"
 #include "db/Connection.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace cleanup
 {
+
+// The lines every archive starts with, and the one it ends with when its run ended normally.
+inline constexpr std::string_view kArchiveMark = "-- tk_corvane undo archive";
+inline constexpr std::string_view kArchiveDatabase = "-- database: ";
+inline constexpr std::string_view kArchiveRun = "-- run: ";
+inline constexpr std::string_view kArchivePrevious = "-- previous unfinished run: ";
+inline constexpr std::string_view kArchiveComplete = "-- complete";
 
 class UndoArchive : public CleanupChanges
 {
@@ -28,26 +42,39 @@ class UndoArchive : public CleanupChanges
     void replaceAuthor(std::string_view table, std::string_view column, std::span<const std::int64_t> codes,
                        std::int64_t firstUser) override;
 
+    // The run ended normally: the archive is marked complete.
+    void finish();
     // The file's path once something was archived.
     std::optional<std::string> path() const;
+
+    // How one column's values are read and written back.
+    struct Column {
+        enum Kind { Number, Float, Bit, Temporal, Text, Binary } kind = Binary;
+        std::string name;    // UTF-8
+        std::string charset; // for Text
+    };
 
   private:
     void open();
     void write(const std::string& text);
     void sync();
+    const std::vector<Column>& columnsOf(std::string_view table);
+    // A batch is written and synced, then passed on; if that fails it is cut off the file again.
+    template <typename Pass> void guarded(const std::string& batch, Pass&& pass);
 
     db::Connection& m_conn;
     CleanupChanges& m_next;
     std::string m_folder;
     std::time_t m_start;
     std::string m_path;
+    std::map<std::string, std::vector<Column>, std::less<>> m_columns;
     struct Close {
         void operator()(std::FILE* f) const noexcept { std::fclose(f); }
     };
     std::unique_ptr<std::FILE, Close> m_file;
 };
 
-// A value as a MariaDB string literal (or NULL), safe whatever the server's escaping mode.
-std::string sqlLiteral(const std::optional<std::string>& value);
+// `name` with every backtick doubled: an identifier whatever it holds.
+std::string quotedName(std::string_view name);
 
 } // namespace cleanup

@@ -4,14 +4,52 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <iconv.h>
+#include <langinfo.h>
+#include <unistd.h>
 
 namespace
 {
 [[noreturn]] void fail(const std::string& path, const char* what, int err)
 {
-    throw SystemError(err, std::string(what) + " " + path + ": " + std::strerror(err));
+    throw SystemError(err, std::string(what) + " " + path + ": " + systemErrorText(err));
 }
 } // namespace
+
+std::string systemErrorText(int number)
+{
+    char buf[256];
+    const std::string text = ::strerror_r(number, buf, sizeof buf);
+    const char* codeset = ::nl_langinfo(CODESET);
+    if (!codeset || !*codeset || std::strcmp(codeset, "UTF-8") == 0)
+        return text;
+    iconv_t cd = ::iconv_open("UTF-8", codeset);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return text;
+    std::string out(text.size() * 4 + 4, '\0');
+    char* in = const_cast<char*>(text.data());
+    std::size_t inLeft = text.size(), outLeft = out.size();
+    char* dst = out.data();
+    const bool ok = ::iconv(cd, &in, &inLeft, &dst, &outLeft) != static_cast<std::size_t>(-1);
+    ::iconv_close(cd);
+    if (!ok)
+        return text;
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+void syncFolder(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        const int err = errno;
+        if (fd >= 0)
+            ::close(fd);
+        throw SystemError(err, "Не удалось записать папку " + folder + ": " + systemErrorText(err));
+    }
+    ::close(fd);
+}
 
 Cp1251File::Cp1251File(std::string path) : m_path(std::move(path))
 {

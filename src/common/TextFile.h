@@ -10,6 +10,12 @@ struct SystemError : std::runtime_error {
     long number;
 };
 
+// The system's description of an error number, in UTF-8 whatever the locale's encoding.
+std::string systemErrorText(int number);
+
+// Makes a new entry of the folder (a file just created) survive a crash. Throws SystemError.
+void syncFolder(const std::string& folder);
+
 // A cp1251 text file created anew; each write converts the tool's UTF-8 text at this boundary.
 // Throws SystemError when the file cannot be created or written.
 class Cp1251File

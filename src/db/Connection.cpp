@@ -61,7 +61,7 @@ struct ColumnInfo {
     SQLSMALLINT digits = 0;
 };
 
-std::vector<ColumnInfo> describeColumns(SQLHANDLE s)
+std::vector<ColumnInfo> describeColumns(SQLHANDLE s, bool utf8Session)
 {
     SQLSMALLINT count = 0;
     check(SQLNumResultCols(s, &count), SQL_HANDLE_STMT, s);
@@ -73,7 +73,8 @@ std::vector<ColumnInfo> describeColumns(SQLHANDLE s)
         ColumnInfo info;
         check(SQLDescribeCol(s, c, name, sizeof name, &nameLen, &info.type, &size, &info.digits, &nullable),
               SQL_HANDLE_STMT, s);
-        info.name = cp1251::toUtf8(reinterpret_cast<const char*>(name));
+        const char* raw = reinterpret_cast<const char*>(name);
+        info.name = utf8Session ? std::string(raw) : cp1251::toUtf8(raw);
         columns.push_back(std::move(info));
     }
     return columns;
@@ -93,7 +94,17 @@ struct Connection::Handles {
     Handle env{nullptr, FreeHandle{SQL_HANDLE_ENV}};
     Handle dbc{nullptr, FreeHandle{SQL_HANDLE_DBC}};
     bool connected = false;
+    bool utf8Session = false; // the session speaks utf8mb4: text crosses unchanged
     std::uint64_t statements = 0;
+
+    std::string toSession(std::string_view text) const
+    {
+        return utf8Session ? std::string(text) : cp1251::fromUtf8(text);
+    }
+    std::string fromSession(std::string_view bytes) const
+    {
+        return utf8Session ? std::string(bytes) : cp1251::toUtf8(bytes);
+    }
 
     ~Handles()
     {
@@ -117,7 +128,7 @@ struct Connection::Handles {
             throw DbError("соединение закрыто", "08003", 0);
         if (!stmt)
             stmt = newStatement();
-        std::string bytes = cp1251::fromUtf8(sql);
+        std::string bytes = toSession(sql);
         ++statements;
         const SQLRETURN rc = SQLExecDirect(stmt.get(), bytesOf(bytes), static_cast<SQLINTEGER>(bytes.size()));
         if (rc != SQL_NO_DATA)
@@ -162,7 +173,7 @@ Rows Connection::query(std::string_view sql)
 {
     Handle stmt = m_h->run(sql);
     SQLHANDLE s = stmt.get();
-    const std::vector<std::string> columns = namesOf(describeColumns(s));
+    const std::vector<std::string> columns = namesOf(describeColumns(s, m_h->utf8Session));
     const auto count = static_cast<SQLUSMALLINT>(columns.size());
     std::vector<std::optional<std::string>> cells;
     if (count == 0)
@@ -196,7 +207,7 @@ Rows Connection::query(std::string_view sql)
             if (isNull)
                 cells.emplace_back(std::nullopt);
             else
-                cells.emplace_back(cp1251::toUtf8(bytes));
+                cells.emplace_back(m_h->fromSession(bytes));
         }
     }
     return Rows(columns, std::move(cells));
@@ -216,7 +227,7 @@ IntRows Connection::queryInts(std::string_view sql)
     check(SQLSetStmtAttr(s, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_HANDLE_STMT, s);
 
     stmt = m_h->run(sql, std::move(stmt));
-    const std::vector<ColumnInfo> info = describeColumns(s);
+    const std::vector<ColumnInfo> info = describeColumns(s, m_h->utf8Session);
     const std::size_t cols = info.size();
     std::vector<std::vector<SQLBIGINT>> values(cols, std::vector<SQLBIGINT>(kBlock));
     std::vector<std::vector<SQLLEN>> indicators(cols, std::vector<SQLLEN>(kBlock));
@@ -249,6 +260,14 @@ IntRows Connection::queryInts(std::string_view sql)
         }
     }
     return IntRows(std::move(columns), std::move(out), std::move(nulls));
+}
+
+void Connection::useUtf8Session(bool on)
+{
+    const char* cs = on ? "utf8mb4" : "cp1251";
+    execute(std::string("SET character_set_client=") + cs + ", character_set_connection=" + cs +
+            ", character_set_results=" + cs);
+    m_h->utf8Session = on;
 }
 
 void Connection::close() noexcept

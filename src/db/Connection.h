@@ -29,6 +29,10 @@ class Connection
     // Runs a query whose columns all hold whole numbers and reads every row in blocks. Throws DbError,
     // also when a value is not a whole number.
     IntRows queryInts(std::string_view sql);
+    // Switches the session to utf8mb4, so that text crosses unchanged both ways (the site's own
+    // operations speak cp1251; restoring an archive, whose names may hold any character, does not).
+    // false switches back to cp1251.
+    void useUtf8Session(bool on = true);
     // Disconnects; harmless when already closed.
     void close() noexcept;
 

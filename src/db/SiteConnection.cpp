@@ -14,7 +14,7 @@ Connection openSite(const ConnectionFields& fields)
     Connection c = Connection::open(siteConnectionString(fields));
     // The driver ignores the stmt keyword and refuses SET NAMES as a statement, so the session's
     // character set is switched here, as part of the open.
-    c.execute("SET character_set_client=cp1251, character_set_connection=cp1251, character_set_results=cp1251");
+    c.useUtf8Session(false);
     return c;
 }
 

@@ -17,6 +17,8 @@ class BusyFlag
     bool& m_flag;
 };
 
+// One name per database; the hash keeps it within the server's 64 characters for any name.
+constexpr std::string_view kLockName = "CONCAT('tk_corvane.', SHA1(DATABASE()))";
 constexpr const char* kEndedPartWay = "\n\nОперация прервана. Выполненное до ошибки сохранено в базе.";
 } // namespace
 
@@ -42,8 +44,7 @@ std::optional<db::Connection> OpenSiteConnection(SiteWindow& window)
 
 std::optional<std::string> takeSiteLock(db::Connection& c)
 {
-    // One name per database; the hash keeps it within the server's 64 characters for any name.
-    const std::string name = "CONCAT('tk_corvane.', SHA1(DATABASE()))";
+    const std::string name(kLockName);
     const db::Rows got = c.query("SELECT GET_LOCK(" + name + ", 0) AS got");
     if (got.front().optInt("got") == 1)
         return std::nullopt;
@@ -55,6 +56,15 @@ std::optional<std::string> takeSiteLock(db::Connection& c)
                holder.front().text("USER").value_or("?") + "@" + holder.front().text("HOST").value_or("?") + ")";
     return "С этой базой сейчас работает " + who +
            ". Операция не выполнена: дождитесь окончания той работы и повторите.";
+}
+
+void releaseSiteLock(db::Connection& c) noexcept
+{
+    try {
+        c.execute("DO RELEASE_LOCK(" + std::string(kLockName) + ")");
+    } catch (const std::exception&) {
+        // The connection is gone: the server frees the lock with it.
+    }
 }
 
 RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& body, Changes changes)
@@ -76,6 +86,10 @@ RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& bo
     } catch (const std::exception& e) {
         outcome = {RunStatus::Failed, Report(MessageIcon::Critical, describeError(e) + kEndedPartWay)};
     }
+    // The server frees the lock with the session, but only once it has noticed the session end:
+    // given back at once, the next operation (maintain's next step) finds it free.
+    if (changes == Changes::Site && outcome.status != RunStatus::Locked)
+        releaseSiteLock(*connection);
     connection->close();
     if (m_window.caption() != savedCaption)
         m_window.setCaption(savedCaption);

@@ -60,6 +60,8 @@ std::string describeError(const std::exception& e);
 // Takes the lock that lets one run at a time change this database; returns nothing when it got it,
 // else what to tell the user about the run that holds it.
 std::optional<std::string> takeSiteLock(db::Connection& c);
+// Gives the lock back (errors ignored: a lost session has freed it).
+void releaseSiteLock(db::Connection& c) noexcept;
 
 // Opens the site with the window's fields as they are now. On failure it shows the driver's text in
 // a critical box and returns nothing.

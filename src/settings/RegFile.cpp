@@ -217,7 +217,7 @@ std::optional<std::size_t> findValue(const std::vector<Line>& lines, const Split
 
 [[noreturn]] void fail(const std::string& file, int err)
 {
-    throw SystemError(err, "Не удалось сохранить настройку в " + file + ": " + std::strerror(err));
+    throw SystemError(err, "Не удалось сохранить настройку в " + file + ": " + systemErrorText(err));
 }
 
 std::string folderOf(const std::string& file)

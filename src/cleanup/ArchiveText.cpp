@@ -1,0 +1,115 @@
+#include "cleanup/ArchiveText.h"
+
+#include "cleanup/UndoArchive.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <fstream>
+#include <stdexcept>
+
+namespace cleanup
+{
+namespace
+{
+std::string checked(const std::string& text, std::string_view allowed, const char* what)
+{
+    if (text.empty() && std::string_view(what) != "hex")
+        throw std::runtime_error(std::string("пустое значение вместо ") + what);
+    for (char c : text)
+        if (allowed.find(c) == std::string_view::npos)
+            throw std::runtime_error("сервер вернул «" + text + "» вместо " + what);
+    return text;
+}
+} // namespace
+
+std::string checkedNumber(const std::string& text)
+{
+    return checked(text, "0123456789+-.eE", "числа");
+}
+
+std::string checkedTemporal(const std::string& text)
+{
+    return checked(text, "0123456789-: .", "даты или времени");
+}
+
+std::string checkedHex(const std::string& text)
+{
+    if (text.size() % 2 != 0)
+        throw std::runtime_error("нечётное число шестнадцатеричных цифр");
+    return checked(text, "0123456789ABCDEFabcdef", "hex");
+}
+
+std::string checkedCharset(const std::string& text)
+{
+    return text.empty() ? text : checked(text, "abcdefghijklmnopqrstuvwxyz0123456789_", "имени кодировки");
+}
+
+std::string fromHex(std::string_view hex)
+{
+    std::string out;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        out += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
+    return out;
+}
+
+std::string headerName(const std::string& name)
+{
+    if (std::none_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+        return name;
+    static const char* digits = "0123456789ABCDEF";
+    std::string hex = "x:";
+    for (char c : name) {
+        hex += digits[static_cast<unsigned char>(c) >> 4];
+        hex += digits[static_cast<unsigned char>(c) & 15];
+    }
+    return hex;
+}
+
+std::optional<ArchiveHeader> readArchiveHeader(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    if (!std::getline(in, line) || line != kArchiveMark)
+        return std::nullopt;
+    ArchiveHeader h;
+    h.path = path;
+    std::string last;
+    while (std::getline(in, line)) {
+        if (line.starts_with(kArchiveDatabase) && h.database.empty())
+            h.database = line.substr(kArchiveDatabase.size());
+        else if (line.starts_with(kArchiveRun) && h.run.empty())
+            h.run = line.substr(kArchiveRun.size());
+        else if (line.starts_with(kArchivePrevious) && h.previous.empty())
+            h.previous = line.substr(kArchivePrevious.size());
+        if (!line.empty())
+            last = line;
+    }
+    h.complete = last == kArchiveComplete;
+    if (h.database.empty() || h.run.empty() || h.run.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    return h;
+}
+
+bool runBefore(const ArchiveHeader& a, const ArchiveHeader& b)
+{
+    return a.run.size() != b.run.size() ? a.run.size() < b.run.size() : a.run < b.run;
+}
+
+std::optional<ArchiveHeader> newestUnfinishedArchive(const std::string& folder, const std::string& database)
+{
+    std::optional<ArchiveHeader> newest;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* e = ::readdir(dir)) {
+            const std::string name = e->d_name;
+            if (!name.starts_with("cleanup-undo-") || !name.ends_with(".sql"))
+                continue;
+            const auto h = readArchiveHeader(folder + name);
+            if (h && !h->complete && h->database == database && (!newest || runBefore(*newest, *h)))
+                newest = h;
+        }
+        ::closedir(dir);
+    }
+    return newest;
+}
+
+} // namespace cleanup

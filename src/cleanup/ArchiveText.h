@@ -1,0 +1,39 @@
+#pragma once
+// The text of undo archives: the checks every value passes before it becomes SQL, and reading an
+// archive's header back.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace cleanup
+{
+
+// Each returns its argument when it has the form the server writes for that kind of value and
+// throws std::runtime_error naming it otherwise: digits with sign, point and exponent; a date or
+// time; hex digits; a character set's name.
+std::string checkedNumber(const std::string& text);
+std::string checkedTemporal(const std::string& text);
+std::string checkedHex(const std::string& text);
+std::string checkedCharset(const std::string& text);
+// The bytes a string of hex digits stands for.
+std::string fromHex(std::string_view hex);
+// A database name as the header writes it: as it is when it holds no control character, else
+// "x:" and its hex.
+std::string headerName(const std::string& name);
+
+struct ArchiveHeader {
+    std::string path;
+    std::string database;  // as headerName writes it
+    std::string run;       // decimal nanoseconds since 1970: later runs have larger numbers
+    std::string previous;  // the archive of the unfinished run before it, if it named one
+    bool complete = false; // the run ended normally
+};
+// Reads an archive's header and whether it ends complete; nothing when the file is no archive.
+std::optional<ArchiveHeader> readArchiveHeader(const std::string& path);
+// The newest archive of an unfinished run on this database in the folder, if any.
+std::optional<ArchiveHeader> newestUnfinishedArchive(const std::string& folder, const std::string& database);
+// Orders runs: true when a ran before b.
+bool runBefore(const ArchiveHeader& a, const ArchiveHeader& b);
+
+} // namespace cleanup
