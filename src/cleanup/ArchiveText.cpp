@@ -44,6 +44,15 @@ std::string checkedCharset(const std::string& text)
     return text.empty() ? text : checked(text, "abcdefghijklmnopqrstuvwxyz0123456789_", "имени кодировки");
 }
 
+std::string fileStamp(std::time_t when)
+{
+    std::tm local{};
+    ::localtime_r(&when, &local);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y%m%d-%H%M%S", &local);
+    return buf;
+}
+
 std::string fromHex(std::string_view hex)
 {
     std::string out;

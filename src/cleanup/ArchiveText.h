@@ -2,6 +2,7 @@
 // The text of undo archives: the checks every value passes before it becomes SQL, and reading an
 // archive's header back.
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,8 @@ std::string checkedNumber(const std::string& text);
 std::string checkedTemporal(const std::string& text);
 std::string checkedHex(const std::string& text);
 std::string checkedCharset(const std::string& text);
+// "YYYYMMDD-HHMMSS" in local time: the stamp in the names of a run's files.
+std::string fileStamp(std::time_t when);
 // The bytes a string of hex digits stands for.
 std::string fromHex(std::string_view hex);
 // A database name as the header writes it: as it is when it holds no control character, else

@@ -1,5 +1,6 @@
 #include "cleanup/CleanupRun.h"
 
+#include "cleanup/ArchiveText.h"
 #include "cleanup/AuthorshipPass.h"
 #include "cleanup/OrphanPasses.h"
 #include "cleanup/PassEngine.h"
@@ -65,9 +66,12 @@ RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder)
     return runner.run([&](db::Connection& c) {
         SentChanges sent(c);
         // Every row deleted and every value replaced is archived before the change is sent.
-        UndoArchive archive(c, sent, folder, std::time(nullptr));
-        ScreenshotList list(folder + std::string(kScreenshotListName));
+        const std::time_t started = std::time(nullptr);
+        UndoArchive archive(c, sent, folder, started);
+        ScreenshotList list(folder + std::string(kScreenshotListName),
+                            folder + "cleanup-screenshots-" + fileStamp(started) + ".txt");
         const CleanupResult result = runCleanupPasses(c, archive, list, runner.window());
+        archive.finish();
 
         // Failures after the passes cost the administrator neither the report nor the summary:
         // they become extra lines of the closing message.
@@ -77,6 +81,10 @@ RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder)
             done.text += "Архив для отмены изменений: " + *undo + "\n";
         // Every file the run wrote is named with its full path.
         const std::string listPath = list.path();
+        if (const auto exact = list.exactPath())
+            done.text += "Точный список скриншотов (UTF-8): " + *exact + "\n";
+        if (list.onlyExact() > 0)
+            done.text += "Имён, которые есть только в точном списке: " + std::to_string(list.onlyExact()) + "\n";
         if (result.listed > 0) {
             done.text += "Список скриншотов: " + listPath + "\n";
             done.view = Report::View{

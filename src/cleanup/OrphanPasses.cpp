@@ -1,6 +1,10 @@
 #include "cleanup/OrphanPasses.h"
 
+#include "cleanup/ArchiveText.h"
 #include "cleanup/ScreenshotList.h"
+#include "cleanup/SentChanges.h"
+
+#include <map>
 
 #include <optional>
 #include <vector>
@@ -66,18 +70,13 @@ const std::array<OrphanPass, 17> kOrphanPasses{{
 
 namespace
 {
-// A pass's row list: the whole-number columns compactly, and the listed column's texts when the
-// pass lists one.
-struct RowList {
-    db::IntRows numbers;
-    std::vector<std::optional<std::string>> listed;
-};
-
-RowList readRowList(db::Connection& c, const OrphanPass& pass)
+// A pass's row list, its whole-number columns kept compactly. The screenshot pass's query also
+// names the file name column; it is read with the rest (the query stays as it is, and so does its
+// order) but left out: the exact names are read as the rows go.
+db::IntRows readRowList(db::Connection& c, const OrphanPass& pass)
 {
     if (pass.listedColumn.empty())
-        return {c.queryInts(pass.rowQuery), {}};
-    // The row query itself, text and all, so the list keeps the order that query gives.
+        return c.queryInts(pass.rowQuery);
     const db::Rows rows = c.query(pass.rowQuery);
     const std::size_t listedCol = rows.column(pass.listedColumn);
     std::vector<std::string> names;
@@ -90,18 +89,39 @@ RowList readRowList(db::Connection& c, const OrphanPass& pass)
     }
     std::vector<std::int64_t> values;
     std::vector<bool> nulls;
-    RowList out;
-    out.listed.reserve(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
         for (std::size_t k : numberCols) {
             const auto& cell = rows[i].cell(k);
             values.push_back(cell ? db::parseInt(*cell) : 0);
             nulls.push_back(!cell);
         }
-        out.listed.push_back(rows[i].cell(listedCol));
     }
-    out.numbers = db::IntRows(std::move(names), std::move(values), std::move(nulls));
-    return out;
+    return db::IntRows(std::move(names), std::move(values), std::move(nulls));
+}
+
+// The listed column of the rows with these codes, in their order, exactly as stored: read as the
+// hex of its UTF-8 form, which no session character set can spoil.
+std::vector<std::optional<std::string>> exactNames(db::Connection& c, const OrphanPass& pass,
+                                                   const std::vector<std::int64_t>& codes)
+{
+    std::map<std::int64_t, std::optional<std::string>> byCode;
+    for (std::size_t from = 0; from < codes.size(); from += kCodesPerStatement) {
+        std::string list;
+        for (std::size_t i = from; i < std::min(codes.size(), from + kCodesPerStatement); ++i)
+            list += (list.empty() ? "" : ",") + std::to_string(codes[i]);
+        const db::Rows rows =
+            c.query("select CODE as c, HEX(CONVERT(" + std::string(pass.listedColumn) + " USING utf8mb4)) as n from " +
+                    std::string(pass.table) + " where CODE in (" + list + ")");
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const auto hex = rows[i].text("n");
+            byCode[db::parseInt(rows[i].text("c").value_or(""))] =
+                hex ? std::optional<std::string>(fromHex(checkedHex(*hex))) : std::nullopt;
+        }
+    }
+    std::vector<std::optional<std::string>> names;
+    for (std::int64_t code : codes)
+        names.push_back(byCode[code]);
+    return names;
 }
 } // namespace
 
@@ -114,8 +134,7 @@ PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass)
     if (list)
         list->start();
 
-    const RowList rows = readRowList(run.conn, pass);
-    const db::IntRows& numbers = rows.numbers;
+    const db::IntRows numbers = readRowList(run.conn, pass);
     const std::size_t codeCol = numbers.column("CODE");
     std::vector<std::size_t> refCols;
     for (std::string_view ref : pass.references)
@@ -125,8 +144,7 @@ PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass)
     // A copy: this pass adds its own deletions to the record as it goes.
     const CodeSet removedEarlier = run.removed.of(pass.table);
 
-    std::vector<std::int64_t> pending;    // codes of the rows decided to go
-    std::vector<std::size_t> pendingRows; // their places in the row list, for the screenshot list
+    std::vector<std::int64_t> pending; // codes of the rows decided to go
     RowJudge walk;
     walk.rows = numbers.size();
     walk.code = [&](std::size_t i) { return numbers.at(i, codeCol).value(); };
@@ -136,21 +154,19 @@ PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass)
             const auto ref = numbers.at(i, col);
             if (ref && !parents.contains(*ref)) {
                 pending.push_back(numbers.at(i, codeCol).value());
-                pendingRows.push_back(i);
                 return 1;
             }
         }
         return 0;
     };
     walk.send = [&] {
+        // The names are read before the rows go, and written once their delete has gone.
+        const auto names = list ? exactNames(run.conn, pass, pending) : std::vector<std::optional<std::string>>{};
         run.changes.deleteRows(pass.table, pending);
         run.removed.add(pass.table, pending);
-        // Each file name is written once its row's delete has gone.
-        if (list)
-            for (std::size_t i : pendingRows)
-                list->add(rows.listed[i]);
+        for (const auto& name : names)
+            list->add(name);
         pending.clear();
-        pendingRows.clear();
     };
     walkRows(progress, removedEarlier, walk);
 

@@ -1,5 +1,12 @@
 #include "cleanup/ScreenshotList.h"
 
+#include "common/Cp1251.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace cleanup
 {
 namespace
@@ -19,9 +26,58 @@ void ScreenshotList::start()
     m_file->write(kSeparator);
 }
 
+std::string exactListLine(const std::optional<std::string>& name)
+{
+    if (!name)
+        return "\\N";
+    const bool plain = !name->starts_with('\\') && !name->starts_with('#') &&
+                       std::none_of(name->begin(), name->end(),
+                                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+    if (plain)
+        return *name;
+    static const char* digits = "0123456789ABCDEF";
+    std::string line = "\\e";
+    for (char c : *name) {
+        const auto b = static_cast<unsigned char>(c);
+        if (c == '\\')
+            line += "\\\\";
+        else if (b < 0x20 || b == 0x7F)
+            line += std::string("\\x") + digits[b >> 4] + digits[b & 15];
+        else
+            line += c;
+    }
+    return line;
+}
+
+std::optional<std::string> ScreenshotList::exactPath() const
+{
+    if (!m_exact)
+        return std::nullopt;
+    return m_exactPath;
+}
+
 void ScreenshotList::add(const std::optional<std::string>& poster)
 {
-    m_file->write(poster.value_or("") + "\r\n");
+    if (!m_exact) {
+        const int fd = ::open(m_exactPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (fd < 0)
+            throw SystemError(errno, "Не удалось создать файл " + m_exactPath + ": " + systemErrorText(errno));
+        m_exact.reset(::fdopen(fd, "a"));
+    }
+    const std::string exact = exactListLine(poster) + "\n";
+    ++m_exactLines;
+    if (std::fwrite(exact.data(), 1, exact.size(), m_exact.get()) != exact.size() || std::fflush(m_exact.get()) != 0)
+        throw SystemError(errno, "Не удалось записать файл " + m_exactPath + ": " + systemErrorText(errno));
+    // bad_sreen.txt takes the name only when cp1251 holds it exactly.
+    const bool held = poster && cp1251::toUtf8(cp1251::fromUtf8(*poster)) == *poster &&
+                      poster->find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+    if (held) {
+        m_file->write(*poster + "\r\n");
+    } else {
+        ++m_onlyExact;
+        m_file->write("(имя только в точном списке " + m_exactPath + ", строка " + std::to_string(m_exactLines) +
+                      ")\r\n");
+    }
     ++m_listed;
 }
 

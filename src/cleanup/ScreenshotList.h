@@ -4,6 +4,8 @@
 #include "common/TextFile.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,8 +23,8 @@ class ScreenshotNames
     virtual ~ScreenshotNames() = default;
     // The screenshot pass starts, before it reads its rows.
     virtual void start() = 0;
-    // One name per deleted row, in the order the rows were deleted; a row without a file name
-    // still counts, with an empty name.
+    // One name per deleted row, in the order the rows were deleted, exactly as stored (UTF-8; NULL
+    // for a row without a file name).
     virtual void add(const std::optional<std::string>& poster) = 0;
     // The screenshot pass is over.
     virtual void finish() = 0;
@@ -32,21 +34,40 @@ class ScreenshotNames
     std::uint64_t m_listed = 0;
 };
 
-// The list file in the tool's folder: created anew when the pass starts, with its heading and a
-// separator; one line per name; the separator again at the end.
+// Two lists. bad_sreen.txt, for the site's own tools: created anew when the pass starts, with its
+// heading and a separator, one cp1251 line per name, the separator again at the end. A name it
+// cannot hold exactly (a character outside cp1251, a line break or NUL, NULL) gets a marked line
+// pointing to the other list. The exact list of the run, UTF-8, kept beside the run's archive and
+// never replaced by a later run: every name as stored, one per line; a line starting with '\' is
+// escaped: "\N" is NULL, "\e" starts a name whose backslashes are doubled and whose control
+// characters are written \xHH (so is a name that starts with '\' or '#').
 class ScreenshotList : public ScreenshotNames
 {
   public:
-    explicit ScreenshotList(std::string path) : m_path(std::move(path)) {}
+    ScreenshotList(std::string path, std::string exactPath) : m_path(std::move(path)), m_exactPath(std::move(exactPath))
+    {
+    }
     void start() override;
     void add(const std::optional<std::string>& poster) override;
     void finish() override;
     const std::string& path() const { return m_path; }
+    // The exact list, once a name was written to it.
+    std::optional<std::string> exactPath() const;
+    // Names bad_sreen.txt could not hold, found only in the exact list.
+    std::uint64_t onlyExact() const { return m_onlyExact; }
 
   private:
-    std::string m_path;
+    std::string m_path, m_exactPath;
     std::optional<Cp1251File> m_file;
+    struct Close {
+        void operator()(std::FILE* f) const noexcept { std::fclose(f); }
+    };
+    std::unique_ptr<std::FILE, Close> m_exact;
+    std::uint64_t m_exactLines = 0, m_onlyExact = 0;
 };
+
+// A name as the exact list writes it (see ScreenshotList).
+std::string exactListLine(const std::optional<std::string>& name);
 
 // The names kept in memory only, for a run that writes no file.
 class CollectedScreenshotNames : public ScreenshotNames
@@ -55,7 +76,7 @@ class CollectedScreenshotNames : public ScreenshotNames
     void start() override { m_names.clear(); }
     void add(const std::optional<std::string>& poster) override
     {
-        m_names.push_back(poster.value_or(""));
+        m_names.push_back(exactListLine(poster));
         ++m_listed;
     }
     void finish() override {}

@@ -31,15 +31,6 @@ std::string codeList(std::span<const std::int64_t> codes)
     return list;
 }
 
-std::string stamp(std::time_t t)
-{
-    std::tm local{};
-    ::localtime_r(&t, &local);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y%m%d-%H%M%S", &local);
-    return buf;
-}
-
 UndoArchive::Column::Kind kindOf(const std::string& type, const std::string& charset)
 {
     using C = UndoArchive::Column;
@@ -142,7 +133,7 @@ void UndoArchive::open()
         headerName(fromHex(m_conn.query("SELECT HEX(DATABASE()) AS d").front().cell(0).value_or("")));
     const std::optional<ArchiveHeader> previous = newestUnfinishedArchive(m_folder, database);
     // Never overwrite an earlier archive: a second run in the same second gets a numbered name.
-    const std::string base = m_folder + "cleanup-undo-" + stamp(m_start);
+    const std::string base = m_folder + "cleanup-undo-" + fileStamp(m_start);
     for (int n = 1;; ++n) {
         m_path = base + (n == 1 ? "" : "-" + std::to_string(n)) + ".sql";
         const int fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);

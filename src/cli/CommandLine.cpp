@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include "cleanup/ArchiveRestore.h"
 #include "cleanup/CleanupRun.h"
 #include "cli/ConsoleWindow.h"
 #include "common/ProductInfo.h"
@@ -23,6 +24,7 @@ namespace
 constexpr const char* kUsage =
     "usage: tk_corvane test|block|unblock|recount|cleanup|maintain [--server TEXT] [--user TEXT]\n"
     "                  [--database TEXT] [--password-file FILE] [--dry-run] [--quiet]\n"
+    "       tk_corvane restore FILE... [options as above]\n"
     "       tk_corvane --help | --version\n"
     "\n"
     "Without arguments tk_corvane opens its window. With a command it runs without one:\n"
@@ -33,16 +35,20 @@ constexpr const char* kUsage =
     "  cleanup   delete rows that point to missing releases, links, users or persons and hand the\n"
     "            authorship of missing users to the first user (site must be blocked)\n"
     "  maintain  block, recount, cleanup and unblock; a failed step leaves the site blocked\n"
+    "  restore   put back what cleanup runs deleted and replaced, from their undo archives (newest\n"
+    "            run first, in one transaction; --dry-run applies and rolls back)\n"
     "\n"
     "Server, user and database default to the values the window last stored, then to localhost,\n"
     "root and corvane. The password comes from TK_CORVANE_PASSWORD, else from --password-file,\n"
     "else from a prompt when standard input is a terminal, else it is empty; it is never taken\n"
     "from the command line and never stored.\n"
     "Exit status: 0 done, 1 no connection, 2 failed part-way (what ran stays done), 3 refused because\n"
-    "the site is not blocked, 4 another run is changing the same database, 64 usage error.\n";
+    "the site is not blocked or an archive is not one of this database, 4 another run is changing the\n"
+    "same database, 64 usage error.\n";
 
 struct Options {
     std::string command;
+    std::vector<std::string> files; // restore
     std::optional<std::string> server, user, database, passwordFile;
     bool dryRun = false;
     bool quiet = false;
@@ -91,17 +97,21 @@ Options parse(int argc, char** argv)
             throw UsageError{"unknown option " + arg};
         else if (o.command.empty())
             o.command = arg;
+        else if (o.command == "restore")
+            o.files.push_back(arg);
         else
             throw UsageError{"unexpected argument " + arg};
     }
-    static const char* const kCommands[] = {"test", "block", "unblock", "recount", "cleanup", "maintain"};
+    static const char* const kCommands[] = {"test", "block", "unblock", "recount", "cleanup", "maintain", "restore"};
     bool known = false;
     for (const char* c : kCommands)
         known = known || o.command == c;
     if (!known)
         throw UsageError{o.command.empty() ? "no command given" : "unknown command " + o.command};
-    if (o.dryRun && o.command != "cleanup" && o.command != "maintain")
-        throw UsageError{"--dry-run goes with cleanup and maintain only"};
+    if (o.dryRun && o.command != "cleanup" && o.command != "maintain" && o.command != "restore")
+        throw UsageError{"--dry-run goes with cleanup, maintain and restore only"};
+    if (o.command == "restore" && o.files.empty())
+        throw UsageError{"restore needs the archive files"};
     return o;
 }
 
@@ -227,6 +237,11 @@ int runCommandLine(int argc, char** argv, const std::string& appFolder)
         OperationRunner runner(window);
         // What a cleanup would do now, with nothing changed and no file written; the site need not be
         // blocked for a look.
+        if (o.command == "restore") {
+            cleanup::RestoreResult result;
+            const int status = statusOf(cleanup::restoreArchives(runner, o.files, o.dryRun, result));
+            return result.refused ? kExitRefused : result.failed ? kExitFailed : status;
+        }
         if (o.dryRun)
             return statusOf(previewCleanup(runner));
         if (o.command != "maintain")

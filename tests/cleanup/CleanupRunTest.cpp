@@ -87,7 +87,7 @@ TEST(Cleanup, HandMadeSiteEndsAsWorkedOut)
     const std::string summary = summaryOf(counts);
     ASSERT_EQ(w.messages.size(), 1u);
     EXPECT_EQ(w.messages[0].icon, MessageIcon::Information);
-    EXPECT_EQ(w.messages[0].text, messageOf(summary) + folder.filesLines(true));
+    EXPECT_EQ(w.messages[0].text, messageOf(summary) + folder.filesLines(true, true, 1));
     for (const auto& [table, code, pass] : rows)
         EXPECT_EQ(t.count(table, "CODE=" + code), pass ? 0 : 1) << table << " " << code;
     // Authorship afterwards, rows by CODE ("N": NULL).
@@ -102,7 +102,9 @@ TEST(Cleanup, HandMadeSiteEndsAsWorkedOut)
             << table;
 
     // Three rows deleted, one without a file name: six lines, in the order the rows were read.
-    EXPECT_EQ(readFileBytes(folder.file("bad_sreen.txt")), listBytes({"Скрин_один.jpg", "", "last.png"}));
+    EXPECT_EQ(readFileBytes(folder.file("bad_sreen.txt")),
+              listBytes({"Скрин_один.jpg", std::nullopt, "last.png"}, folder.exactList().string()));
+    EXPECT_EQ(readFileBytes(folder.exactList().string()), "Скрин_один.jpg\n\\N\nlast.png\n");
     EXPECT_EQ(w.viewerCalls, std::vector<std::string>{folder.file("bad_sreen.txt")});
     const std::string report = readFileBytes(folder.file("report.txt"));
     const std::string dateLine = report.substr(0, report.find("\r\n"));
@@ -192,7 +194,7 @@ TEST(Cleanup, EachEndingKeepsWhatItShould)
         const std::string note = text.substr(closing.size());
         EXPECT_EQ(note.empty(), c.note.empty()) << note;
         EXPECT_NE(note.find(c.note + (c.viewerStarts ? "" : list)), std::string::npos) << note;
-        EXPECT_EQ(fs::exists(list) ? readFileBytes(list) : "", c.orphans ? listBytes({"gone.jpg"}) : "");
+        EXPECT_EQ(fs::exists(list) ? readFileBytes(list) : "", c.orphans ? listBytes({"gone.jpg"}, "") : "");
         EXPECT_EQ(w.viewerCalls.size(), c.orphans ? 1u : 0u);
         const std::string report = c.reportBlocked ? "" : readFileBytes(folder.file("report.txt"));
         EXPECT_EQ(report.empty() ? "" : report.substr(report.find("\r\n")),

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -53,14 +54,16 @@ inline std::string reportAfterDate(const std::string& summary)
     return cp1251::fromUtf8("\r\nРезультат работы\r\n" + std::string(41, '=') + "\r\n" + summary + "\r\n");
 }
 
-// bad_sreen.txt listing these names, in cp1251.
-inline std::string listBytes(const std::vector<std::string>& names)
+// bad_sreen.txt listing these names, in cp1251; a NULL name is a line pointing to the exact list.
+inline std::string listBytes(const std::vector<std::optional<std::string>>& names, const std::string& exactList)
 {
     const std::string rule = std::string(87, '=') + "\r\n";
     std::string list =
         "Список скриншотов раздач, которых уже нет. Скриншоты можно (и нужно) удалить физически.\r\n" + rule;
-    for (const std::string& name : names)
-        list += name + "\r\n";
+    for (std::size_t i = 0; i < names.size(); ++i)
+        list += (names[i] ? *names[i]
+                          : "(имя только в точном списке " + exactList + ", строка " + std::to_string(i + 1) + ")") +
+                "\r\n";
     return cp1251::fromUtf8(list + rule);
 }
 
@@ -99,12 +102,22 @@ struct TempFolder {
                 return e.path();
         return {};
     }
-    // The closing message's lines naming the files the run wrote: the archive (if any), the list
-    // (when it lists something) and the report.
-    std::string filesLines(bool listed, bool report = true) const
+    // The run's exact screenshot list, or an empty path when there is none.
+    fs::path exactList() const
+    {
+        for (const auto& e : fs::directory_iterator(path))
+            if (e.path().filename().string().starts_with("cleanup-screenshots-"))
+                return e.path();
+        return {};
+    }
+    // The closing message's lines naming the files the run wrote: the archive (if any), the exact
+    // list and how many names only it holds, the list (when it lists something) and the report.
+    std::string filesLines(bool listed, bool report = true, int onlyExact = 0) const
     {
         const fs::path a = archive();
         return (a.empty() ? "" : "Архив для отмены изменений: " + a.string() + "\n") +
+               (listed ? "Точный список скриншотов (UTF-8): " + exactList().string() + "\n" : "") +
+               (onlyExact ? "Имён, которые есть только в точном списке: " + std::to_string(onlyExact) + "\n" : "") +
                (listed ? "Список скриншотов: " + file("bad_sreen.txt") + "\n" : "") +
                (report ? "Отчёт: " + file("report.txt") + "\n" : "");
     }

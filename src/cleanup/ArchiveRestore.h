@@ -1,0 +1,22 @@
+#pragma once
+// Putting undo archives back: `tk_corvane restore FILE...`.
+#include "ops/OperationRunner.h"
+
+#include <string>
+#include <vector>
+
+namespace cleanup
+{
+
+struct RestoreResult {
+    bool refused = false; // a file is no archive of this database, or is damaged: nothing was applied
+    bool failed = false;  // a statement failed: rolled back where the tables allow it
+};
+
+// Checks every file is an archive of the connected database and whole, then applies them newest
+// run first, in one transaction when every table they name is transactional, and stops at the
+// first failure, rolling back. dryRun applies and rolls back. The message says what was put back.
+RunOutcome restoreArchives(OperationRunner& runner, const std::vector<std::string>& files, bool dryRun,
+                           RestoreResult& result);
+
+} // namespace cleanup
