@@ -30,6 +30,18 @@ constexpr std::array<AuthorshipTable, 6> kTables{{
 // clang-format on
 } // namespace
 
+std::vector<CodeColumn> authorshipColumns()
+{
+    std::vector<CodeColumn> columns;
+    for (const AuthorshipTable& t : kTables) {
+        columns.push_back({t.table, "CODE"});
+        for (std::string_view c : t.columns)
+            if (!c.empty())
+                columns.push_back({t.table, c});
+    }
+    return columns;
+}
+
 std::uint64_t runAuthorshipPass(PassContext& run)
 {
     // One title and one pair of counters for all six tables.
@@ -39,7 +51,8 @@ std::uint64_t runAuthorshipPass(PassContext& run)
     // Without a single user there is nobody to hand anything to: nothing is changed.
     if (users.empty())
         return 0;
-    const std::int64_t firstUser = users.smallest();
+    const db::Whole first = users.smallest();
+    const std::string firstUser = db::wholeText(first.bits, first.isUnsigned);
 
     for (const AuthorshipTable& t : kTables) {
         const db::IntRows rows = run.conn.queryInts(t.rowQuery);
@@ -54,12 +67,13 @@ std::uint64_t runAuthorshipPass(PassContext& run)
         RowJudge walk;
         walk.rows = rows.size();
         walk.code = [&](std::size_t i) { return rows.at(i, codeCol).value(); };
+        walk.codesUnsigned = rows.isUnsigned(codeCol);
         walk.judge = [&](std::size_t i) {
             // Every column is judged on the value the row was read with; NULL names nobody and stays.
             std::size_t queued = 0;
             for (std::size_t k = 0; k < cols.size(); ++k) {
                 const auto author = rows.at(i, cols[k]);
-                if (author && !users.contains(*author)) {
+                if (author && !users.contains(*author, rows.isUnsigned(cols[k]))) {
                     pending[k].push_back(rows.at(i, codeCol).value());
                     ++queued;
                 }
@@ -69,7 +83,8 @@ std::uint64_t runAuthorshipPass(PassContext& run)
         walk.send = [&] {
             for (std::size_t k = 0; k < cols.size(); ++k) {
                 if (!pending[k].empty())
-                    run.changes.replaceAuthor(t.table, t.columns[k], pending[k], firstUser);
+                    run.changes.replaceAuthor(t.table, t.columns[k], CodeList{pending[k], walk.codesUnsigned},
+                                              firstUser);
                 pending[k].clear();
             }
         };

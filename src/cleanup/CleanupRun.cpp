@@ -15,8 +15,24 @@
 namespace cleanup
 {
 
+std::vector<CodeColumn> cleanupCodeColumns()
+{
+    std::vector<CodeColumn> columns;
+    for (const OrphanPass& pass : kOrphanPasses) {
+        columns.push_back({pass.table, "CODE"});
+        columns.push_back({pass.parentTable, "CODE"});
+        for (std::string_view ref : pass.references)
+            if (!ref.empty())
+                columns.push_back({pass.table, ref});
+    }
+    for (const CodeColumn& c : authorshipColumns())
+        columns.push_back(c);
+    return columns;
+}
+
 CleanupResult runCleanupPasses(db::Connection& c, CleanupChanges& changes, ScreenshotNames& names, SiteWindow& window)
 {
+    requireWholeNumberColumns(c, cleanupCodeColumns());
     PassContext run{c, changes, names, window};
     CleanupResult result;
     for (const OrphanPass& pass : kOrphanPasses) {
@@ -34,8 +50,8 @@ namespace
 class NoChanges : public CleanupChanges
 {
   public:
-    void deleteRows(std::string_view, std::span<const std::int64_t>) override {}
-    void replaceAuthor(std::string_view, std::string_view, std::span<const std::int64_t>, std::int64_t) override {}
+    void deleteRows(std::string_view, CodeList) override {}
+    void replaceAuthor(std::string_view, std::string_view, CodeList, const std::string&) override {}
 };
 } // namespace
 

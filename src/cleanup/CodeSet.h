@@ -1,8 +1,12 @@
 #pragma once
 // A set of record codes held as a sorted vector: the parents a pass tests against, and the rows
-// this run has removed from a table.
+// this run has removed from a table. A set knows whether its codes are of an unsigned column, and
+// a value of the other kind is compared as the number it is: -1 is never an unsigned code, and
+// 2^63 is never a signed one.
+#include "cleanup/CleanupChanges.h"
+#include "db/Rows.h"
+
 #include <cstdint>
-#include <span>
 #include <vector>
 
 namespace cleanup
@@ -13,20 +17,28 @@ class CodeSet
   public:
     CodeSet() = default;
     // Takes the codes in any order; duplicates are kept once.
-    explicit CodeSet(std::vector<std::int64_t> codes);
+    explicit CodeSet(std::vector<std::int64_t> codes, bool isUnsigned = false);
 
-    bool contains(std::int64_t code) const;
+    bool contains(std::int64_t code, bool codeIsUnsigned) const;
     bool empty() const { return m_codes.empty(); }
     std::size_t size() const { return m_codes.size(); }
+    bool isUnsigned() const { return m_unsigned; }
     // The smallest code; the set must not be empty.
-    std::int64_t smallest() const { return m_codes.front(); }
+    db::Whole smallest() const { return {m_codes.front(), m_unsigned}; }
 
-    void insert(std::span<const std::int64_t> codes);
+    void insert(CodeList codes);
     // Removes every code that the other set holds.
     void erase(const CodeSet& other);
 
   private:
+    bool less(std::int64_t a, std::int64_t b) const
+    {
+        return m_unsigned ? static_cast<std::uint64_t>(a) < static_cast<std::uint64_t>(b) : a < b;
+    }
+    void sortUnique(std::size_t sortedUpTo);
+
     std::vector<std::int64_t> m_codes;
+    bool m_unsigned = false;
 };
 
 } // namespace cleanup

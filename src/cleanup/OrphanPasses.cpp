@@ -88,38 +88,38 @@ db::IntRows readRowList(db::Connection& c, const OrphanPass& pass)
         }
     }
     std::vector<std::int64_t> values;
-    std::vector<bool> nulls;
+    std::vector<bool> nulls, unsignedColumns(numberCols.size(), false);
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        for (std::size_t k : numberCols) {
-            const auto& cell = rows[i].cell(k);
-            values.push_back(cell ? db::parseInt(*cell) : 0);
+        for (std::size_t j = 0; j < numberCols.size(); ++j) {
+            const auto& cell = rows[i].cell(numberCols[j]);
+            const db::Whole v = cell ? db::parseWhole(*cell) : db::Whole{};
+            values.push_back(v.bits);
             nulls.push_back(!cell);
+            // A value past the signed range shows the column is unsigned; below it the two agree.
+            unsignedColumns[j] = unsignedColumns[j] || v.isUnsigned;
         }
     }
-    return db::IntRows(std::move(names), std::move(values), std::move(nulls));
+    return db::IntRows(std::move(names), std::move(values), std::move(nulls), std::move(unsignedColumns));
 }
 
 // The listed column of the rows with these codes, in their order, exactly as stored: read as the
 // hex of its UTF-8 form, which no session character set can spoil.
-std::vector<std::optional<std::string>> exactNames(db::Connection& c, const OrphanPass& pass,
-                                                   const std::vector<std::int64_t>& codes)
+std::vector<std::optional<std::string>> exactNames(db::Connection& c, const OrphanPass& pass, CodeList codes)
 {
     std::map<std::int64_t, std::optional<std::string>> byCode;
     for (std::size_t from = 0; from < codes.size(); from += kCodesPerStatement) {
-        std::string list;
-        for (std::size_t i = from; i < std::min(codes.size(), from + kCodesPerStatement); ++i)
-            list += (list.empty() ? "" : ",") + std::to_string(codes[i]);
+        const std::string list = codes.part(from, std::min(kCodesPerStatement, codes.size() - from)).joined();
         const db::Rows rows =
             c.query("select CODE as c, HEX(CONVERT(" + std::string(pass.listedColumn) + " USING utf8mb4)) as n from " +
                     std::string(pass.table) + " where CODE in (" + list + ")");
         for (std::size_t i = 0; i < rows.size(); ++i) {
             const auto hex = rows[i].text("n");
-            byCode[db::parseInt(rows[i].text("c").value_or(""))] =
+            byCode[db::parseWhole(rows[i].text("c").value_or("")).bits] =
                 hex ? std::optional<std::string>(fromHex(checkedHex(*hex))) : std::nullopt;
         }
     }
     std::vector<std::optional<std::string>> names;
-    for (std::int64_t code : codes)
+    for (std::int64_t code : codes.codes)
         names.push_back(byCode[code]);
     return names;
 }
@@ -145,14 +145,16 @@ PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass)
     const CodeSet removedEarlier = run.removed.of(pass.table);
 
     std::vector<std::int64_t> pending; // codes of the rows decided to go
+    const bool codesUnsigned = numbers.isUnsigned(codeCol);
     RowJudge walk;
     walk.rows = numbers.size();
     walk.code = [&](std::size_t i) { return numbers.at(i, codeCol).value(); };
+    walk.codesUnsigned = codesUnsigned;
     walk.judge = [&](std::size_t i) -> std::size_t {
         for (std::size_t col : refCols) {
             // NULL names no parent at all and is never taken for a missing one.
             const auto ref = numbers.at(i, col);
-            if (ref && !parents.contains(*ref)) {
+            if (ref && !parents.contains(*ref, numbers.isUnsigned(col))) {
                 pending.push_back(numbers.at(i, codeCol).value());
                 return 1;
             }
@@ -161,9 +163,10 @@ PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass)
     };
     walk.send = [&] {
         // The names are read before the rows go, and written once their delete has gone.
-        const auto names = list ? exactNames(run.conn, pass, pending) : std::vector<std::optional<std::string>>{};
-        run.changes.deleteRows(pass.table, pending);
-        run.removed.add(pass.table, pending);
+        const CodeList codes{pending, codesUnsigned};
+        const auto names = list ? exactNames(run.conn, pass, codes) : std::vector<std::optional<std::string>>{};
+        run.changes.deleteRows(pass.table, codes);
+        run.removed.add(pass.table, codes);
         for (const auto& name : names)
             list->add(name);
         pending.clear();

@@ -26,7 +26,7 @@ void PassProgress::showDue()
         m_window.showProgress(std::to_string(examined) + "/" + std::to_string(affected) + m_suffix);
 }
 
-void RemovedRows::add(std::string_view table, std::span<const std::int64_t> codes)
+void RemovedRows::add(std::string_view table, CodeList codes)
 {
     auto it = m_tables.find(table);
     if (it == m_tables.end())
@@ -49,7 +49,7 @@ CodeSet readCodes(PassContext& run, std::string_view table)
     for (std::size_t i = 0; i < rows.size(); ++i)
         if (const auto code = rows.at(i, 0))
             codes.push_back(*code);
-    CodeSet set(std::move(codes));
+    CodeSet set(std::move(codes), rows.isUnsigned(0));
     set.erase(run.removed.of(table));
     return set;
 }
@@ -64,7 +64,7 @@ void walkRows(PassProgress& progress, const CodeSet& removedEarlier, const RowJu
         progress.showDue();
     };
     for (std::size_t i = 0; i < pass.rows; ++i) {
-        if (removedEarlier.contains(pass.code(i)))
+        if (removedEarlier.contains(pass.code(i), pass.codesUnsigned))
             continue; // gone in an earlier pass: not in the table any more
         progress.examine();
         const std::size_t queued = pass.judge(i);

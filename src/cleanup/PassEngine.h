@@ -66,7 +66,7 @@ class PassProgress
 class RemovedRows
 {
   public:
-    void add(std::string_view table, std::span<const std::int64_t> codes);
+    void add(std::string_view table, CodeList codes);
     const CodeSet& of(std::string_view table) const;
 
   private:
@@ -93,6 +93,7 @@ CodeSet readCodes(PassContext& run, std::string_view table);
 struct RowJudge {
     std::size_t rows = 0;                          // rows in the list
     std::function<std::int64_t(std::size_t)> code; // CODE of the row at a position
+    bool codesUnsigned = false;                    // the kind of the table's CODE
     std::function<std::size_t(std::size_t)> judge; // queues the row's changes; returns how many
     std::function<void()> send;                    // sends what is queued (called only when something is)
 };

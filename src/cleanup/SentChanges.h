@@ -18,13 +18,13 @@ class SentChanges : public CleanupChanges
     explicit SentChanges(db::Connection& c) : m_conn(c) {}
 
     // "delete from <table> where CODE in (...)"
-    void deleteRows(std::string_view table, std::span<const std::int64_t> codes) override;
+    void deleteRows(std::string_view table, CodeList codes) override;
     // "update <table> set <column>=<first user> where CODE in (...)"
-    void replaceAuthor(std::string_view table, std::string_view column, std::span<const std::int64_t> codes,
-                       std::int64_t firstUser) override;
+    void replaceAuthor(std::string_view table, std::string_view column, CodeList codes,
+                       const std::string& firstUser) override;
 
   private:
-    void sendInLists(const std::string& head, std::span<const std::int64_t> codes);
+    void sendInLists(const std::string& head, CodeList codes);
     db::Connection& m_conn;
 };
 

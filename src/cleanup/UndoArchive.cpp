@@ -20,17 +20,6 @@ namespace
 // Statements stay well under the client's and the server's packet limits (1 MiB at the least).
 constexpr std::size_t kStatementBytes = 256 * 1024;
 
-std::string codeList(std::span<const std::int64_t> codes)
-{
-    std::string list;
-    for (std::int64_t code : codes) {
-        if (!list.empty())
-            list += ',';
-        list += std::to_string(code);
-    }
-    return list;
-}
-
 UndoArchive::Column::Kind kindOf(const std::string& type, const std::string& charset)
 {
     using C = UndoArchive::Column;
@@ -217,7 +206,7 @@ template <typename Pass> void UndoArchive::guarded(const std::string& batch, Pas
     }
 }
 
-void UndoArchive::deleteRows(std::string_view table, std::span<const std::int64_t> codes)
+void UndoArchive::deleteRows(std::string_view table, CodeList codes)
 {
     if (codes.empty())
         return;
@@ -238,12 +227,12 @@ void UndoArchive::deleteRows(std::string_view table, std::span<const std::int64_
     const std::string head = "INSERT INTO " + quotedName(table) + " (" + names + ") VALUES ";
     std::string batch = "START TRANSACTION;\n";
     for (std::size_t from = 0; from < codes.size(); from += kCodesPerStatement) {
-        const auto part = codes.subspan(from, std::min(kCodesPerStatement, codes.size() - from));
+        const CodeList part = codes.part(from, std::min(kCodesPerStatement, codes.size() - from));
         // A name outside cp1251 is sent on a utf8mb4 session for this one read.
         if (utf8Names)
             m_conn.useUtf8Session(true);
         const db::Rows rows =
-            m_conn.query("select " + select + " from " + quotedName(table) + " where CODE in (" + codeList(part) + ")");
+            m_conn.query("select " + select + " from " + quotedName(table) + " where CODE in (" + part.joined() + ")");
         if (utf8Names)
             m_conn.useUtf8Session(false);
         std::string statement;
@@ -287,17 +276,17 @@ void UndoArchive::deleteRows(std::string_view table, std::span<const std::int64_
     guarded(batch, [&] { m_next.deleteRows(table, codes); });
 }
 
-void UndoArchive::replaceAuthor(std::string_view table, std::string_view column, std::span<const std::int64_t> codes,
-                                std::int64_t firstUser)
+void UndoArchive::replaceAuthor(std::string_view table, std::string_view column, CodeList codes,
+                                const std::string& firstUser)
 {
     if (codes.empty())
         return;
     open();
     std::string batch = "START TRANSACTION;\n";
     for (std::size_t from = 0; from < codes.size(); from += kCodesPerStatement) {
-        const auto part = codes.subspan(from, std::min(kCodesPerStatement, codes.size() - from));
+        const CodeList part = codes.part(from, std::min(kCodesPerStatement, codes.size() - from));
         const db::Rows rows = m_conn.query("select CODE as c, " + quotedName(column) + " as v from " +
-                                           quotedName(table) + " where CODE in (" + codeList(part) + ")");
+                                           quotedName(table) + " where CODE in (" + part.joined() + ")");
         for (std::size_t r = 0; r < rows.size(); ++r) {
             const auto old = rows[r].text("v");
             batch += "UPDATE " + quotedName(table) + " SET " + quotedName(column) + "=" +

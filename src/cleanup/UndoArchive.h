@@ -38,9 +38,9 @@ class UndoArchive : public CleanupChanges
     UndoArchive(db::Connection& c, CleanupChanges& next, std::string folder, std::time_t start);
     ~UndoArchive() override;
 
-    void deleteRows(std::string_view table, std::span<const std::int64_t> codes) override;
-    void replaceAuthor(std::string_view table, std::string_view column, std::span<const std::int64_t> codes,
-                       std::int64_t firstUser) override;
+    void deleteRows(std::string_view table, CodeList codes) override;
+    void replaceAuthor(std::string_view table, std::string_view column, CodeList codes,
+                       const std::string& firstUser) override;
 
     // The run ended normally: the archive is marked complete.
     void finish();

@@ -59,6 +59,7 @@ struct ColumnInfo {
     std::string name;
     SQLSMALLINT type = 0;
     SQLSMALLINT digits = 0;
+    bool isUnsigned = false;
 };
 
 std::vector<ColumnInfo> describeColumns(SQLHANDLE s, bool utf8Session)
@@ -75,6 +76,9 @@ std::vector<ColumnInfo> describeColumns(SQLHANDLE s, bool utf8Session)
               SQL_HANDLE_STMT, s);
         const char* raw = reinterpret_cast<const char*>(name);
         info.name = utf8Session ? std::string(raw) : cp1251::toUtf8(raw);
+        SQLLEN isUnsigned = SQL_FALSE;
+        check(SQLColAttribute(s, c, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned), SQL_HANDLE_STMT, s);
+        info.isUnsigned = isUnsigned == SQL_TRUE;
         columns.push_back(std::move(info));
     }
     return columns;
@@ -237,8 +241,9 @@ IntRows Connection::queryInts(std::string_view sql)
                            ((type == SQL_DECIMAL || type == SQL_NUMERIC) && info[c].digits == 0);
         if (!whole)
             throw DbError("столбец " + info[c].name + " не целочисленный", "22018", 0);
-        check(SQLBindCol(s, static_cast<SQLUSMALLINT>(c + 1), SQL_C_SBIGINT, values[c].data(), sizeof(SQLBIGINT),
-                         indicators[c].data()),
+        // Unsigned columns arrive as unsigned 64 bits in the same 8 bytes.
+        check(SQLBindCol(s, static_cast<SQLUSMALLINT>(c + 1), info[c].isUnsigned ? SQL_C_UBIGINT : SQL_C_SBIGINT,
+                         values[c].data(), sizeof(SQLBIGINT), indicators[c].data()),
               SQL_HANDLE_STMT, s);
     }
     std::vector<std::string> columns = namesOf(info);
@@ -259,7 +264,10 @@ IntRows Connection::queryInts(std::string_view sql)
             }
         }
     }
-    return IntRows(std::move(columns), std::move(out), std::move(nulls));
+    std::vector<bool> unsignedColumns;
+    for (const ColumnInfo& c : info)
+        unsignedColumns.push_back(c.isUnsigned);
+    return IntRows(std::move(columns), std::move(out), std::move(nulls), std::move(unsignedColumns));
 }
 
 void Connection::useUtf8Session(bool on)

@@ -53,9 +53,30 @@ std::optional<std::int64_t> Rows::Row::optInt(std::string_view name) const
     return parseInt(*t);
 }
 
-IntRows::IntRows(std::vector<std::string> columns, std::vector<std::int64_t> values, std::vector<bool> nulls)
-    : m_columns(std::move(columns)), m_values(std::move(values)), m_nulls(std::move(nulls))
+IntRows::IntRows(std::vector<std::string> columns, std::vector<std::int64_t> values, std::vector<bool> nulls,
+                 std::vector<bool> unsignedColumns)
+    : m_columns(std::move(columns)), m_values(std::move(values)), m_nulls(std::move(nulls)),
+      m_unsigned(std::move(unsignedColumns))
 {
+}
+
+std::string wholeText(std::int64_t bits, bool isUnsigned)
+{
+    return isUnsigned ? std::to_string(static_cast<std::uint64_t>(bits)) : std::to_string(bits);
+}
+
+Whole parseWhole(std::string_view text)
+{
+    const char* end = text.data() + text.size();
+    std::int64_t v = 0;
+    auto [p, ec] = std::from_chars(text.data(), end, v);
+    if (ec == std::errc() && p == end && !text.empty())
+        return {v, false};
+    std::uint64_t u = 0;
+    auto [q, ec2] = std::from_chars(text.data(), end, u);
+    if (ec2 == std::errc() && q == end && !text.empty())
+        return {static_cast<std::int64_t>(u), true};
+    throw std::invalid_argument("не целое число: '" + std::string(text) + "'");
 }
 
 std::size_t IntRows::column(std::string_view name) const

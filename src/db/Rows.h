@@ -53,11 +53,14 @@ class Rows
 
 // A result whose columns all hold whole numbers, read in blocks and kept compactly: the long row
 // lists of the maintenance passes (a million rows of two columns take about 18 MB).
+// Values of 64-bit columns are kept as 64 bits; a column of the unsigned kind (BIGINT UNSIGNED
+// codes of 2^63 and more) says so, and its values are read and written as unsigned numbers.
 class IntRows
 {
   public:
     IntRows() = default;
-    IntRows(std::vector<std::string> columns, std::vector<std::int64_t> values, std::vector<bool> nulls);
+    IntRows(std::vector<std::string> columns, std::vector<std::int64_t> values, std::vector<bool> nulls,
+            std::vector<bool> unsignedColumns = {});
 
     std::size_t size() const { return m_columns.empty() ? 0 : m_values.size() / m_columns.size(); }
     bool empty() const { return size() == 0; }
@@ -72,12 +75,25 @@ class IntRows
             return std::nullopt;
         return m_values[i];
     }
+    bool isUnsigned(std::size_t col) const { return col < m_unsigned.size() && m_unsigned[col]; }
 
   private:
     std::vector<std::string> m_columns;
     std::vector<std::int64_t> m_values;
     std::vector<bool> m_nulls;
+    std::vector<bool> m_unsigned;
 };
+
+// A whole number as the server holds it: 64 bits, read as unsigned when isUnsigned.
+struct Whole {
+    std::int64_t bits = 0;
+    bool isUnsigned = false;
+};
+// Its decimal text, for SQL.
+std::string wholeText(std::int64_t bits, bool isUnsigned);
+// Parses "-12" or "18446744073709551615" exactly; a value past the signed range is unsigned.
+// Throws std::invalid_argument for anything else.
+Whole parseWhole(std::string_view text);
 
 // Parses an integer exactly as the server writes it ("-12"); throws std::invalid_argument otherwise.
 std::int64_t parseInt(std::string_view text);

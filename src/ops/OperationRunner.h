@@ -13,7 +13,10 @@
 #include <exception>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <string_view>
+#include <vector>
 
 // How one button's operation ended.
 enum class RunStatus {
@@ -53,6 +56,19 @@ class OperationRunner
     SiteWindow& m_window;
     bool m_busy = false;
 };
+
+// An operation that stops before its first change throws this: the message says nothing changed.
+struct NothingChanged : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// A table's column that an operation reads as record codes.
+struct CodeColumn {
+    std::string_view table, column;
+};
+// Throws NothingChanged naming the first column of the list whose type is not a whole number (a
+// VARCHAR holding '201abc' would stop the operation half-way, or be read as another code).
+void requireWholeNumberColumns(db::Connection& c, const std::vector<CodeColumn>& columns);
 
 // "Ошибка <number>: <description>" for any error the tool reports.
 std::string describeError(const std::exception& e);

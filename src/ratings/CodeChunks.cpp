@@ -3,9 +3,26 @@
 #include <algorithm>
 #include <stdexcept>
 
-CodeChunks::CodeChunks(std::vector<std::int64_t> codes) : m_codes(std::move(codes)), m_sorted(m_codes)
+namespace
 {
+constexpr std::uint64_t kSignBit = 0x8000000000000000ull;
+}
+
+CodeChunks::CodeChunks(std::vector<std::int64_t> codes, bool isUnsigned)
+    : m_codes(std::move(codes)), m_unsigned(isUnsigned)
+{
+    // Unsigned codes are kept with the sign bit flipped: ordered as signed numbers, they keep the
+    // order of the unsigned ones.
+    if (m_unsigned)
+        for (std::int64_t& c : m_codes)
+            c = static_cast<std::int64_t>(static_cast<std::uint64_t>(c) ^ kSignBit);
+    m_sorted = m_codes;
     std::sort(m_sorted.begin(), m_sorted.end());
+}
+
+std::string CodeChunks::text(std::int64_t key) const
+{
+    return m_unsigned ? std::to_string(static_cast<std::uint64_t>(key) ^ kSignBit) : std::to_string(key);
 }
 
 std::string CodeChunks::selection(std::size_t first, std::size_t last) const
@@ -20,12 +37,12 @@ std::string CodeChunks::selection(std::size_t first, std::size_t last) const
     const auto from = std::lower_bound(m_sorted.begin(), m_sorted.end(), run.front());
     const auto to = std::upper_bound(m_sorted.begin(), m_sorted.end(), run.back());
     if (static_cast<std::size_t>(to - from) == run.size())
-        return " between " + std::to_string(run.front()) + " and " + std::to_string(run.back());
+        return " between " + text(run.front()) + " and " + text(run.back());
     std::string sql = " in (";
     for (std::size_t i = 0; i < run.size(); ++i) {
         if (i > 0)
             sql += ',';
-        sql += std::to_string(run[i]);
+        sql += text(run[i]);
     }
     return sql + ")";
 }

@@ -33,8 +33,8 @@ struct Chunking {
 class CodeChunks
 {
   public:
-    // The codes in the order the row list gave them.
-    explicit CodeChunks(std::vector<std::int64_t> codes);
+    // The codes in the order the row list gave them; isUnsigned: they are the bits of unsigned values.
+    explicit CodeChunks(std::vector<std::int64_t> codes, bool isUnsigned = false);
 
     std::size_t size() const { return m_codes.size(); }
 
@@ -49,6 +49,9 @@ class CodeChunks
               const std::function<void(std::size_t)>& afterRow) const;
 
   private:
-    std::vector<std::int64_t> m_codes;
+    std::string text(std::int64_t key) const;
+
+    std::vector<std::int64_t> m_codes; // ordering keys
     std::vector<std::int64_t> m_sorted;
+    bool m_unsigned = false;
 };

@@ -30,8 +30,11 @@ void runRecountPass(db::Connection& conn, SiteWindow& window, const RecountPass&
     // could as well have given: the captions count rows and no pass reads the column it writes, so
     // only the order in which rows are done changes, and runs of neighbouring codes make short
     // range statements.
-    std::sort(codes.begin(), codes.end());
-    const CodeChunks list(std::move(codes));
+    const bool isUnsigned = rows.isUnsigned(codeColumn);
+    std::sort(codes.begin(), codes.end(), [isUnsigned](std::int64_t a, std::int64_t b) {
+        return isUnsigned ? static_cast<std::uint64_t>(a) < static_cast<std::uint64_t>(b) : a < b;
+    });
+    const CodeChunks list(std::move(codes), isUnsigned);
     // The number after the '/': the rows of the row list. CODE is the primary key and never NULL, so
     // this is what COUNT(CODE) over the table gives, without a second scan.
     const std::string total = std::to_string(list.size());

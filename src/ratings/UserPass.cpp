@@ -52,9 +52,13 @@ void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficie
     const std::size_t loginColumn = users.column("LOGIN");
     std::vector<std::int64_t> codes;
     codes.reserve(users.size());
-    for (std::size_t i = 0; i < users.size(); ++i)
-        codes.push_back(db::parseInt(users[i].cell(codeColumn).value()));
-    const CodeChunks list(std::move(codes));
+    bool isUnsigned = false;
+    for (std::size_t i = 0; i < users.size(); ++i) {
+        const db::Whole code = db::parseWhole(users[i].cell(codeColumn).value());
+        codes.push_back(code.bits);
+        isUnsigned = isUnsigned || code.isUnsigned;
+    }
+    const CodeChunks list(std::move(codes), isUnsigned);
     const std::string total = std::to_string(list.size());
 
     list.walk(

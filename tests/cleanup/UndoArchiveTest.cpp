@@ -62,16 +62,16 @@ TEST(UndoArchive, FeedingItBackRestoresTheSiteRowForRow)
                         ++n;
             return n;
         }
-        void deleteRows(std::string_view table, std::span<const std::int64_t> codes) override
+        void deleteRows(std::string_view table, cleanup::CodeList codes) override
         {
-            deleted += std::ssize(codes);
+            deleted += std::ssize(codes.codes);
             EXPECT_GE(onDisk("INSERT INTO "), deleted) << table;
             sent.deleteRows(table, codes);
         }
-        void replaceAuthor(std::string_view table, std::string_view column, std::span<const std::int64_t> codes,
-                           std::int64_t first) override
+        void replaceAuthor(std::string_view table, std::string_view column, cleanup::CodeList codes,
+                           const std::string& first) override
         {
-            replaced += std::ssize(codes);
+            replaced += std::ssize(codes.codes);
             EXPECT_GE(onDisk("UPDATE "), replaced) << table << "." << column;
             sent.replaceAuthor(table, column, codes, first);
         }
