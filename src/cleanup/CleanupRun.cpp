@@ -8,9 +8,13 @@
 #include "cleanup/UndoArchive.h"
 #include "common/TextFile.h"
 
+#include <cerrno>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
+#include <set>
 #include <system_error>
+#include <unistd.h>
 
 namespace cleanup
 {
@@ -76,31 +80,98 @@ RunOutcome previewCleanup(OperationRunner& runner)
         Changes::Nothing);
 }
 
+namespace
+{
+using namespace cleanup;
+
+// What the run needs before it changes anything: the files it will write, and the right to delete
+// and update where it will. Statements that match no row try the rights and change nothing.
+std::vector<std::string> missingForCleanup(db::Connection& c, const std::string& folder)
+{
+    std::vector<std::string> missing;
+    const std::string probe = folder + ".tk_corvane-probe-" + std::to_string(::getpid());
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        missing.push_back("нельзя создавать файлы в папке " + folder + ": " + systemErrorText(errno));
+    else
+        ::close(fd), ::unlink(probe.c_str());
+    for (std::string_view name : {kReportName, kScreenshotListName}) {
+        const std::string path = folder + std::string(name);
+        const int f = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        if (f >= 0)
+            ::close(f);
+        else if (errno != ENOENT)
+            missing.push_back("нельзя перезаписать " + path + ": " + systemErrorText(errno));
+    }
+    std::set<std::string> tables;
+    for (const OrphanPass& pass : kOrphanPasses)
+        tables.insert(std::string(pass.table));
+    for (const std::string& t : tables) {
+        try {
+            c.execute("delete from " + t + " where 1=0");
+        } catch (const db::DbError& e) {
+            missing.push_back("нет права удалять из " + t + ": " + e.what());
+        }
+    }
+    for (const CodeColumn& col : authorshipColumns()) {
+        if (col.column == "CODE")
+            continue;
+        try {
+            c.execute("update " + std::string(col.table) + " set " + std::string(col.column) + "=" +
+                      std::string(col.column) + " where 1=0");
+        } catch (const db::DbError& e) {
+            missing.push_back("нет права менять " + std::string(col.table) + "." + std::string(col.column) + ": " +
+                              e.what());
+        }
+    }
+    return missing;
+}
+} // namespace
+
 RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder)
 {
-    using namespace cleanup;
     return runner.run([&](db::Connection& c) {
+        if (const auto missing = missingForCleanup(c, folder); !missing.empty()) {
+            std::string text = "Чистка не начата: не хватает того, что ей нужно.";
+            for (const std::string& m : missing)
+                text += "\n- " + m;
+            throw NothingChanged(text);
+        }
         SentChanges sent(c);
         // Every row deleted and every value replaced is archived before the change is sent.
         const std::time_t started = std::time(nullptr);
         UndoArchive archive(c, sent, folder, started);
         ScreenshotList list(folder + std::string(kScreenshotListName),
                             folder + "cleanup-screenshots-" + fileStamp(started) + ".txt");
-        const CleanupResult result = runCleanupPasses(c, archive, list, runner.window());
+        // The files the run has written so far, named in whatever message ends it.
+        const auto filesLines = [&] {
+            std::string text;
+            if (const auto undo = archive.path())
+                text += "Архив для отмены изменений: " + *undo + "\n";
+            if (const auto exact = list.exactPath())
+                text += "Точный список скриншотов (UTF-8): " + *exact + "\n";
+            if (list.onlyExact() > 0)
+                text += "Имён, которые есть только в точном списке: " + std::to_string(list.onlyExact()) + "\n";
+            return text;
+        };
+        CleanupResult result;
+        try {
+            result = runCleanupPasses(c, archive, list, runner.window());
+        } catch (const NothingChanged&) {
+            throw;
+        } catch (const std::exception& e) {
+            throw ReportedFailure(
+                describeError(e) + "\n\nОперация прервана. " +
+                (archive.changed() ? "Выполненное до ошибки сохранено в базе." : "База не изменена.") + "\n" +
+                filesLines() + (list.started() ? "Список скриншотов (неполный): " + list.path() + "\n" : ""));
+        }
         archive.finish();
 
         // Failures after the passes cost the administrator neither the report nor the summary:
         // they become extra lines of the closing message.
-        Report done{MessageIcon::Information, closingMessage(result.summary)};
+        Report done{MessageIcon::Information, closingMessage(result.summary) + filesLines()};
         done.showWindow = true;
-        if (const auto undo = archive.path())
-            done.text += "Архив для отмены изменений: " + *undo + "\n";
-        // Every file the run wrote is named with its full path.
         const std::string listPath = list.path();
-        if (const auto exact = list.exactPath())
-            done.text += "Точный список скриншотов (UTF-8): " + *exact + "\n";
-        if (list.onlyExact() > 0)
-            done.text += "Имён, которые есть только в точном списке: " + std::to_string(list.onlyExact()) + "\n";
         if (result.listed > 0) {
             done.text += "Список скриншотов: " + listPath + "\n";
             done.view = Report::View{
@@ -109,8 +180,11 @@ RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder)
         } else {
             std::error_code ec;
             std::filesystem::remove(listPath, ec);
-            if (ec)
-                done.text += "Не удалось удалить пустой список скриншотов " + listPath + ": " + ec.message() + "\n";
+            if (ec) {
+                done.text += "Не удалось удалить пустой список скриншотов " + listPath + ": " +
+                             systemErrorText(ec.value()) + "\n";
+                done.filesFailed = true;
+            }
         }
         const std::string reportPath = folder + std::string(kReportName);
         try {
@@ -118,7 +192,10 @@ RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder)
             done.text += "Отчёт: " + reportPath + "\n";
         } catch (const SystemError& e) {
             done.text += "Отчёт не записан: " + std::string(e.what()) + "\n";
+            done.filesFailed = true;
         }
+        if (!archive.changed())
+            done.text += "База не изменена: удалять и заменять было нечего.\n";
         return done;
     });
 }

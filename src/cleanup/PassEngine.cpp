@@ -6,7 +6,7 @@ namespace cleanup
 PassProgress::PassProgress(SiteWindow& window, std::string_view title)
     : m_window(window), m_suffix(" - " + std::string(title))
 {
-    m_window.showProgress(std::string(title));
+    m_window.showTitle(std::string(title));
 }
 
 void PassProgress::examine()

@@ -21,6 +21,7 @@ constexpr std::string_view kSeparator =
 void ScreenshotList::start()
 {
     m_listed = 0;
+    m_started = true;
     m_file.emplace(m_path);
     m_file->write(kHeading);
     m_file->write(kSeparator);

@@ -51,6 +51,8 @@ class ScreenshotList : public ScreenshotNames
     void add(const std::optional<std::string>& poster) override;
     void finish() override;
     const std::string& path() const { return m_path; }
+    // The screenshot pass has begun the list (so an earlier one is gone).
+    bool started() const { return m_started; }
     // The exact list, once a name was written to it.
     std::optional<std::string> exactPath() const;
     // Names bad_sreen.txt could not hold, found only in the exact list.
@@ -64,6 +66,7 @@ class ScreenshotList : public ScreenshotNames
     };
     std::unique_ptr<std::FILE, Close> m_exact;
     std::uint64_t m_exactLines = 0, m_onlyExact = 0;
+    bool m_started = false;
 };
 
 // A name as the exact list writes it (see ScreenshotList).

@@ -195,6 +195,7 @@ template <typename Pass> void UndoArchive::guarded(const std::string& batch, Pas
         write(batch);
         sync();
         pass();
+        m_changed = true;
     } catch (...) {
         // The server did not take the batch: a replay must not put its rows back a second time.
         std::fflush(m_file.get());

@@ -46,6 +46,8 @@ class UndoArchive : public CleanupChanges
     void finish();
     // The file's path once something was archived.
     std::optional<std::string> path() const;
+    // Whether a batch has been passed on and taken by the server.
+    bool changed() const { return m_changed; }
 
     // How one column's values are read and written back.
     struct Column {
@@ -72,6 +74,7 @@ class UndoArchive : public CleanupChanges
         void operator()(std::FILE* f) const noexcept { std::fclose(f); }
     };
     std::unique_ptr<std::FILE, Close> m_file;
+    bool m_changed = false;
 };
 
 // `name` with every backtick doubled: an identifier whatever it holds.

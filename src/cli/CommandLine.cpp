@@ -23,7 +23,7 @@ namespace
 
 constexpr const char* kUsage =
     "usage: tk_corvane test|block|unblock|recount|cleanup|maintain [--server TEXT] [--user TEXT]\n"
-    "                  [--database TEXT] [--password-file FILE] [--dry-run] [--quiet]\n"
+    "                  [--database TEXT] [--password-file FILE] [--lock-wait SECONDS] [--dry-run] [--quiet]\n"
     "       tk_corvane restore FILE... [options as above]\n"
     "       tk_corvane --help | --version\n"
     "\n"
@@ -42,14 +42,17 @@ constexpr const char* kUsage =
     "root and corvane. The password comes from TK_CORVANE_PASSWORD, else from --password-file,\n"
     "else from a prompt when standard input is a terminal, else it is empty; it is never taken\n"
     "from the command line and never stored.\n"
+    "A statement waits at most --lock-wait seconds (default 60) for a lock held elsewhere; a wait of\n"
+    "more than a few seconds is reported on standard error.\n"
     "Exit status: 0 done, 1 no connection, 2 failed part-way (what ran stays done), 3 refused because\n"
     "the site is not blocked or an archive is not one of this database, 4 another run is changing the\n"
-    "same database, 64 usage error.\n";
+    "same database, 5 done but the report or the screenshot list could not be written, 64 usage error.\n";
 
 struct Options {
     std::string command;
     std::vector<std::string> files; // restore
     std::optional<std::string> server, user, database, passwordFile;
+    int lockWait = kDefaultLockWait;
     bool dryRun = false;
     bool quiet = false;
 };
@@ -86,7 +89,12 @@ Options parse(int argc, char** argv)
             o.database = value();
         else if (arg == "--password-file")
             o.passwordFile = value();
-        else if (arg == "--password" || arg == "--pwd" || arg == "-p")
+        else if (arg == "--lock-wait") {
+            const std::string v = value();
+            if (v.empty() || v.size() > 6 || v.find_first_not_of("0123456789") != std::string::npos || std::stoi(v) < 1)
+                throw UsageError{"--lock-wait takes a whole number of seconds from 1"};
+            o.lockWait = std::stoi(v);
+        } else if (arg == "--password" || arg == "--pwd" || arg == "-p")
             throw UsageError{"the password is never taken from the command line: use TK_CORVANE_PASSWORD, "
                              "--password-file or the prompt"};
         else if (arg == "--dry-run" && !inlineValue)
@@ -167,7 +175,7 @@ int statusOf(const RunOutcome& outcome)
 {
     switch (outcome.status) {
     case RunStatus::Done:
-        return kExitDone;
+        return outcome.report.filesFailed ? kExitFilesMissing : kExitDone;
     case RunStatus::Locked:
         return kExitLocked;
     case RunStatus::NotConnected:
@@ -235,6 +243,7 @@ int runCommandLine(int argc, char** argv, const std::string& appFolder)
         const SettingsStore store = SettingsStore::forCurrentUser();
         ConsoleWindow window(fields(o, store), o.quiet);
         OperationRunner runner(window);
+        runner.setLockWait(o.lockWait);
         // What a cleanup would do now, with nothing changed and no file written; the site need not be
         // blocked for a look.
         if (o.command == "restore") {

@@ -11,7 +11,8 @@ enum ExitStatus : int {
     kExitNotConnected = 1,
     kExitFailed = 2,
     kExitRefused = 3,
-    kExitLocked = 4, // another run holds the database's run lock
+    kExitLocked = 4,       // another run holds the database's run lock
+    kExitFilesMissing = 5, // done, but the report or the screenshot list could not be written
     kExitUsage = 64,
 };
 

@@ -62,7 +62,27 @@ void ConsoleWindow::setCaption(const std::string& text)
 
 void ConsoleWindow::showProgress(const std::string& text)
 {
+    const std::lock_guard guard(m_lock);
     m_caption = text;
+    progressLine(text, false);
+}
+
+void ConsoleWindow::showTitle(const std::string& text)
+{
+    const std::lock_guard guard(m_lock);
+    m_caption = text;
+    progressLine(text, true);
+}
+
+void ConsoleWindow::statementWaiting(int seconds)
+{
+    // From the watching thread, while the operation's thread waits in the statement.
+    const std::lock_guard guard(m_lock);
+    progressLine("ждём блокировку (" + std::to_string(seconds) + " с): " + m_caption, true);
+}
+
+void ConsoleWindow::progressLine(const std::string& text, bool always)
+{
     if (m_quiet)
         return;
     if (m_errIsTerminal) {
@@ -71,8 +91,9 @@ void ConsoleWindow::showProgress(const std::string& text)
         std::fflush(m_err);
         return;
     }
+    // Without a terminal, counting lines at most once a second; titles and waits always.
     const auto now = std::chrono::steady_clock::now();
-    if (now - m_lastLine < std::chrono::seconds(1))
+    if (!always && now - m_lastLine < std::chrono::seconds(1))
         return;
     m_lastLine = now;
     std::fprintf(m_err, "%s\n", toTerminalEncoding(text).c_str());

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 class ConsoleWindow : public SiteWindow
@@ -17,6 +18,8 @@ class ConsoleWindow : public SiteWindow
     // The caption put back at the end of an operation: the progress is over.
     void setCaption(const std::string& text) override;
     void showProgress(const std::string& text) override;
+    void showTitle(const std::string& text) override;
+    void statementWaiting(int seconds) override;
     void showMessage(MessageIcon icon, const std::string& text) override;
     void setButtonLayout(ButtonLayout layout) override { m_layout = layout; }
     ConnectionFields connectionFields() const override { return m_fields; }
@@ -29,6 +32,8 @@ class ConsoleWindow : public SiteWindow
     void endProgress();
 
   private:
+    void progressLine(const std::string& text, bool always);
+
     ConnectionFields m_fields;
     bool m_quiet;
     std::FILE* m_out;
@@ -36,6 +41,7 @@ class ConsoleWindow : public SiteWindow
     bool m_errIsTerminal;
     bool m_lineOpen = false;
     std::string m_caption;
+    mutable std::mutex m_lock; // the caption and the output, also written by the waiting thread
     ButtonLayout m_layout = ButtonLayout::Ready;
     std::chrono::steady_clock::time_point m_lastLine{};
 };

@@ -5,6 +5,8 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <atomic>
+#include <chrono>
 #include <vector>
 
 namespace db
@@ -100,6 +102,9 @@ struct Connection::Handles {
     bool connected = false;
     bool utf8Session = false; // the session speaks utf8mb4: text crosses unchanged
     std::uint64_t statements = 0;
+    // When the statement now at the server was sent (steady clock, ns; 0: none), for a watcher.
+    std::atomic<std::int64_t> sentAt{0};
+    std::atomic<std::uint64_t> serial{0};
 
     std::string toSession(std::string_view text) const
     {
@@ -134,7 +139,10 @@ struct Connection::Handles {
             stmt = newStatement();
         std::string bytes = toSession(sql);
         ++statements;
+        serial.fetch_add(1);
+        sentAt = std::chrono::steady_clock::now().time_since_epoch().count();
         const SQLRETURN rc = SQLExecDirect(stmt.get(), bytesOf(bytes), static_cast<SQLINTEGER>(bytes.size()));
+        sentAt = 0;
         if (rc != SQL_NO_DATA)
             check(rc, SQL_HANDLE_STMT, stmt.get());
         return stmt;
@@ -284,6 +292,17 @@ void Connection::close() noexcept
         SQLDisconnect(m_h->dbc.get());
         m_h->connected = false;
     }
+}
+
+Connection::Running Connection::running() const
+{
+    if (!m_h)
+        return {};
+    const std::int64_t at = m_h->sentAt;
+    if (at == 0)
+        return {};
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    return {m_h->serial, std::chrono::nanoseconds(now - at)};
 }
 
 std::uint64_t Connection::statementsSent() const

@@ -4,6 +4,7 @@
 #include "db/DbError.h"
 #include "db/Rows.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -35,6 +36,13 @@ class Connection
     void useUtf8Session(bool on = true);
     // Disconnects; harmless when already closed.
     void close() noexcept;
+
+    // The statement at the server now, if any: safe to ask from another thread.
+    struct Running {
+        std::uint64_t serial = 0; // which statement (0: none)
+        std::chrono::nanoseconds waited{0};
+    };
+    Running running() const;
 
     // Statements sent on this connection so far (execute and query alike).
     std::uint64_t statementsSent() const;

@@ -10,6 +10,7 @@
 #include "ops/Report.h"
 #include "ops/SiteWindow.h"
 
+#include <chrono>
 #include <exception>
 #include <functional>
 #include <optional>
@@ -18,12 +19,17 @@
 #include <string_view>
 #include <vector>
 
+// A statement waits this long for a lock held elsewhere, unless told otherwise.
+inline constexpr int kDefaultLockWait = 60;
+// After this long a waiting statement is reported (and again every kWaitReportEvery).
+inline constexpr std::chrono::seconds kWaitReportAfter{3}, kWaitReportEvery{10};
+
 // How one button's operation ended.
 enum class RunStatus {
     Done,         // ran to its end
     Busy,         // another operation was running; nothing happened
     NotConnected, // the connection could not be opened (already reported)
-    Failed,       // an error ended it part-way (already reported); what ran stays done
+    Failed,       // an error ended it (already reported); what ran stays done
     Locked,       // another run holds the site (already reported); nothing happened
 };
 
@@ -50,15 +56,25 @@ class OperationRunner
 
     SiteWindow& window() { return m_window; }
 
+    // How long a statement may wait for a lock held elsewhere before the operation ends (seconds).
+    void setLockWait(int seconds) { m_lockWait = seconds; }
+
   private:
     void deliver(Report& report);
 
     SiteWindow& m_window;
     bool m_busy = false;
+    int m_lockWait = kDefaultLockWait;
 };
 
 // An operation that stops before its first change throws this: the message says nothing changed.
 struct NothingChanged : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// An error an operation has already put into words (the files it wrote, whether it changed
+// anything): the frame shows the text as it is.
+struct ReportedFailure : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 

@@ -27,4 +27,6 @@ struct Report {
     std::optional<View> view;
     // Show and activate the window before the message (the long operations do).
     bool showWindow = false;
+    // The operation ran to its end but a file it should have written is missing (the message says which).
+    bool filesFailed = false;
 };

@@ -23,6 +23,11 @@ class SiteWindow
     // A long operation's progress: the caption becomes the text, then pending window events run.
     // The only place a long operation yields.
     virtual void showProgress(const std::string& text) = 0;
+    // A pass's title: shown as progress is, but never left out where progress is thinned.
+    virtual void showTitle(const std::string& text) { showProgress(text); }
+    // Called from another thread while a statement has waited `seconds` for the server (a lock held
+    // elsewhere, mostly). A window that cannot be reached from another thread leaves it.
+    virtual void statementWaiting(int seconds) { (void)seconds; }
     // A modal box with one OK button, titled with the application title; lines end in '\n'.
     virtual void showMessage(MessageIcon icon, const std::string& text) = 0;
     virtual void setButtonLayout(ButtonLayout layout) = 0;

@@ -23,7 +23,7 @@ RunOutcome recalculateRatings(OperationRunner& runner, Chunking chunking)
 {
     return runner.run([&](db::Connection& conn) {
         SiteWindow& window = runner.window();
-        window.showProgress("Получаем размер рейтинг-балов");
+        window.showTitle("Получаем размер рейтинг-балов");
         requireWholeNumberColumns(conn, kRecountCodeColumns);
         // Every weight is checked here, before the first counter is reset.
         const RatingCoefficients coefficients = readRatingCoefficients(conn);

@@ -16,7 +16,7 @@ std::string groupedUpdate(std::string_view table, std::string_view column, const
 
 void runRecountPass(db::Connection& conn, SiteWindow& window, const RecountPass& pass, Chunking chunking)
 {
-    window.showProgress(std::string(pass.title));
+    window.showTitle(std::string(pass.title));
     conn.execute(pass.resetSql);
     const std::string suffix = " - " + std::string(pass.title);
 

@@ -42,7 +42,7 @@ std::string ratingStatement(const RatingCoefficients& k, const std::string& sele
 
 void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficients& k, Chunking chunking)
 {
-    window.showProgress(std::string(kTitle));
+    window.showTitle(std::string(kTitle));
     conn.execute("update tbl_user set MODERS=0,PERSONA=0,RATINGS=0,VOTES=0,LINKS=0,ALTLINKS=0,DOWNUS=0,DOWNHIM=0");
     const std::string suffix = " - " + std::string(kTitle);
 

@@ -126,15 +126,18 @@ TEST(Cleanup, EachEndingKeepsWhatItShould)
     TK_REQUIRE_TEST_SERVER();
     struct Case {
         const char* label;
-        bool refused, broken, orphans, withUsers, viewerStarts, reportBlocked;
-        std::string note; // the message ends with it (an error's message holds it)
+        bool refused, broken, orphans, withUsers, viewerStarts, reportBlocked; // report: during the run
+        std::string note;         // the message ends with it (an error's message holds it)
+        bool listBlocked = false; // bad_sreen.txt cannot be replaced: the run must not start
     };
     const Case cases[] = {
         {"connection refused", true, false, true, true, true, false, ""},
         {"table dropped mid-run", false, true, true, true, true, false, "42S02"},
-        {"nothing to change", false, false, false, true, true, false, ""},
+        {"nothing to change", false, false, false, true, true, false,
+         "База не изменена: удалять и заменять было нечего."},
         {"viewer cannot start", false, false, true, true, false, false, "он сохранён в файле "},
         {"report cannot be written", false, false, true, true, true, true, "Отчёт не записан: "},
+        {"list cannot be replaced", false, false, true, true, true, false, "нельзя перезаписать", true},
         {"no user to hand authorship to", false, false, true, false, true, false, ""},
     };
     for (const Case& c : cases) {
@@ -142,11 +145,11 @@ TEST(Cleanup, EachEndingKeepsWhatItShould)
         TestDatabase t("cleanup_ending");
         TempFolder folder("ending");
         const std::string list = folder.file("bad_sreen.txt");
-        writeCp1251File(list, "старый список");
-        if (c.reportBlocked)
-            fs::create_directory(folder.file("report.txt"));
+        if (c.listBlocked)
+            fs::create_directory(list);
         else
-            writeCp1251File(folder.file("report.txt"), "старый отчёт");
+            writeCp1251File(list, "старый список");
+        writeCp1251File(folder.file("report.txt"), "старый отчёт");
         if (c.withUsers)
             t.exec("insert into tbl_user (CODE,LOGIN) values (2,'u')");
         // A link and a screenshot of missing releases and a missing author, or none (release 0 is never examined).
@@ -165,6 +168,10 @@ TEST(Cleanup, EachEndingKeepsWhatItShould)
             Command5_Click(runner, folder.slash());
             if (c.broken && w.caption() == titleOf(6))
                 t.exec("drop table tbl_comment");
+            if (c.reportBlocked && w.caption() == titleOf(17) && !fs::is_directory(folder.file("report.txt"))) {
+                fs::remove(folder.file("report.txt"));
+                fs::create_directory(folder.file("report.txt"));
+            }
         };
         Command5_Click(runner, folder.slash());
 
@@ -172,17 +179,22 @@ TEST(Cleanup, EachEndingKeepsWhatItShould)
         const std::string& text = w.messages[0].text;
         EXPECT_FALSE(runner.busy());
         EXPECT_TRUE(t.otherSessionsGone());
-        EXPECT_EQ(std::count(w.captions.begin(), w.captions.end(), titleOf(0)), c.refused ? 0 : 1);
-        const bool changes = c.orphans && !c.refused && !c.broken;
-        EXPECT_EQ(t.count("tbl_link"), c.orphans && !c.refused ? 0 : 1);
+        const bool stopped = c.refused || c.listBlocked; // before the first pass
+        EXPECT_EQ(std::count(w.captions.begin(), w.captions.end(), titleOf(0)), stopped ? 0 : 1);
+        const bool changes = c.orphans && !stopped && !c.broken;
+        EXPECT_EQ(t.count("tbl_link"), c.orphans && !stopped ? 0 : 1);
         EXPECT_EQ(t.count("tbl_poster"), changes ? 0 : 1);
         EXPECT_EQ(t.scalar("select WHOADD from tbl_base"), c.orphans && !(changes && c.withUsers) ? "5" : "2");
-        if (c.refused || c.broken) {
+        if (stopped || c.broken) {
             EXPECT_EQ(w.messages[0].icon, MessageIcon::Critical);
             EXPECT_NE(text.find(c.note), std::string::npos) << text;
-            EXPECT_EQ(w.captions.empty() ? "" : w.captions.back(), c.refused ? "" : "tk_corvane v.1.0.10");
+            EXPECT_EQ(w.captions.empty() ? "" : w.captions.back(), stopped ? "" : "tk_corvane v.1.0.10");
             EXPECT_EQ(readFileBytes(folder.file("report.txt")), cp1251::fromUtf8("старый отчёт"));
-            EXPECT_EQ(readFileBytes(list), cp1251::fromUtf8("старый список"));
+            if (!c.listBlocked) {
+                EXPECT_EQ(readFileBytes(list), cp1251::fromUtf8("старый список"));
+            }
+            // A run that fails names what it wrote and says whether it changed anything.
+            EXPECT_NE(text.find(c.refused || c.listBlocked ? "" : "Архив для отмены изменений: "), std::string::npos);
             continue;
         }
         const std::string summary =
