@@ -110,6 +110,8 @@ std::vector<std::string> missingForCleanup(db::Connection& c, const std::string&
         try {
             c.execute("delete from " + t + " where 1=0");
         } catch (const db::DbError& e) {
+            if (e.sqlState != "42000")
+                throw;
             missing.push_back("нет права удалять из " + t + ": " + e.what());
         }
     }
@@ -120,6 +122,8 @@ std::vector<std::string> missingForCleanup(db::Connection& c, const std::string&
             c.execute("update " + std::string(col.table) + " set " + std::string(col.column) + "=" +
                       std::string(col.column) + " where 1=0");
         } catch (const db::DbError& e) {
+            if (e.sqlState != "42000")
+                throw;
             missing.push_back("нет права менять " + std::string(col.table) + "." + std::string(col.column) + ": " +
                               e.what());
         }
@@ -131,7 +135,13 @@ std::vector<std::string> missingForCleanup(db::Connection& c, const std::string&
 RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder)
 {
     return runner.run([&](db::Connection& c) {
-        if (const auto missing = missingForCleanup(c, folder); !missing.empty()) {
+        std::vector<std::string> missing;
+        try {
+            missing = missingForCleanup(c, folder);
+        } catch (const std::exception& e) {
+            throw NothingChanged("Чистка не начата: " + describeError(e));
+        }
+        if (!missing.empty()) {
             std::string text = "Чистка не начата: не хватает того, что ей нужно.";
             for (const std::string& m : missing)
                 text += "\n- " + m;

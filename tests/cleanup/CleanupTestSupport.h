@@ -82,6 +82,17 @@ inline std::map<std::string, std::vector<std::string>> dumpSite(TestDatabase& t)
     return site;
 }
 
+// Arguments of the mariadb client for these fields: host and port out of "127.0.0.1;port=3307".
+inline std::string clientArgs(const ConnectionFields& f)
+{
+    std::string host = f.server, port = "3306";
+    if (const auto semi = host.find(";port="); semi != std::string::npos) {
+        port = host.substr(semi + 6);
+        host.erase(semi);
+    }
+    return "--no-defaults -h" + host + " -P" + port + " -u" + f.user + " -p" + f.password + " " + f.database;
+}
+
 // A folder of the test's own, standing in for the executable's folder.
 struct TempFolder {
     explicit TempFolder(const std::string& label)

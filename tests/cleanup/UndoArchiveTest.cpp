@@ -8,20 +8,6 @@
 #include <cstdlib>
 #include <sstream>
 
-namespace
-{
-// Host and port out of the test server field ("127.0.0.1;port=3307").
-std::string clientArgs(const ConnectionFields& f)
-{
-    std::string host = f.server, port = "3306";
-    if (const auto semi = host.find(";port="); semi != std::string::npos) {
-        port = host.substr(semi + 6);
-        host.erase(semi);
-    }
-    return "--no-defaults -h" + host + " -P" + port + " -u" + f.user + " -p" + f.password + " " + f.database;
-}
-} // namespace
-
 TEST(UndoArchive, FeedingItBackRestoresTheSiteRowForRow)
 {
     TK_REQUIRE_TEST_SERVER();

@@ -155,6 +155,15 @@ TEST_F(CommandLine, EachCommandDoesWhatItsButtonDoes)
         << "progress goes to standard error";
     EXPECT_EQ(m_db->count("tbl_link"), 1);
 
+    // A report that cannot be written: refused before anything changes, with a failing status.
+    m_db->exec("insert into tbl_link (CODE, BASECODE) values (102, 98)");
+    fs::remove(m_exe.parent_path() / "report.txt");
+    fs::create_directory(m_exe.parent_path() / "report.txt");
+    r = tool({"cleanup", "--quiet"});
+    EXPECT_EQ(r.status, 2) << r.out;
+    EXPECT_NE(r.err.find("report.txt"), std::string::npos) << r.err;
+    EXPECT_EQ(m_db->count("tbl_link", "CODE=102"), 1);
+
     r = tool({"unblock"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Блок снят\n");

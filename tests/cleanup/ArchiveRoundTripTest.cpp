@@ -1,0 +1,266 @@
+// Sites as they exist: columns of every type and character set, unsigned 64-bit codes, names no
+// code page holds. What the cleanup deletes comes back byte for byte from its archive, through the
+// plain client in a strict session or through the restore command; faults mid-run leave archives
+// that replay cleanly.
+#include "CleanupTestSupport.h"
+
+#include "cleanup/ArchiveRestore.h"
+#include "cleanup/SentChanges.h"
+#include "cleanup/UndoArchive.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+namespace
+{
+// Every column of the comment rows, in a form that shows each byte: hex for text and binary, the
+// exact value of floats, text for the rest.
+std::vector<std::string> comments(TestDatabase& t)
+{
+    return t.column("select concat_ws('|', CODE, HEX(BODY), HEX(u8), HEX(l1), HEX(bin4), HEX(vb), HEX(tb), HEX(bits), "
+                    "CAST(f AS DOUBLE), CAST(d AS CHAR), CAST(dc AS CHAR), CAST(dt AS CHAR), CAST(ts AS CHAR), "
+                    "CAST(tm AS CHAR), CAST(dz AS CHAR), y, HEX(e), HEX(st), HEX(js), ub, HEX(`odd``name`), "
+                    "HEX(`имя_名前`), HEX(hid), HEX(gen), HEX(big)) from tbl_comment order by CODE");
+}
+
+// A site whose comment and screenshot rows are all orphans, in every kind of column.
+void fillExotic(TestDatabase& t)
+{
+    t.exec("alter table tbl_poster convert to character set utf8mb4");
+    t.exec("alter table tbl_comment convert to character set utf8mb4, "
+           "add u8 text character set utf8mb4, add l1 varchar(20) character set latin1, add bin4 binary(4), "
+           "add vb varbinary(300), add tb tinyblob, add bits bit(64), add f float, add d double, "
+           "add dc decimal(30,10), add dt datetime(6), add ts timestamp(6) null, add tm time(3), add dz date, "
+           "add y year, add e enum('а','b') character set utf8mb4, add st set('x','ё') character set utf8mb4, "
+           "add js json, add ub bigint unsigned, add `odd``name` varchar(10), add `имя_名前` varchar(10), "
+           "add hid varchar(10) invisible, add gen varchar(30) as (concat(l1, '!')) virtual, add big longtext");
+    t.exec(
+        "insert into tbl_comment (CODE, BASECODE, BODY, u8, l1, bin4, vb, tb, bits, f, d, dc, dt, ts, tm, dz, y, e, "
+        "st, js, ub, `odd``name`, `имя_名前`, hid, big) values "
+        "(1, 99, 'Ёжик', 'café 😀 Ελλάδα 日本', 'crème brûlée', X'00FF80', X'00010280FEFF', X'FF', "
+        "b'1111111111111111111111111111111111111111111111111111111111111111', 16777216, 0.1, "
+        "12345678901234567890.0123456789, '2024-02-29 23:59:59.123456', '2024-03-31 02:30:00.5', '-838:59:59.999', "
+        "'0000-00-00', 2155, 'а', 'x,ё', '{\"k\": [1, \"é\"]}', 18446744073709551615, 'a`b', 'ключ', 'скрыто', "
+        "REPEAT('Ж😀', 400000)),"
+        "(2, 98, NULL, NULL, NULL, NULL, '', NULL, b'0', 1e-30, 1.7976931348623157e308, -0.5, '0000-00-00 00:00:00', "
+        "NULL, '00:00:00', NULL, 0, NULL, '', 'null', 0, NULL, NULL, NULL, '')");
+    t.exec("insert into tbl_poster (CODE, BASECODE, POSTER, WHOADD) values (1, 99, '😀.jpg', NULL), "
+           "(2, 99, '🎉.jpg', NULL), (3, 99, 'two\\nlines.jpg', NULL), (4, 99, NULL, NULL), (5, 99, '', NULL), "
+           "(6, 99, 'кадр.jpg', NULL), (7, 99, '\\\\weird#.jpg', NULL)");
+}
+
+std::string client(const ConnectionFields& f, const std::string& session, const fs::path& file)
+{
+    return "mariadb " + clientArgs(f) + (session.empty() ? "" : " --init-command=\"" + session + "\"") + " < '" +
+           file.string() + "' 2>&1";
+}
+} // namespace
+
+TEST(ArchiveRoundTrip, EveryTypeAndCharacterSetComesBackExactly)
+{
+    TK_REQUIRE_TEST_SERVER();
+    TestDatabase t("arch_types");
+    t.conn().useUtf8Session(true); // the test's own session holds every character too
+    fillExotic(t);
+    const auto before = comments(t);
+    const auto site = dumpSite(t);
+    TempFolder folder("types");
+    RecordingWindow w(t.fields());
+    OperationRunner runner(w);
+    ASSERT_EQ(Command5_Click(runner, folder.slash()).status, RunStatus::Done) << w.messages[0].text;
+    ASSERT_EQ(t.count("tbl_comment"), 0);
+
+    // Statements stay small: the 3 MB value went in parts.
+    std::ifstream archive(folder.archive());
+    for (std::string line; std::getline(archive, line);)
+        ASSERT_LT(line.size(), 600u * 1024) << line.substr(0, 80);
+    // The plain client, in a strict session in another time zone with the default packet size.
+    const std::string strict = "SET SESSION sql_mode='STRICT_ALL_TABLES,NO_ZERO_DATE,NO_ZERO_IN_DATE,"
+                               "NO_BACKSLASH_ESCAPES', time_zone='+05:00'";
+    ASSERT_EQ(std::system(client(t.fields(), strict, folder.archive()).c_str()), 0);
+    EXPECT_EQ(comments(t), before);
+    EXPECT_EQ(dumpSite(t), site);
+
+    // Screenshot names: the exact list holds every one (escaped where it must be); bad_sreen.txt
+    // keeps what cp1251 holds and points to the exact list for the rest.
+    EXPECT_EQ(readFileBytes(folder.exactList().string()), "😀.jpg\n🎉.jpg\n\\etwo\\x0Alines.jpg\n\\N\n\n"
+                                                          "кадр.jpg\n\\e\\\\weird#.jpg\n");
+    const std::string exact = folder.exactList().string();
+    EXPECT_EQ(
+        readFileBytes(folder.file("bad_sreen.txt")),
+        listBytes({std::nullopt, std::nullopt, std::nullopt, std::nullopt, "", "кадр.jpg", "\\weird#.jpg"}, exact));
+    EXPECT_NE(w.messages[0].text.find("Имён, которые есть только в точном списке: 4\n"), std::string::npos);
+}
+
+TEST(ArchiveRoundTrip, RestoreCommandChecksAppliesNewestFirstAndRollsBack)
+{
+    TK_REQUIRE_TEST_SERVER();
+    TestDatabase t("arch_restore");
+    TestDatabase other("arch_other");
+    t.exec("insert into tbl_user (CODE, LOGIN) values (1, 'a')");
+    t.exec("insert into tbl_link (CODE, BASECODE, WHOADD) values (1, 50, 7), (2, 51, 1)");
+    t.exec("insert into tbl_base (CODE, WHOADD) values (60, 9)");
+    t.exec("insert into tbl_stat (CODE, LINKCODE, USERCODE) select seq, 1 + seq % 2, 1 from seq_1_to_3000");
+    const auto site = dumpSite(t);
+    TempFolder folder("restore");
+    RecordingWindow w(t.fields());
+    OperationRunner runner(w);
+    // The first run fails in its third pass (its table is away); the second finishes the job with
+    // the authorship it left. Each leaves an archive.
+    w.onProcessEvents = [&] {
+        if (w.caption() == titleOf(2))
+            t.exec("rename table tbl_stat to tbl_stat_gone");
+    };
+    EXPECT_EQ(Command5_Click(runner, folder.slash()).status, RunStatus::Failed);
+    EXPECT_NE(w.messages.back().text.find("Выполненное до ошибки сохранено в базе."), std::string::npos);
+    EXPECT_NE(w.messages.back().text.find("Архив для отмены изменений: "), std::string::npos);
+    t.exec("rename table tbl_stat_gone to tbl_stat");
+    w.onProcessEvents = nullptr;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100)); // another second: another archive name
+    EXPECT_EQ(Command5_Click(runner, folder.slash()).status, RunStatus::Done);
+    std::vector<std::string> archives;
+    for (const auto& e : fs::directory_iterator(folder.path))
+        if (e.path().filename().string().starts_with("cleanup-undo-"))
+            archives.push_back(e.path().string());
+    ASSERT_EQ(archives.size(), 2u);
+    std::sort(archives.begin(), archives.end()); // oldest first, as ls gives them
+    EXPECT_NE(readFileBytes(archives[1]).find("-- previous unfinished run: " + archives[0]), std::string::npos);
+
+    struct Case {
+        const char* label;
+        std::vector<std::string> files;
+        bool dryRun;
+        bool refused;
+        bool restores;
+    };
+    const std::string damaged = folder.file("damaged.sql"), foreign = folder.file("foreign.sql");
+    {
+        const std::string whole = readFileBytes(archives[0]);
+        std::ofstream(damaged, std::ios::binary) << whole.substr(0, whole.find("VALUES") + 20);
+        std::string moved = readFileBytes(archives[0]);
+        moved.replace(moved.find(t.name()), t.name().size(), other.name());
+        std::ofstream(foreign, std::ios::binary) << moved;
+    }
+    const Case cases[] = {
+        {"damaged archive", {archives[1], damaged}, false, true, false},
+        {"another database's archive", {foreign}, false, true, false},
+        {"dry run", archives, true, false, false},
+        {"both archives, oldest named first", archives, false, false, true},
+    };
+    for (const Case& c : cases) {
+        RecordingWindow rw(t.fields());
+        OperationRunner rr(rw);
+        cleanup::RestoreResult result;
+        const RunOutcome o = cleanup::restoreArchives(rr, c.files, c.dryRun, result);
+        EXPECT_EQ(o.status, RunStatus::Done) << c.label;
+        EXPECT_EQ(result.refused, c.refused) << c.label << ": " << o.report.text;
+        EXPECT_FALSE(result.failed) << c.label << ": " << o.report.text;
+        EXPECT_EQ(dumpSite(t) == site, c.restores) << c.label << ": " << o.report.text;
+        if (c.restores) { // the newest run first, whatever order the files were named in
+            EXPECT_LT(o.report.text.find(archives[1]), o.report.text.find(archives[0])) << o.report.text;
+        }
+    }
+    // Applied again, the rows are there already: the statement fails and everything rolls back.
+    RecordingWindow rw(t.fields());
+    OperationRunner rr(rw);
+    cleanup::RestoreResult again;
+    cleanup::restoreArchives(rr, archives, false, again);
+    EXPECT_TRUE(again.failed);
+    EXPECT_NE(rw.messages[0].text.find("откат"), std::string::npos);
+    EXPECT_EQ(dumpSite(t), site);
+}
+
+TEST(ArchiveRoundTrip, ConnectionKilledInADeleteLeavesAnArchiveThatReplaysCleanly)
+{
+    TK_REQUIRE_TEST_SERVER();
+    TestDatabase t("arch_killed");
+    t.exec("insert into tbl_user (CODE, LOGIN) values (1, 'a')");
+    t.exec("insert into tbl_stat (CODE, LINKCODE, USERCODE) select seq, 900 + seq % 5, 1 from seq_1_to_2500");
+    const auto site = dumpSite(t);
+    // Behind the archive: the third batch's delete is sent on a connection killed from another session.
+    struct Killing : cleanup::CleanupChanges {
+        Killing(db::Connection& c, TestDatabase& t) : sent(c), t(t) {}
+        void deleteRows(std::string_view table, cleanup::CodeList codes) override
+        {
+            if (++batches == 3)
+                t.exec("KILL CONNECTION " + std::to_string(t.otherSessions().at(0)));
+            sent.deleteRows(table, codes);
+        }
+        void replaceAuthor(std::string_view table, std::string_view column, cleanup::CodeList codes,
+                           const std::string& first) override
+        {
+            sent.replaceAuthor(table, column, codes, first);
+        }
+        cleanup::SentChanges sent;
+        TestDatabase& t;
+        int batches = 0;
+    };
+    TempFolder folder("killed");
+    RecordingWindow w(t.fields());
+    auto c = OpenSiteConnection(w);
+    ASSERT_TRUE(c);
+    Killing killing(*c, t);
+    cleanup::UndoArchive archive(*c, killing, folder.slash(), std::time(nullptr));
+    cleanup::CollectedScreenshotNames names;
+    EXPECT_THROW(cleanup::runCleanupPasses(*c, archive, names, w), db::DbError);
+    EXPECT_EQ(t.count("tbl_stat"), 500) << "two batches of 1000 went";
+    ASSERT_EQ(std::system(client(t.fields(), "SET SESSION sql_mode='STRICT_ALL_TABLES'", folder.archive()).c_str()), 0);
+    EXPECT_EQ(dumpSite(t), site);
+}
+
+TEST(ArchiveRoundTrip, UnsignedCodesPastTheSignedRange)
+{
+    TK_REQUIRE_TEST_SERVER();
+    TestDatabase t("arch_unsigned");
+    t.exec("alter table tbl_user modify CODE bigint unsigned not null");
+    t.exec("alter table tbl_stat modify CODE bigint unsigned not null auto_increment, modify USERCODE bigint unsigned");
+    t.exec("alter table tbl_base modify WHOADD bigint unsigned");
+    t.exec("insert into tbl_user (CODE, LOGIN) values (9223372036854775813, 'a'), (18446744073709551615, 'b')");
+    t.exec("insert into tbl_stat (CODE, LINKCODE, USERCODE) values (18446744073709551614, NULL, 18446744073709551615), "
+           "(18446744073709551613, NULL, 9223372036854775814), (1, NULL, 5)");
+    t.exec("insert into tbl_base (CODE, WHOADD) values (1, 9223372036854775816), (2, 18446744073709551615)");
+    // A signed column's -1 has the bits of the largest unsigned code, and still names nobody.
+    t.exec("insert into tbl_comment (CODE, BASECODE, WHOADD) values (1, NULL, -1)");
+    const auto site = dumpSite(t);
+    TempFolder folder("unsigned");
+    RecordingWindow w(t.fields());
+    OperationRunner runner(w);
+    ASSERT_EQ(Command5_Click(runner, folder.slash()).status, RunStatus::Done) << w.messages[0].text;
+    // The missing users' rows go and nothing else; the first user is the smallest unsigned code.
+    EXPECT_EQ(t.column("select CODE from tbl_stat"), std::vector<std::string>{"18446744073709551614"});
+    EXPECT_EQ(t.column("select concat(CODE, ':', WHOADD) from tbl_base order by CODE"),
+              (std::vector<std::string>{"1:9223372036854775813", "2:18446744073709551615"}));
+    EXPECT_NE(w.messages[0].text.find("Удалено записей скачивания по пользователям, которых нет: 2\n"),
+              std::string::npos);
+    EXPECT_EQ(t.count("tbl_comment"), 0);
+    ASSERT_EQ(std::system(client(t.fields(), "", folder.archive()).c_str()), 0);
+    EXPECT_EQ(dumpSite(t), site);
+}
+
+TEST(ArchiveRoundTrip, ALockHeldElsewhereEndsTheRunWithinItsBound)
+{
+    TK_REQUIRE_TEST_SERVER();
+    TestDatabase t("arch_lockwait");
+    t.exec("insert into tbl_stat (CODE, LINKCODE, USERCODE) values (1, 5, 5)");
+    db::Connection holder = db::openSite(t.fields());
+    holder.execute("LOCK TABLES tbl_stat WRITE");
+    struct Waiting : RecordingWindow {
+        using RecordingWindow::RecordingWindow;
+        void statementWaiting(int seconds) override { waits.push_back(seconds); }
+        std::vector<int> waits;
+    } w(t.fields());
+    OperationRunner runner(w);
+    runner.setLockWait(4);
+    TempFolder folder("lockwait");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Command5_Click(runner, folder.slash()).status, RunStatus::Failed);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::seconds(4 + 4));
+    EXPECT_EQ(w.waits, std::vector<int>{3});
+    EXPECT_NE(w.messages[0].text.find("Lock wait timeout"), std::string::npos) << w.messages[0].text;
+    EXPECT_NE(w.messages[0].text.find("Ничего не изменено"), std::string::npos) << w.messages[0].text;
+    holder.execute("UNLOCK TABLES");
+    EXPECT_EQ(t.count("tbl_stat"), 1);
+}
