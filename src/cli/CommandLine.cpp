@@ -125,7 +125,7 @@ Options parse(int argc, char** argv)
 
 std::string promptPassword()
 {
-    std::fputs("Пароль: ", stderr);
+    std::fputs(toTerminalEncoding("Пароль: ").c_str(), stderr);
     std::fflush(stderr);
     termios old{};
     const bool terminal = ::tcgetattr(STDIN_FILENO, &old) == 0;

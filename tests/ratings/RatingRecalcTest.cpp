@@ -71,6 +71,7 @@ TEST(RatingRecalc, SmallSiteUnderEachWeighting)
         const char* want;              // RATINGS of users 1, 2, 3
         const char* failure = nullptr; // in the critical message, when the operation fails
         bool dropPersons = false;      // tbl_persona disappears when its pass starts
+        const char* before = nullptr;  // a statement the site runs first
     };
     const Case cases[] = {
         {"all 1", {"1", "1", "1", "1", "1"}, "5,8,-4"},
@@ -83,12 +84,20 @@ TEST(RatingRecalc, SmallSiteUnderEachWeighting)
          "",
          "RAT_DOWN в tbl_conf имеет недопустимое значение «1) where CODE=0 or (1»"},
         {"table gone during the run", {"1", "1", "1", "1", "1"}, "", "42S02", true},
+        {"a code column that holds text",
+         {"1", "1", "1", "1", "1"},
+         "",
+         "tbl_stat.LINKCODE имеет тип varchar",
+         false,
+         "alter table tbl_stat modify LINKCODE varchar(10)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         TestDatabase t("rat_site");
         fillSite(t);
         setCoefficients(t, c.k);
+        if (c.before)
+            t.exec(c.before);
         RecordingWindow w(t.fields(), kCaption);
         OperationRunner runner(w);
         std::size_t sessionsInside = 0;
