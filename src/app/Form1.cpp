@@ -247,6 +247,20 @@ void Form1::showProgress(const std::string& text)
     QCoreApplication::processEvents();
 }
 
+void Form1::statementWaiting(int seconds)
+{
+    // The caption says how long the statement has waited, then shows the progress again.
+    static const QString kWaiting = QString::fromUtf8("ждём блокировку (%1 с): ");
+    if (seconds > 0) {
+        if (!windowTitle().startsWith(kWaiting.left(15)))
+            m_waitingUnder = windowTitle();
+        setWindowTitle(kWaiting.arg(seconds) + m_waitingUnder);
+    } else {
+        setWindowTitle(m_waitingUnder);
+    }
+    QCoreApplication::processEvents();
+}
+
 void Form1::showMessage(MessageIcon icon, const std::string& text)
 {
     const auto qicon = icon == MessageIcon::Critical      ? QMessageBox::Critical

@@ -28,6 +28,7 @@ class Form1 : public QWidget, public SiteWindow
     std::string caption() const override;
     void setCaption(const std::string& text) override;
     void showProgress(const std::string& text) override;
+    void statementWaiting(int seconds) override;
     void showMessage(MessageIcon icon, const std::string& text) override;
     void setButtonLayout(ButtonLayout layout) override;
     ConnectionFields connectionFields() const override;
@@ -58,6 +59,7 @@ class Form1 : public QWidget, public SiteWindow
     // Under a window manager the frame is known only once the window is mapped: the window is
     // centred again, once, when it is.
     bool m_centredOnFrame = false;
+    QString m_waitingUnder; // the caption a statement's wait is shown in front of
     std::array<QLabel*, 6> m_labels{};
     QLineEdit* m_text1 = nullptr;
     QLineEdit* m_text2 = nullptr;

@@ -76,9 +76,9 @@ void ConsoleWindow::showTitle(const std::string& text)
 
 void ConsoleWindow::statementWaiting(int seconds)
 {
-    // From the watching thread, while the operation's thread waits in the statement.
     const std::lock_guard guard(m_lock);
-    progressLine("ждём блокировку (" + std::to_string(seconds) + " с): " + m_caption, true);
+    if (seconds > 0)
+        progressLine("ждём блокировку (" + std::to_string(seconds) + " с): " + m_caption, true);
 }
 
 void ConsoleWindow::progressLine(const std::string& text, bool always)

@@ -5,8 +5,8 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include <atomic>
 #include <chrono>
+#include <future>
 #include <vector>
 
 namespace db
@@ -102,9 +102,7 @@ struct Connection::Handles {
     bool connected = false;
     bool utf8Session = false; // the session speaks utf8mb4: text crosses unchanged
     std::uint64_t statements = 0;
-    // When the statement now at the server was sent (steady clock, ns; 0: none), for a watcher.
-    std::atomic<std::int64_t> sentAt{0};
-    std::atomic<std::uint64_t> serial{0};
+    Connection::WaitHook waitHook;
 
     std::string toSession(std::string_view text) const
     {
@@ -139,10 +137,29 @@ struct Connection::Handles {
             stmt = newStatement();
         std::string bytes = toSession(sql);
         ++statements;
-        serial.fetch_add(1);
-        sentAt = std::chrono::steady_clock::now().time_since_epoch().count();
-        const SQLRETURN rc = SQLExecDirect(stmt.get(), bytesOf(bytes), static_cast<SQLINTEGER>(bytes.size()));
-        sentAt = 0;
+        const auto send = [&] {
+            return SQLExecDirect(stmt.get(), bytesOf(bytes), static_cast<SQLINTEGER>(bytes.size()));
+        };
+        SQLRETURN rc;
+        if (!waitHook) {
+            rc = send();
+        } else {
+            // The statement goes from a thread of its own; this one tells the hook how long it waits.
+            const auto started = std::chrono::steady_clock::now();
+            auto done = std::async(std::launch::async, send);
+            bool told = false;
+            while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+                waitHook(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started),
+                    false);
+                told = true;
+            }
+            rc = done.get();
+            if (told)
+                waitHook(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started),
+                    true);
+        }
         if (rc != SQL_NO_DATA)
             check(rc, SQL_HANDLE_STMT, stmt.get());
         return stmt;
@@ -294,15 +311,9 @@ void Connection::close() noexcept
     }
 }
 
-Connection::Running Connection::running() const
+void Connection::setWaitHook(WaitHook hook)
 {
-    if (!m_h)
-        return {};
-    const std::int64_t at = m_h->sentAt;
-    if (at == 0)
-        return {};
-    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-    return {m_h->serial, std::chrono::nanoseconds(now - at)};
+    m_h->waitHook = std::move(hook);
 }
 
 std::uint64_t Connection::statementsSent() const

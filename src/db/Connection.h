@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -37,12 +38,10 @@ class Connection
     // Disconnects; harmless when already closed.
     void close() noexcept;
 
-    // The statement at the server now, if any: safe to ask from another thread.
-    struct Running {
-        std::uint64_t serial = 0; // which statement (0: none)
-        std::chrono::nanoseconds waited{0};
-    };
-    Running running() const;
+    // Called on the sending thread about every 100 ms while a statement is at the server, with how
+    // long it has waited, and once more (done) when a statement that was reported ends.
+    using WaitHook = std::function<void(std::chrono::milliseconds waited, bool done)>;
+    void setWaitHook(WaitHook hook);
 
     // Statements sent on this connection so far (execute and query alike).
     std::uint64_t statementsSent() const;

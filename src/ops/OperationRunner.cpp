@@ -4,7 +4,6 @@
 #include "db/SiteConnection.h"
 
 #include <algorithm>
-#include <thread>
 
 namespace
 {
@@ -61,41 +60,6 @@ std::optional<std::string> takeSiteLock(db::Connection& c)
            ". Операция не выполнена: дождитесь окончания той работы и повторите.";
 }
 
-namespace
-{
-// Watches the operation's connection from a thread of its own and tells the window when a
-// statement has been waiting at the server for a while.
-class WaitWatch
-{
-  public:
-    WaitWatch(const db::Connection& c, SiteWindow& window)
-        : m_thread([&c, &window](std::stop_token stop) {
-              std::uint64_t reported = 0;
-              auto next = kWaitReportAfter;
-              while (!stop.stop_requested()) {
-                  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                  const db::Connection::Running r = c.running();
-                  if (r.serial != reported) {
-                      if (r.waited < kWaitReportAfter)
-                          continue;
-                      reported = r.serial;
-                      next = kWaitReportAfter;
-                  }
-                  if (r.serial != 0 && r.waited >= next) {
-                      window.statementWaiting(
-                          static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(r.waited).count()));
-                      next += kWaitReportEvery;
-                  }
-              }
-          })
-    {
-    }
-
-  private:
-    std::jthread m_thread;
-};
-} // namespace
-
 void requireWholeNumberColumns(db::Connection& c, const std::vector<CodeColumn>& columns)
 {
     std::string pairs;
@@ -140,7 +104,21 @@ RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& bo
         // Waits for locks held elsewhere are bounded, and reported while they last.
         connection->execute("SET SESSION lock_wait_timeout=" + std::to_string(m_lockWait) +
                             ", innodb_lock_wait_timeout=" + std::to_string(m_lockWait));
-        const WaitWatch watch(*connection, m_window);
+        // A statement that waits is reported after kWaitReportAfter and every kWaitReportEvery.
+        connection->setWaitHook(
+            [this, next = kWaitReportAfter, reported = false](std::chrono::milliseconds waited, bool done) mutable {
+                if (done) {
+                    if (reported)
+                        m_window.statementWaiting(0);
+                    next = kWaitReportAfter;
+                    reported = false;
+                } else if (waited >= next) {
+                    m_window.statementWaiting(
+                        static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(waited).count()));
+                    next += kWaitReportEvery;
+                    reported = true;
+                }
+            });
         const auto held = changes == Changes::Site ? takeSiteLock(*connection) : std::nullopt;
         if (held)
             outcome = {RunStatus::Locked, Report(MessageIcon::Critical, *held)};

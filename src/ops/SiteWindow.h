@@ -25,8 +25,8 @@ class SiteWindow
     virtual void showProgress(const std::string& text) = 0;
     // A pass's title: shown as progress is, but never left out where progress is thinned.
     virtual void showTitle(const std::string& text) { showProgress(text); }
-    // Called from another thread while a statement has waited `seconds` for the server (a lock held
-    // elsewhere, mostly). A window that cannot be reached from another thread leaves it.
+    // A statement has waited `seconds` for the server (a lock held elsewhere, mostly); 0: the wait is
+    // over. The window says so, and lets pending events run.
     virtual void statementWaiting(int seconds) { (void)seconds; }
     // A modal box with one OK button, titled with the application title; lines end in '\n'.
     virtual void showMessage(MessageIcon icon, const std::string& text) = 0;

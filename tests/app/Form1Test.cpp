@@ -109,6 +109,13 @@ TEST_F(Form1Test, FirstStartShowsDefaultsAndRemembersTheFolder)
     child<QLineEdit>(*w, "Text3")->setText("ab1");
     EXPECT_EQ(child<QLineEdit>(*w, "Text3")->displayText(), "***");
     child<QLineEdit>(*w, "Text3")->clear();
+    // A statement waiting for a lock says so in the caption, in front of the progress, until it ends.
+    w->showProgress("5/7 - X");
+    w->statementWaiting(3);
+    w->statementWaiting(13);
+    EXPECT_EQ(w->windowTitle(), "ждём блокировку (13 с): 5/7 - X");
+    w->statementWaiting(0);
+    EXPECT_EQ(w->windowTitle(), "5/7 - X");
     // The window wears the product's own icon.
     EXPECT_EQ(w->windowIcon().pixmap(32).toImage(), productPixmap(32).toImage());
     EXPECT_EQ(child<QLineEdit>(*w, "Text4")->text(), "corvane");

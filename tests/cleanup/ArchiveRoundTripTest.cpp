@@ -289,7 +289,7 @@ TEST(ArchiveRoundTrip, ALockHeldElsewhereEndsTheRunWithinItsBound)
     EXPECT_EQ(Command5_Click(runner, folder.slash()).status, RunStatus::Failed);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_LT(took, std::chrono::seconds(4 + 4));
-    EXPECT_EQ(w.waits, std::vector<int>{3});
+    EXPECT_EQ(w.waits, (std::vector<int>{3, 0})) << "reported after 3 s, then over";
     EXPECT_NE(w.messages[0].text.find("Lock wait timeout"), std::string::npos) << w.messages[0].text;
     EXPECT_NE(w.messages[0].text.find("Ничего не изменено"), std::string::npos) << w.messages[0].text;
     holder.execute("UNLOCK TABLES");
