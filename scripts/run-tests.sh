@@ -6,6 +6,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 [ "$(id -u)" = 0 ] && bash scripts/install-deps.sh
 bash scripts/register-odbc.sh
+# A Russian single-byte locale, for the test of what the tool writes to a cp1251 terminal.
+if [ "$(id -u)" = 0 ] && ! locale -a 2>/dev/null | grep -qi '^ru_RU.cp1251$'; then
+    localedef -i ru_RU -f CP1251 ru_RU.CP1251
+fi
 cmake -S . -B build-tests -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTK_WERROR=ON >/dev/null
 cmake --build build-tests -j"$(nproc)"
 port=${TK_TEST_PORT:-3307}
