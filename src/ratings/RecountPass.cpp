@@ -6,11 +6,35 @@
 #include <string>
 #include <vector>
 
-std::string groupedUpdate(std::string_view table, std::string_view column, const GroupedValues& values,
-                          const std::string& selection)
+GroupedSource::GroupedSource(db::Connection& conn, const GroupedValues& values, std::string name)
+    : m_conn(conn), m_values(values)
 {
-    return "update " + std::string(table) + " t join (" + std::string(values.prefix) + selection +
-           std::string(values.suffix) + ") s on s.k=t.CODE set t." + std::string(column) +
+    try {
+        conn.execute("create temporary table " + name + " (primary key (k)) as " + std::string(values.prefix) +
+                     " is not null" + std::string(values.suffix));
+        m_table = std::move(name);
+    } catch (const db::DbError& e) {
+        if (e.sqlState != "42000")
+            throw; // only a missing right leaves the per-run queries to do the work
+    }
+}
+
+GroupedSource::~GroupedSource()
+{
+    if (m_table.empty())
+        return;
+    try {
+        m_conn.execute("drop temporary table if exists " + m_table);
+    } catch (const std::exception&) {
+        // The session is gone, and its temporary tables with it.
+    }
+}
+
+std::string GroupedSource::update(std::string_view table, std::string_view column, const std::string& selection) const
+{
+    const std::string source =
+        m_table.empty() ? "(" + std::string(m_values.prefix) + selection + std::string(m_values.suffix) + ")" : m_table;
+    return "update " + std::string(table) + " t join " + source + " s on s.k=t.CODE set t." + std::string(column) +
            "=s.v where s.v>0 and t.CODE" + selection;
 }
 
@@ -39,11 +63,10 @@ void runRecountPass(db::Connection& conn, SiteWindow& window, const RecountPass&
     // this is what COUNT(CODE) over the table gives, without a second scan.
     const std::string total = std::to_string(list.size());
 
+    const GroupedSource values(conn, pass.values, "tk_recount_values");
     list.walk(
         chunking,
-        [&](const std::string& selection) {
-            conn.execute(groupedUpdate(pass.table, pass.column, pass.values, selection));
-        },
+        [&](const std::string& selection) { conn.execute(values.update(pass.table, pass.column, selection)); },
         [&](std::size_t row) {
             const std::uint64_t counter = row + 1;
             if (counter % pass.refreshEvery == 0)

@@ -56,11 +56,28 @@ inline constexpr std::array kRecountPasses{
 };
 // clang-format on
 
-// The statement that writes the grouped values of one run of rows into table.column, only where
-// the value is above 0: the reset has already set the others. The selection is repeated for the
-// updated table, so that the server reads only the run's rows of it.
-std::string groupedUpdate(std::string_view table, std::string_view column, const GroupedValues& values,
-                          const std::string& selection);
+// Where the grouped values of a run come from. Computed once for the whole table into a temporary
+// table keyed by k, they cost one scan of the summarised table however it is indexed, and each run
+// then joins on that key; where the account may not create temporary tables, each run groups its
+// own rows. Either way a run gets the very values its rows' own grouped query gives.
+class GroupedSource
+{
+  public:
+    GroupedSource(db::Connection& conn, const GroupedValues& values, std::string name);
+    ~GroupedSource();
+    GroupedSource(const GroupedSource&) = delete;
+    GroupedSource& operator=(const GroupedSource&) = delete;
+
+    // The statement that writes the values of the run a selection names into table.column, only
+    // where the value is above 0: the reset has already set the others. The selection is repeated for
+    // the updated table, so that the server reads only the run's rows of it.
+    std::string update(std::string_view table, std::string_view column, const std::string& selection) const;
+
+  private:
+    db::Connection& m_conn;
+    const GroupedValues& m_values;
+    std::string m_table; // the temporary table, or empty
+};
 
 // Runs one pass on the connection, in runs of rows per statement, showing its progress in the
 // window's caption after the rows it names are done.

@@ -4,6 +4,7 @@
 #include "ratings/RecountPass.h"
 
 #include <array>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -61,12 +62,15 @@ void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficie
     const CodeChunks list(std::move(codes), isUnsigned);
     const std::string total = std::to_string(list.size());
 
+    std::vector<std::unique_ptr<GroupedSource>> sources;
+    for (const UserStatistic& s : kUserStatistics)
+        sources.push_back(std::make_unique<GroupedSource>(conn, s.values, "tk_user_" + std::string(s.column)));
     list.walk(
         chunking,
         [&](const std::string& selection) {
             // Each rating reads the statistics just written for its user.
-            for (const UserStatistic& s : kUserStatistics)
-                conn.execute(groupedUpdate("tbl_user", s.column, s.values, selection));
+            for (std::size_t i = 0; i < kUserStatistics.size(); ++i)
+                conn.execute(sources[i]->update("tbl_user", kUserStatistics[i].column, selection));
             conn.execute(ratingStatement(k, selection));
         },
         [&](std::size_t row) {

@@ -185,6 +185,10 @@ TEST(CleanupDifferential, RandomSitesEndAsSetBasedSqlLeavesThem)
             tool.exec(s);
             bySql.exec(s);
         }
+        if (c.draw % 2 == 0) { // the tool must not depend on them; the row order follows the indexes
+            tool.dropSecondaryIndexes();
+            bySql.dropSecondaryIndexes();
+        }
         const Expected want = cleanWithSql(bySql);
 
         // The dry run sees each pass's site as the earlier passes would leave it, reports and lists

@@ -135,6 +135,14 @@ std::vector<std::string> TestDatabase::column(const std::string& sql)
     return out;
 }
 
+void TestDatabase::dropSecondaryIndexes()
+{
+    for (const std::string& drop :
+         column("select distinct concat('alter table ', TABLE_NAME, ' drop index ', INDEX_NAME) from "
+                "information_schema.STATISTICS where TABLE_SCHEMA=DATABASE() and INDEX_NAME<>'PRIMARY'"))
+        exec(drop);
+}
+
 std::vector<std::int64_t> TestDatabase::otherSessions()
 {
     std::vector<std::int64_t> ids;

@@ -49,6 +49,8 @@ class TestDatabase
     // First column of every row, NULL as "NULL".
     std::vector<std::string> column(const std::string& sql);
 
+    // Drops every index but the primary keys: the site as some real sites are.
+    void dropSecondaryIndexes();
     // Ids of the other sessions open on this database right now (the tool's connection, mostly).
     std::vector<std::int64_t> otherSessions();
     // True once no other session is open on this database. A closed connection can linger in the
