@@ -4,7 +4,7 @@
 # leave the database in the same state.
 #
 #   bench.sh [--scale S]... [S...] [--port 3308] [--datadir DIR] [--build DIR] [--only recount|cleanup]
-#            [--reference-dir DIR] [--rev REV] [--repeat N] [--keep]
+#            [--reference-dir DIR] [--rev REV] [--repeat N] [--no-secondary-indexes] [--keep]
 #
 #   bench.sh             scale 1
 #   bench.sh 0.1 1 3     three scales, one after the other
@@ -20,6 +20,9 @@
 # --repeat N does the whole thing N times on fresh copies, compares every time, and reports the
 # median times (the highest peak memory).
 #
+# --no-secondary-indexes drops every index but the primary keys from the generated site before it is
+# copied, so both sides run on a site as some real sites are: references without indexes.
+#
 # The tool and the reference come from the working tree, as it is; --rev REV measures a committed
 # revision instead (exported with git archive into the build folder, so work in progress elsewhere
 # in the tree neither breaks the build nor creeps into the figures).
@@ -31,11 +34,11 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
-port=3308 datadir="$root/build-bench/db" build="$root/build-bench" only="" keep=0 refdir="" rev="" repeat=1
+port=3308 datadir="$root/build-bench/db" build="$root/build-bench" only="" keep=0 refdir="" rev="" repeat=1 noindexes=0
 scales=()
 usage() {
     echo "usage: $0 [--scale F]... [F...] [--port P] [--datadir DIR] [--build DIR] [--only recount|cleanup]" >&2
-    echo "       [--reference-dir DIR] [--rev REV] [--repeat N] [--keep]" >&2
+    echo "       [--reference-dir DIR] [--rev REV] [--repeat N] [--no-secondary-indexes] [--keep]" >&2
     exit 64
 }
 while [ $# -gt 0 ]; do
@@ -48,6 +51,7 @@ while [ $# -gt 0 ]; do
     --reference-dir) [ $# -ge 2 ] || usage; refdir=$2; shift 2 ;;
     --rev) [ $# -ge 2 ] || usage; rev=$2; shift 2 ;;
     --repeat) [ $# -ge 2 ] || usage; repeat=$2; shift 2 ;;
+    --no-secondary-indexes) noindexes=1; shift ;;
     --keep) keep=1; shift ;;
     -h | --help) usage ;;
     -*) echo "unknown option: $1" >&2; usage ;;
@@ -203,6 +207,12 @@ for scale in "${scales[@]}"; do
     echo
     echo "======== scale $scale"
     bash "$here/gen-site.sh" --scale "$scale" --database "$site" --port "$port" --user root --password ""
+    if [ "$noindexes" = 1 ]; then
+        "${sql[@]}" "$site" -N -e "SELECT DISTINCT CONCAT('ALTER TABLE \`', TABLE_NAME, '\` DROP INDEX \`', INDEX_NAME, '\`;')
+            FROM information_schema.STATISTICS WHERE TABLE_SCHEMA = DATABASE() AND INDEX_NAME <> 'PRIMARY'" |
+            "${sql[@]}" "$site"
+        echo "secondary indexes dropped: every table keeps only its primary key"
+    fi
 
     for op in "${ops[@]}"; do
         refTimes=() toolTimes=() memories=() verdicts=() lastStatements="-"

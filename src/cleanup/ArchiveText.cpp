@@ -82,18 +82,26 @@ std::optional<ArchiveHeader> readArchiveHeader(const std::string& path)
         return std::nullopt;
     ArchiveHeader h;
     h.path = path;
-    std::string last;
-    while (std::getline(in, line)) {
+    // The header is the run of comment lines at the top; archives can be large, so only it and the
+    // file's last line are read.
+    while (std::getline(in, line) && line.starts_with("--")) {
         if (line.starts_with(kArchiveDatabase) && h.database.empty())
             h.database = line.substr(kArchiveDatabase.size());
         else if (line.starts_with(kArchiveRun) && h.run.empty())
             h.run = line.substr(kArchiveRun.size());
         else if (line.starts_with(kArchivePrevious) && h.previous.empty())
             h.previous = line.substr(kArchivePrevious.size());
-        if (!line.empty())
-            last = line;
     }
-    h.complete = last == kArchiveComplete;
+    in.clear();
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    const std::streamoff from = std::max<std::streamoff>(0, size - 64);
+    in.seekg(from);
+    std::string tail(static_cast<std::size_t>(size - from), '\0');
+    in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
+    while (!tail.empty() && tail.back() == '\n')
+        tail.pop_back();
+    h.complete = tail.ends_with("\n" + std::string(kArchiveComplete)) || tail == kArchiveComplete;
     if (h.database.empty() || h.run.empty() || h.run.find_first_not_of("0123456789") != std::string::npos)
         return std::nullopt;
     return h;
