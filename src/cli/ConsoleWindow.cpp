@@ -62,21 +62,18 @@ void ConsoleWindow::setCaption(const std::string& text)
 
 void ConsoleWindow::showProgress(const std::string& text)
 {
-    const std::lock_guard guard(m_lock);
     m_caption = text;
     progressLine(text, false);
 }
 
 void ConsoleWindow::showTitle(const std::string& text)
 {
-    const std::lock_guard guard(m_lock);
     m_caption = text;
     progressLine(text, true);
 }
 
 void ConsoleWindow::statementWaiting(int seconds)
 {
-    const std::lock_guard guard(m_lock);
     if (seconds > 0)
         progressLine("ждём блокировку (" + std::to_string(seconds) + " с): " + m_caption, true);
 }

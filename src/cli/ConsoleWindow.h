@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <mutex>
 #include <string>
 
 class ConsoleWindow : public SiteWindow
@@ -41,7 +40,6 @@ class ConsoleWindow : public SiteWindow
     bool m_errIsTerminal;
     bool m_lineOpen = false;
     std::string m_caption;
-    mutable std::mutex m_lock; // the caption and the output, also written by the waiting thread
     ButtonLayout m_layout = ButtonLayout::Ready;
     std::chrono::steady_clock::time_point m_lastLine{};
 };
