@@ -16,10 +16,10 @@ const std::vector<CodeColumn> kRecountCodeColumns{
 
 RunOutcome Command4_Click(OperationRunner& runner)
 {
-    return recalculateRatings(runner, Chunking{kChunkRows, kStatementTarget});
+    return recalculateRatings(runner, RecountSizes{});
 }
 
-RunOutcome recalculateRatings(OperationRunner& runner, Chunking chunking)
+RunOutcome recalculateRatings(OperationRunner& runner, const RecountSizes& sizes)
 {
     return runner.run([&](db::Connection& conn) {
         SiteWindow& window = runner.window();
@@ -28,8 +28,8 @@ RunOutcome recalculateRatings(OperationRunner& runner, Chunking chunking)
         // Every weight is checked here, before the first counter is reset.
         const RatingCoefficients coefficients = readRatingCoefficients(conn);
         for (const RecountPass& pass : kRecountPasses)
-            runRecountPass(conn, window, pass, chunking);
-        runUserPass(conn, window, coefficients, chunking);
+            runRecountPass(conn, window, pass, sizes);
+        runUserPass(conn, window, coefficients, sizes);
         Report done{MessageIcon::Information, "Рейтинги пересчитаны"};
         done.showWindow = true;
         return done;

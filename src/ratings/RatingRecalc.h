@@ -2,12 +2,12 @@
 // "Пересчитать рейтинги": the rating weights are read, the four counters recounted, and every
 // user's statistics and rating recomputed, all on one connection of the operation's own.
 #include "ops/OperationRunner.h"
-#include "ratings/CodeChunks.h"
+#include "ratings/RecountPass.h"
 
 // Runs the whole recalculation through the runner: an error ends the operation (connection
 // closed, caption put back, one critical box); what already ran stays done. At its successful
 // end the caption is put back, the window shown and "Рейтинги пересчитаны" reported.
 RunOutcome Command4_Click(OperationRunner& runner);
 
-// The same with the given run length per set-based statement (a fixed length unless a target is given).
-RunOutcome recalculateRatings(OperationRunner& runner, Chunking chunking);
+// The same with the given rows per set-based statement and per page of a row list.
+RunOutcome recalculateRatings(OperationRunner& runner, const RecountSizes& sizes);

@@ -2,8 +2,9 @@
 // The site's four denormalised counters, recounted from the rows they summarise. Every pass has
 // the same shape and differs only in its texts and how often it refreshes the caption.
 #include "db/Connection.h"
+#include "db/KeyPages.h"
 #include "ops/SiteWindow.h"
-#include "ratings/CodeChunks.h"
+#include "ratings/CodeRuns.h"
 
 #include <array>
 #include <cstddef>
@@ -12,7 +13,7 @@
 #include <string_view>
 
 // A grouped query giving k (a record code) and v (its new value) for the codes of one run of rows:
-// prefix, the run's selection (see CodeChunks) and suffix, joined. Sums are rounded to four
+// prefix, the run's selection (see CodeRuns) and suffix, joined. Sums are rounded to four
 // decimals on the server, so a fractional sum lands in the counter exactly as its four-decimal
 // text would; counts and whole sums stay whole.
 struct GroupedValues {
@@ -23,7 +24,7 @@ struct GroupedValues {
 struct RecountPass {
     std::string_view title;     // the caption when the pass starts; " - " + title ends its progress captions
     std::string_view resetSql;  // sets the counter to 0 in every row
-    std::string_view rowsSql;   // CODE of every row to recount
+    std::string_view totalSql;  // the number of rows, for the captions
     std::string_view table;     // the table whose counter is recounted
     std::string_view column;    // the counter
     GroupedValues values;       // the new value of every row that has one; rows without keep the 0
@@ -35,22 +36,22 @@ struct RecountPass {
 inline constexpr std::array kRecountPasses{
     RecountPass{"Пересчитываем скачивание ссылок",
                 "update tbl_link set DOWN=0",
-                "select CODE from tbl_link",
+                "select COUNT(CODE) as count1 from tbl_link",
                 "tbl_link", "DOWN",
                 {"select LINKCODE as k, COUNT(CODE) as v from tbl_stat where LINKCODE", " group by LINKCODE"}, 5},
     RecountPass{"Пересчитываем скачивание раздач",
                 "update tbl_base set DOWN=0",
-                "select CODE from tbl_base",
+                "select COUNT(CODE) as count1 from tbl_base",
                 "tbl_base", "DOWN",
                 {"select BASECODE as k, ROUND(SUM(DOWN),4) as v from tbl_link where BASECODE", " group by BASECODE"}, 25},
     RecountPass{"Пересчитываем голоса за раздачи",
                 "update tbl_base set VOTES=0",
-                "select CODE from tbl_base",
+                "select COUNT(CODE) as count1 from tbl_base",
                 "tbl_base", "VOTES",
                 {"select BASECODE as k, ROUND(SUM(VOTES),4) as v from tbl_votes where BASECODE", " group by BASECODE"}, 25},
     RecountPass{"Пересчитываем связки персоналий",
                 "update tbl_persona set LINKS=0",
-                "select CODE from tbl_persona",
+                "select COUNT(CODE) as count1 from tbl_persona",
                 "tbl_persona", "LINKS",
                 {"select FIRSTCODE as k, COUNT(CODE) as v from tbl_cross2 where FIRSTCODE", " group by FIRSTCODE"}, 25},
 };
@@ -68,6 +69,8 @@ class GroupedSource
     GroupedSource(const GroupedSource&) = delete;
     GroupedSource& operator=(const GroupedSource&) = delete;
 
+    // What to join for the run a selection names: the temporary table, or the run's grouped query.
+    std::string source(const std::string& selection) const;
     // The statement that writes the values of the run a selection names into table.column, only
     // where the value is above 0: the reset has already set the others. The selection is repeated for
     // the updated table, so that the server reads only the run's rows of it.
@@ -79,6 +82,15 @@ class GroupedSource
     std::string m_table; // the temporary table, or empty
 };
 
+// How a recount walks its tables: rows per statement, and rows per page of a row list.
+struct RecountSizes {
+    Chunking chunking{kChunkRows, kStatementTarget};
+    std::size_t pageRows = db::kPageRows;
+};
+
+// The total of a pass's captions: the count its query gives, 0 for NULL.
+std::uint64_t readTotal(db::Connection& conn, std::string_view totalSql);
+
 // Runs one pass on the connection, in runs of rows per statement, showing its progress in the
 // window's caption after the rows it names are done.
-void runRecountPass(db::Connection& conn, SiteWindow& window, const RecountPass& pass, Chunking chunking);
+void runRecountPass(db::Connection& conn, SiteWindow& window, const RecountPass& pass, const RecountSizes& sizes);

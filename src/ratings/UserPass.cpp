@@ -1,6 +1,5 @@
 #include "ratings/UserPass.h"
 
-#include "ratings/CodeChunks.h"
 #include "ratings/RecountPass.h"
 
 #include <array>
@@ -41,41 +40,58 @@ std::string ratingStatement(const RatingCoefficients& k, const std::string& sele
            "+ALTLINKS*" + k.altLinks + "+DOWNUS*" + k.down + "-DOWNHIM*" + k.down + ") where CODE" + selection;
 }
 
-void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficients& k, Chunking chunking)
+namespace
+{
+// One statement writes all seven statistics of a run of users: each column takes its value where
+// that is above 0 and otherwise keeps the 0 of the reset, as seven statements of their own would
+// leave it, while every user row is written once.
+std::string statisticsStatement(const std::vector<std::unique_ptr<GroupedSource>>& sources,
+                                const std::string& selection)
+{
+    std::string joins, sets;
+    for (std::size_t i = 0; i < kUserStatistics.size(); ++i) {
+        const std::string s = "s" + std::to_string(i);
+        const std::string column(kUserStatistics[i].column);
+        joins += " left join " + sources[i]->source(selection) + " " + s + " on " + s + ".k=t.CODE";
+        sets += std::string(sets.empty() ? "" : ",") + "t." + column + "=if(" + s + ".v>0," + s + ".v,t." + column +
+                ")";
+    }
+    return "update tbl_user t" + joins + " set " + sets + " where t.CODE" + selection;
+}
+} // namespace
+
+void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficients& k, const RecountSizes& sizes)
 {
     window.showTitle(std::string(kTitle));
     conn.execute("update tbl_user set MODERS=0,PERSONA=0,RATINGS=0,VOTES=0,LINKS=0,ALTLINKS=0,DOWNUS=0,DOWNHIM=0");
     const std::string suffix = " - " + std::string(kTitle);
-
-    // The logins are for the captions only; the codes go into the statements as integers.
-    const db::Rows users = conn.query("select CODE, LOGIN from tbl_user order by CODE");
-    const std::size_t codeColumn = users.column("CODE");
-    const std::size_t loginColumn = users.column("LOGIN");
-    std::vector<std::int64_t> codes;
-    codes.reserve(users.size());
-    bool isUnsigned = false;
-    for (std::size_t i = 0; i < users.size(); ++i) {
-        const db::Whole code = db::parseWhole(users[i].cell(codeColumn).value());
-        codes.push_back(code.bits);
-        isUnsigned = isUnsigned || code.isUnsigned;
-    }
-    const CodeChunks list(std::move(codes), isUnsigned);
-    const std::string total = std::to_string(list.size());
+    const std::string total = std::to_string(readTotal(conn, "select COUNT(CODE) as count1 from tbl_user"));
 
     std::vector<std::unique_ptr<GroupedSource>> sources;
     for (const UserStatistic& s : kUserStatistics)
         sources.push_back(std::make_unique<GroupedSource>(conn, s.values, "tk_user_" + std::string(s.column)));
-    list.walk(
-        chunking,
-        [&](const std::string& selection) {
-            // Each rating reads the statistics just written for its user.
-            for (std::size_t i = 0; i < kUserStatistics.size(); ++i)
-                conn.execute(sources[i]->update("tbl_user", kUserStatistics[i].column, selection));
-            conn.execute(ratingStatement(k, selection));
-        },
-        [&](std::size_t row) {
-            // A NULL login leaves nothing between the two dashes.
-            window.showProgress(std::to_string(row + 1) + "/" + total + " - " +
-                                users[row].cell(loginColumn).value_or("") + suffix);
-        });
+    RunLength length(sizes.chunking);
+    std::uint64_t counter = 0;
+    // The logins are for the captions only; the codes go into the statements as checked whole numbers.
+    db::forEachTextPage(conn, {"CODE,LOGIN", "tbl_user", ""}, sizes.pageRows, [&](const db::Rows& users) {
+        const std::size_t codeColumn = users.column("CODE");
+        const std::size_t loginColumn = users.column("LOGIN");
+        walkRuns(
+            users.size(),
+            [&](std::size_t i) {
+                const db::Whole code = db::parseWhole(users[i].cell(codeColumn).value_or(""));
+                return db::wholeText(code.bits, code.isUnsigned);
+            },
+            length,
+            [&](const std::string& selection) {
+                // Each rating reads the statistics just written for its users.
+                conn.execute(statisticsStatement(sources, selection));
+                conn.execute(ratingStatement(k, selection));
+            },
+            [&](std::size_t row) {
+                // A NULL login leaves nothing between the two dashes.
+                window.showProgress(std::to_string(++counter) + "/" + total + " - " +
+                                    users[row].cell(loginColumn).value_or("") + suffix);
+            });
+    });
 }

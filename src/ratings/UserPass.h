@@ -3,17 +3,17 @@
 // passes (the downloads of a user's links are the link counts the first pass has just written).
 #include "db/Connection.h"
 #include "ops/SiteWindow.h"
-#include "ratings/CodeChunks.h"
 #include "ratings/RatingCoefficients.h"
+#include "ratings/RecountPass.h"
 
 #include <cstddef>
 #include <string>
 
-// The rating statement for the users a selection names (see CodeChunks): the server weighs the
+// The rating statement for the users a selection names (see CodeRuns): the server weighs the
 // values each row holds when it runs.
 std::string ratingStatement(const RatingCoefficients& k, const std::string& selection);
 
 // Resets the eight columns of tbl_user and recomputes them in runs of users in ascending
 // CODE order, the caption showing "n/total - login - Обновляем рейтинг по пользователям" for every
 // user once the user's run is written.
-void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficients& k, Chunking chunking);
+void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficients& k, const RecountSizes& sizes);

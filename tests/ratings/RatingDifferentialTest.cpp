@@ -189,13 +189,15 @@ TEST(RatingDifferential, RandomSitesAgreeWithWholeTableStatements)
     const std::string saved = "tk_corvane v.1.0.10";
     struct Case {
         unsigned draw;
-        std::size_t chunkRows;
+        std::size_t chunkRows, pageRows; // runs end at page ends too
         bool noUsers, fractions;
     };
-    const Case cases[] = {{1, 1, false, false}, {2, 3, false, true}, {3, 7, false, false}, {4, 2000, false, true},
-                          {5, 4, false, false}, {6, 2, true, false}, {7, 5, false, true},  {8, 25, false, false}};
+    const Case cases[] = {{1, 1, 1, false, false}, {2, 3, 4, false, true},   {3, 7, 5, false, false},
+                          {4, 2000, 2000, false, true}, {5, 4, 3, false, false}, {6, 2, 1, true, false},
+                          {7, 5, 11, false, true},   {8, 25, 10, false, false}};
     for (const Case& c : cases) {
-        SCOPED_TRACE("draw " + std::to_string(c.draw) + ", runs of " + std::to_string(c.chunkRows));
+        SCOPED_TRACE("draw " + std::to_string(c.draw) + ", runs of " + std::to_string(c.chunkRows) + ", pages of " +
+                     std::to_string(c.pageRows));
         const Site site = randomSite(c.draw, c.noUsers, c.fractions);
         TestDatabase tool("rat_diff_tool");
         TestDatabase reference("rat_diff_ref");
@@ -220,7 +222,7 @@ TEST(RatingDifferential, RandomSitesAgreeWithWholeTableStatements)
             }
         };
         OperationRunner runner(w);
-        ASSERT_EQ(recalculateRatings(runner, c.chunkRows).status, RunStatus::Done)
+        ASSERT_EQ(recalculateRatings(runner, RecountSizes{Chunking{c.chunkRows}, c.pageRows}).status, RunStatus::Done)
             << (w.messages.empty() ? "" : w.messages[0].text);
 
         EXPECT_EQ(snapshot(tool), snapshot(reference));

@@ -1,0 +1,65 @@
+#include "db/KeyPages.h"
+
+#include <stdexcept>
+
+namespace db
+{
+namespace
+{
+// The statement of the page after `after` (none: the first page).
+std::string pageSql(const PagedList& list, const std::string& after, std::size_t pageRows)
+{
+    std::string where = list.condition;
+    if (!after.empty())
+        where += (where.empty() ? "" : " and ") + std::string("CODE>") + after;
+    return "select " + list.columns + " from " + list.table + (where.empty() ? "" : " where " + where) +
+           " order by CODE limit " + std::to_string(pageRows);
+}
+
+std::string lastCode(const IntRows& page)
+{
+    const std::size_t col = page.column("CODE");
+    const auto code = page.at(page.size() - 1, col);
+    if (!code)
+        throw std::runtime_error("пустой CODE в " + page.columns()[col]);
+    return wholeText(*code, page.isUnsigned(col));
+}
+
+std::string lastCode(const Rows& page)
+{
+    // Checked as a whole number before it goes back into SQL.
+    const Whole code = parseWhole(page[page.size() - 1].text("CODE").value_or(""));
+    return wholeText(code.bits, code.isUnsigned);
+}
+
+template <typename Page, typename Read>
+void walkPages(const PagedList& list, std::size_t pageRows, Read read, const std::function<void(const Page&)>& use)
+{
+    if (pageRows == 0)
+        throw std::invalid_argument("нулевой размер страницы");
+    std::string after;
+    for (;;) {
+        const Page page = read(pageSql(list, after, pageRows));
+        if (page.empty())
+            return;
+        use(page);
+        if (page.size() < pageRows)
+            return;
+        after = lastCode(page);
+    }
+}
+} // namespace
+
+void forEachPage(Connection& c, const PagedList& list, std::size_t pageRows,
+                 const std::function<void(const IntRows&)>& use)
+{
+    walkPages<IntRows>(list, pageRows, [&](const std::string& sql) { return c.queryInts(sql); }, use);
+}
+
+void forEachTextPage(Connection& c, const PagedList& list, std::size_t pageRows,
+                     const std::function<void(const Rows&)>& use)
+{
+    walkPages<Rows>(list, pageRows, [&](const std::string& sql) { return c.query(sql); }, use);
+}
+
+} // namespace db
