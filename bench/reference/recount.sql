@@ -4,8 +4,10 @@
 --
 --   mariadb -h127.0.0.1 -P3307 -utk_test -ptk-pass SITE_DB < bench/reference/recount.sql
 --
--- Each counter is reset and then only rows whose new value is above 0 are written, as the tool
--- does; the counters are integer columns, so the sums need no rounding here.
+-- One statement per table, as an administrator would write it: every grouped value the table needs
+-- is joined in, and each row takes its new value, or 0 where there is none or it is not above 0, in
+-- one write (a row whose value does not change is not written at all). The counters are integer
+-- columns, so the sums need no rounding here.
 
 -- The five weights: VALUESTR, else the text of VALUEINT (written back to VALUESTR), and an empty
 -- text counts as 0. They go into the rating statement as text, so the server weighs the literal
@@ -19,55 +21,34 @@ SET @k_persona  = (SELECT IF(VALUESTR = '', '0', VALUESTR) FROM tbl_conf WHERE P
 SET @k_altlinks = (SELECT IF(VALUESTR = '', '0', VALUESTR) FROM tbl_conf WHERE PARAM = 'RAT_ALTLINKS' LIMIT 1);
 
 -- Link downloads.
-UPDATE tbl_link SET DOWN = 0;
 UPDATE tbl_link l
-  JOIN (SELECT LINKCODE, COUNT(CODE) AS v FROM tbl_stat GROUP BY LINKCODE) s ON s.LINKCODE = l.CODE
-   SET l.DOWN = s.v;
+  LEFT JOIN (SELECT LINKCODE, COUNT(CODE) AS v FROM tbl_stat GROUP BY LINKCODE) s ON s.LINKCODE = l.CODE
+   SET l.DOWN = IFNULL(s.v, 0);
 
--- Release downloads: the link counts just written.
-UPDATE tbl_base SET DOWN = 0;
+-- Release downloads (the link counts just written) and release votes.
 UPDATE tbl_base b
-  JOIN (SELECT BASECODE, SUM(DOWN) AS v FROM tbl_link GROUP BY BASECODE HAVING v > 0) s ON s.BASECODE = b.CODE
-   SET b.DOWN = s.v;
-
--- Release votes.
-UPDATE tbl_base SET VOTES = 0;
-UPDATE tbl_base b
-  JOIN (SELECT BASECODE, SUM(VOTES) AS v FROM tbl_votes GROUP BY BASECODE HAVING v > 0) s ON s.BASECODE = b.CODE
-   SET b.VOTES = s.v;
+  LEFT JOIN (SELECT BASECODE, SUM(DOWN) AS v FROM tbl_link GROUP BY BASECODE) d ON d.BASECODE = b.CODE
+  LEFT JOIN (SELECT BASECODE, SUM(VOTES) AS v FROM tbl_votes GROUP BY BASECODE) w ON w.BASECODE = b.CODE
+   SET b.DOWN = IF(d.v > 0, d.v, 0), b.VOTES = IF(w.v > 0, w.v, 0);
 
 -- Person links.
-UPDATE tbl_persona SET LINKS = 0;
 UPDATE tbl_persona p
-  JOIN (SELECT FIRSTCODE, COUNT(CODE) AS v FROM tbl_cross2 GROUP BY FIRSTCODE) s ON s.FIRSTCODE = p.CODE
-   SET p.LINKS = s.v;
+  LEFT JOIN (SELECT FIRSTCODE, COUNT(CODE) AS v FROM tbl_cross2 GROUP BY FIRSTCODE) s ON s.FIRSTCODE = p.CODE
+   SET p.LINKS = IFNULL(s.v, 0);
 
--- User statistics.
-UPDATE tbl_user SET MODERS=0,PERSONA=0,RATINGS=0,VOTES=0,LINKS=0,ALTLINKS=0,DOWNUS=0,DOWNHIM=0;
+-- User statistics; VOTES counts the votes cast for the user's releases, negative release sums included.
 UPDATE tbl_user u
-  JOIN (SELECT USERCODE, COUNT(CODE) AS v FROM tbl_stat GROUP BY USERCODE) s ON s.USERCODE = u.CODE
-   SET u.DOWNHIM = s.v;
-UPDATE tbl_user u
-  JOIN (SELECT WHOADD, COUNT(CODE) AS v FROM tbl_base GROUP BY WHOADD) s ON s.WHOADD = u.CODE
-   SET u.LINKS = s.v;
-UPDATE tbl_user u
-  JOIN (SELECT WHOADD, COUNT(CODE) AS v FROM tbl_link GROUP BY WHOADD) s ON s.WHOADD = u.CODE
-   SET u.ALTLINKS = s.v;
-UPDATE tbl_user u
-  JOIN (SELECT WHOADD, COUNT(CODE) AS v FROM tbl_persona GROUP BY WHOADD) s ON s.WHOADD = u.CODE
-   SET u.PERSONA = s.v;
-UPDATE tbl_user u
-  JOIN (SELECT WHOMODER, COUNT(CODE) AS v FROM tbl_base GROUP BY WHOMODER) s ON s.WHOMODER = u.CODE
-   SET u.MODERS = s.v;
-UPDATE tbl_user u
-  JOIN (SELECT WHOADD, SUM(DOWN) AS v FROM tbl_link GROUP BY WHOADD HAVING v > 0) s ON s.WHOADD = u.CODE
-   SET u.DOWNUS = s.v;
--- The votes cast for the user's releases, negative release sums included.
-UPDATE tbl_user u
-  JOIN (SELECT b.WHOADD, SUM(v.VOTES) AS v
-          FROM tbl_base b JOIN tbl_votes v ON v.BASECODE = b.CODE
-         GROUP BY b.WHOADD HAVING v > 0) s ON s.WHOADD = u.CODE
-   SET u.VOTES = s.v;
+  LEFT JOIN (SELECT USERCODE, COUNT(CODE) AS v FROM tbl_stat GROUP BY USERCODE) dh ON dh.USERCODE = u.CODE
+  LEFT JOIN (SELECT WHOADD, COUNT(CODE) AS n FROM tbl_base GROUP BY WHOADD) b ON b.WHOADD = u.CODE
+  LEFT JOIN (SELECT WHOADD, COUNT(CODE) AS n, SUM(DOWN) AS d FROM tbl_link GROUP BY WHOADD) l ON l.WHOADD = u.CODE
+  LEFT JOIN (SELECT WHOADD, COUNT(CODE) AS v FROM tbl_persona GROUP BY WHOADD) p ON p.WHOADD = u.CODE
+  LEFT JOIN (SELECT WHOMODER, COUNT(CODE) AS v FROM tbl_base GROUP BY WHOMODER) m ON m.WHOMODER = u.CODE
+  LEFT JOIN (SELECT b.WHOADD, SUM(v.VOTES) AS v
+               FROM tbl_base b JOIN tbl_votes v ON v.BASECODE = b.CODE
+              GROUP BY b.WHOADD) vs ON vs.WHOADD = u.CODE
+   SET u.DOWNHIM = IFNULL(dh.v, 0), u.LINKS = IFNULL(b.n, 0), u.ALTLINKS = IFNULL(l.n, 0),
+       u.PERSONA = IFNULL(p.v, 0), u.MODERS = IFNULL(m.v, 0), u.DOWNUS = IF(l.d > 0, l.d, 0),
+       u.VOTES = IF(vs.v > 0, vs.v, 0);
 
 -- Ratings.
 SET @rating = CONCAT('update tbl_user set RATINGS=(VOTES*', @k_votes, '+PERSONA*', @k_persona, '+LINKS*', @k_links,

@@ -9,23 +9,22 @@ namespace
 {
 struct AuthorshipTable {
     std::string_view table;
-    // The whole-number columns the pass needs. Releases and persons are read with their CODE and
-    // the four columns rather than every column: the same scan of the table, in the same order.
-    std::string_view rowQuery;
+    // The whole-number columns the pass reads: CODE and the tested ones.
+    std::string_view selectList;
     // Tested in this order, each on its own; unused entries are empty.
     std::array<std::string_view, 4> columns;
 };
 
 // clang-format off
 constexpr std::array<AuthorshipTable, 6> kTables{{
-    {"tbl_base",    "select CODE,WHOADD,WHOMODER,WHOEDIT,WHODOPEDIT from tbl_base",
+    {"tbl_base",    "CODE,WHOADD,WHOMODER,WHOEDIT,WHODOPEDIT",
                     {"WHOADD", "WHOMODER", "WHOEDIT", "WHODOPEDIT"}},
-    {"tbl_persona", "select CODE,WHOADD,WHOMODER,WHOEDIT,WHODOPEDIT from tbl_persona",
+    {"tbl_persona", "CODE,WHOADD,WHOMODER,WHOEDIT,WHODOPEDIT",
                     {"WHOADD", "WHOMODER", "WHOEDIT", "WHODOPEDIT"}},
-    {"tbl_link",    "select CODE,WHOADD from tbl_link",   {"WHOADD"}},
-    {"tbl_news",    "select CODE,WHOADD from tbl_news",   {"WHOADD"}},
-    {"tbl_poster",  "select CODE,WHOADD from tbl_poster", {"WHOADD"}},
-    {"tbl_tube",    "select CODE,WHOADD from tbl_tube",   {"WHOADD"}},
+    {"tbl_link",    "CODE,WHOADD",   {"WHOADD"}},
+    {"tbl_news",    "CODE,WHOADD",   {"WHOADD"}},
+    {"tbl_poster",  "CODE,WHOADD", {"WHOADD"}},
+    {"tbl_tube",    "CODE,WHOADD",   {"WHOADD"}},
 }};
 // clang-format on
 } // namespace
@@ -55,26 +54,28 @@ std::uint64_t runAuthorshipPass(PassContext& run)
     const std::string firstUser = db::wholeText(first.bits, first.isUnsigned);
 
     for (const AuthorshipTable& t : kTables) {
-        const db::IntRows rows = run.conn.queryInts(t.rowQuery);
-        const std::size_t codeCol = rows.column("CODE");
-        std::vector<std::size_t> cols;
-        for (std::string_view name : t.columns)
-            if (!name.empty())
-                cols.push_back(rows.column(name));
-
         // Codes of the rows whose value goes, column by column.
         std::array<std::vector<std::int64_t>, 4> pending;
+        std::size_t codeCol = 0;
+        bool codesUnsigned = false;
+        std::vector<std::size_t> cols;
         RowJudge walk;
-        walk.rows = rows.size();
-        walk.code = [&](std::size_t i) { return rows.at(i, codeCol).value(); };
-        walk.codesUnsigned = rows.isUnsigned(codeCol);
-        walk.judge = [&](std::size_t i) {
+        walk.list = {std::string(t.selectList), std::string(t.table), ""};
+        walk.page = [&](const db::IntRows& page) {
+            codeCol = page.column("CODE");
+            codesUnsigned = page.isUnsigned(codeCol);
+            cols.clear();
+            for (std::string_view name : t.columns)
+                if (!name.empty())
+                    cols.push_back(page.column(name));
+        };
+        walk.judge = [&](const db::IntRows& page, std::size_t i) {
             // Every column is judged on the value the row was read with; NULL names nobody and stays.
             std::size_t queued = 0;
             for (std::size_t k = 0; k < cols.size(); ++k) {
-                const auto author = rows.at(i, cols[k]);
-                if (author && !users.contains(*author, rows.isUnsigned(cols[k]))) {
-                    pending[k].push_back(rows.at(i, codeCol).value());
+                const auto author = page.at(i, cols[k]);
+                if (author && !users.contains(*author, page.isUnsigned(cols[k]))) {
+                    pending[k].push_back(page.at(i, codeCol).value());
                     ++queued;
                 }
             }
@@ -83,12 +84,11 @@ std::uint64_t runAuthorshipPass(PassContext& run)
         walk.send = [&] {
             for (std::size_t k = 0; k < cols.size(); ++k) {
                 if (!pending[k].empty())
-                    run.changes.replaceAuthor(t.table, t.columns[k], CodeList{pending[k], walk.codesUnsigned},
-                                              firstUser);
+                    run.changes.replaceAuthor(t.table, t.columns[k], CodeList{pending[k], codesUnsigned}, firstUser);
                 pending[k].clear();
             }
         };
-        walkRows(progress, run.removed.of(t.table), walk);
+        walkRows(run, progress, run.removed.of(t.table), walk);
     }
     return progress.affected();
 }

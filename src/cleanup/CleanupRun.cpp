@@ -34,10 +34,11 @@ std::vector<CodeColumn> cleanupCodeColumns()
     return columns;
 }
 
-CleanupResult runCleanupPasses(db::Connection& c, CleanupChanges& changes, ScreenshotNames& names, SiteWindow& window)
+CleanupResult runCleanupPasses(db::Connection& c, CleanupChanges& changes, ScreenshotNames& names, SiteWindow& window,
+                               std::size_t pageRows)
 {
     requireWholeNumberColumns(c, cleanupCodeColumns());
-    PassContext run{c, changes, names, window};
+    PassContext run{c, changes, names, window, pageRows};
     CleanupResult result;
     for (const OrphanPass& pass : kOrphanPasses) {
         const PassOutcome outcome = runOrphanPass(run, pass);
@@ -61,14 +62,14 @@ class NoChanges : public CleanupChanges
 
 } // namespace cleanup
 
-RunOutcome previewCleanup(OperationRunner& runner)
+RunOutcome previewCleanup(OperationRunner& runner, std::size_t pageRows)
 {
     using namespace cleanup;
     return runner.run(
         [&](db::Connection& c) {
             NoChanges nothing;
             CollectedScreenshotNames names;
-            const CleanupResult result = runCleanupPasses(c, nothing, names, runner.window());
+            const CleanupResult result = runCleanupPasses(c, nothing, names, runner.window(), pageRows);
             std::string text = "Пробный прогон: база не изменена, файлы не записаны\n" + summaryLines(result.summary);
             text +=
                 "Скриншоты, которые попали бы в список bad_sreen.txt: " + std::to_string(names.names().size()) + "\n";
@@ -132,7 +133,7 @@ std::vector<std::string> missingForCleanup(db::Connection& c, const std::string&
 }
 } // namespace
 
-RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder)
+RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder, std::size_t pageRows)
 {
     return runner.run([&](db::Connection& c) {
         std::vector<std::string> missing;
@@ -166,7 +167,7 @@ RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder)
         };
         CleanupResult result;
         try {
-            result = runCleanupPasses(c, archive, list, runner.window());
+            result = runCleanupPasses(c, archive, list, runner.window(), pageRows);
         } catch (const NothingChanged&) {
             throw;
         } catch (const std::exception& e) {

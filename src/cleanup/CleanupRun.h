@@ -6,6 +6,7 @@
 #include "cleanup/CleanupReport.h"
 #include "cleanup/ScreenshotList.h"
 #include "db/Connection.h"
+#include "db/KeyPages.h"
 #include "ops/OperationRunner.h"
 
 #include <cstdint>
@@ -22,13 +23,15 @@ struct CleanupResult {
 // The eighteen passes in their fixed order: they read the site on the connection and make every
 // change through changes; a later pass sees the site as the changes of the earlier ones left it. The
 // names of deleted screenshot rows go to names. Throws on the first error; what ran before stays done.
-CleanupResult runCleanupPasses(db::Connection& c, CleanupChanges& changes, ScreenshotNames& names, SiteWindow& window);
+// Row lists are read pageRows rows at a time.
+CleanupResult runCleanupPasses(db::Connection& c, CleanupChanges& changes, ScreenshotNames& names, SiteWindow& window,
+                               std::size_t pageRows = db::kPageRows);
 
 } // namespace cleanup
 
 // folder ends in exactly one '/'; report.txt, bad_sreen.txt and the undo archive of the run go there.
-RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder);
+RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder, std::size_t pageRows = db::kPageRows);
 
 // The same passes with nothing sent and nothing written; the progress shows in the caption as usual
 // and the message gives the summary a real run would report now and the screenshot names it would list.
-RunOutcome previewCleanup(OperationRunner& runner);
+RunOutcome previewCleanup(OperationRunner& runner, std::size_t pageRows = db::kPageRows);

@@ -13,8 +13,10 @@ namespace cleanup
 
 struct OrphanPass {
     std::string_view title;
-    // Read once, in full; its order is the order rows are examined, counted and listed in.
-    std::string_view rowQuery;
+    // The row list: these columns of the table's rows that meet the condition (empty: every row),
+    // read a page at a time in order of CODE, the order rows are examined, counted and listed in.
+    std::string_view columns;
+    std::string_view condition;
     std::string_view table; // the rows go from here
     // Reference columns tested in order; the row goes as soon as one names a missing parent, and is
     // deleted and counted once. The second is empty where a table has one reference.

@@ -43,18 +43,19 @@ const CodeSet& RemovedRows::of(std::string_view table) const
 
 CodeSet readCodes(PassContext& run, std::string_view table)
 {
-    const db::IntRows rows = run.conn.queryInts("select CODE from " + std::string(table));
     std::vector<std::int64_t> codes;
-    codes.reserve(rows.size());
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        if (const auto code = rows.at(i, 0))
-            codes.push_back(*code);
-    CodeSet set(std::move(codes), rows.isUnsigned(0));
+    bool isUnsigned = false;
+    db::forEachPage(run.conn, {"CODE", std::string(table), ""}, run.pageRows, [&](const db::IntRows& page) {
+        isUnsigned = page.isUnsigned(0);
+        for (std::size_t i = 0; i < page.size(); ++i)
+            codes.push_back(page.at(i, 0).value());
+    });
+    CodeSet set(std::move(codes), isUnsigned);
     set.erase(run.removed.of(table));
     return set;
 }
 
-void walkRows(PassProgress& progress, const CodeSet& removedEarlier, const RowJudge& pass)
+void walkRows(PassContext& run, PassProgress& progress, const CodeSet& removedEarlier, const RowJudge& pass)
 {
     std::size_t pending = 0;
     auto send = [&] {
@@ -63,16 +64,22 @@ void walkRows(PassProgress& progress, const CodeSet& removedEarlier, const RowJu
         pending = 0;
         progress.showDue();
     };
-    for (std::size_t i = 0; i < pass.rows; ++i) {
-        if (removedEarlier.contains(pass.code(i), pass.codesUnsigned))
-            continue; // gone in an earlier pass: not in the table any more
-        progress.examine();
-        const std::size_t queued = pass.judge(i);
-        progress.countAffected(queued);
-        pending += queued;
-        if (pending >= kBatchChanges || progress.batchDue())
-            send();
-    }
+    db::forEachPage(run.conn, pass.list, run.pageRows, [&](const db::IntRows& page) {
+        if (pass.page)
+            pass.page(page);
+        const std::size_t codeCol = page.column("CODE");
+        const bool codesUnsigned = page.isUnsigned(codeCol);
+        for (std::size_t i = 0; i < page.size(); ++i) {
+            if (removedEarlier.contains(page.at(i, codeCol).value(), codesUnsigned))
+                continue; // gone in an earlier pass: not in the table any more
+            progress.examine();
+            const std::size_t queued = pass.judge(page, i);
+            progress.countAffected(queued);
+            pending += queued;
+            if (pending >= kBatchChanges || progress.batchDue())
+                send();
+        }
+    });
     send();
 }
 

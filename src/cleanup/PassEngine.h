@@ -3,14 +3,15 @@
 // the progress caption every 250 examined rows, the run's connection and changes, the record of the
 // rows the run has removed, and the parent codes a pass tests against.
 //
-// A pass reads its row list and its parents' codes once, decides in memory row by row, and sends
-// its changes in batches. A caption never runs ahead of the database: the captions that fall due
+// A pass reads its parents' codes once and its row list a page at a time, decides in memory row by
+// row, and sends its changes in batches. A caption never runs ahead of the database: the captions that fall due
 // while a batch is being gathered wait until the batch has been sent, and then appear in order,
 // each with the numbers it would have had, each followed by the processing of pending events.
 #include "cleanup/CleanupChanges.h"
 #include "cleanup/CodeSet.h"
 #include "cleanup/ScreenshotList.h"
 #include "db/Connection.h"
+#include "db/KeyPages.h"
 #include "ops/SiteWindow.h"
 
 #include <cstdint>
@@ -78,6 +79,7 @@ struct PassContext {
     CleanupChanges& changes; // every change goes here
     ScreenshotNames& names;  // the file names of deleted screenshot rows go here
     SiteWindow& window;
+    std::size_t pageRows = db::kPageRows; // rows per page of a row list
     RemovedRows removed{};
 };
 
@@ -86,17 +88,17 @@ struct PassContext {
 // read at the start of the pass answers every existence question of that pass.
 CodeSet readCodes(PassContext& run, std::string_view table);
 
-// How a pass walks its row list: the rows an earlier pass removed are skipped; every other row is
-// counted as examined and then judged; the changes judging queues are sent once kBatchChanges are
-// pending, once kBatchRows rows have been examined since the last send, and at the end; the captions
-// that fell due are shown after each send.
+// How a pass walks its row list, page by page: the rows an earlier pass removed are skipped; every
+// other row is counted as examined and then judged; the changes judging queues are sent once
+// kBatchChanges are pending, once kBatchRows rows have been examined since the last send, and at the
+// end; the captions that fell due are shown after each send. A page is read after the changes
+// queued from the one before it may have gone, and starts after its last CODE, so nothing is missed.
 struct RowJudge {
-    std::size_t rows = 0;                          // rows in the list
-    std::function<std::int64_t(std::size_t)> code; // CODE of the row at a position
-    bool codesUnsigned = false;                    // the kind of the table's CODE
-    std::function<std::size_t(std::size_t)> judge; // queues the row's changes; returns how many
-    std::function<void()> send;                    // sends what is queued (called only when something is)
+    db::PagedList list;                                       // the row list
+    std::function<void(const db::IntRows&)> page;             // a page has come, before its rows are judged
+    std::function<std::size_t(const db::IntRows&, std::size_t)> judge; // queues the row's changes; how many
+    std::function<void()> send; // sends what is queued (called only when something is)
 };
-void walkRows(PassProgress& progress, const CodeSet& removedEarlier, const RowJudge& pass);
+void walkRows(PassContext& run, PassProgress& progress, const CodeSet& removedEarlier, const RowJudge& pass);
 
 } // namespace cleanup
