@@ -3,7 +3,11 @@
 // It also makes the copies a fair comparison starts from and checks that two copies ended alike.
 //
 //   tk_bench recount|cleanup --database NAME [--host 127.0.0.1] [--port 3308] [--user U] [--password P]
-//            [--monitor-user root] [--monitor-password ""] [--app-folder DIR]
+//            [--monitor-user root] [--monitor-password ""] [--app-folder DIR] [--window]
+//
+// --window runs the operation through the tool's real window (it needs a display: xvfb-run) by
+// clicking its button, and measures the longest pause of the window's event loop; without it a window
+// without a screen stands in and the longest pause between two of its event runs is measured.
 //   tk_bench copy --from SOURCE --database NAME [connection options]
 //   tk_bench compare --database NAME --with OTHER [connection options]
 //
@@ -14,6 +18,7 @@
 #include "HeadlessWindow.h"
 #include "SiteCopy.h"
 #include "StatementCounter.h"
+#include "WindowRun.h"
 
 #include "cleanup/CleanupRun.h"
 #include "db/DbError.h"
@@ -27,6 +32,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -47,6 +53,7 @@ struct Options {
     std::string appFolder;
     std::string from; // copy: the database copied
     std::string with; // compare: the other database
+    bool window = false;
 };
 
 [[noreturn]] void usage(const std::string& why)
@@ -78,7 +85,9 @@ Options parse(int argc, char** argv)
     };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (const auto it = valued.find(arg); it != valued.end()) {
+        if (arg == "--window") {
+            o.window = true;
+        } else if (const auto it = valued.find(arg); it != valued.end()) {
             if (i + 1 >= argc)
                 usage(arg + " wants a value");
             o.*(it->second) = argv[++i];
@@ -211,19 +220,33 @@ int main(int argc, char** argv)
         auto counter = openCounter(o);
         const double memoryBefore = peakMemoryMiB();
 
-        HeadlessWindow window(fieldsFor(o, o.user, o.password, o.database));
-        OperationRunner runner(window);
         const auto before = counter ? counter->read() : ServerStatementCounts{};
-        const auto start = std::chrono::steady_clock::now();
-        const RunOutcome outcome = runOperation(o, runner, appFolder);
-        const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+        bool completed = false;
+        std::chrono::duration<double> wall{}, pause{};
+        std::unique_ptr<HeadlessWindow> window;
+        std::vector<HeadlessWindow::Message> messages;
+        if (o.window) {
+            const WindowRunResult r = runInWindow(o.operation, fieldsFor(o, o.user, o.password, o.database),
+                                                  appFolder.empty() ? makeAppFolder("") : appFolder);
+            completed = r.completed, wall = r.wall, pause = r.longestPause;
+            messages.push_back({r.completed ? MessageIcon::Information : MessageIcon::Critical, r.message});
+        } else {
+            window = std::make_unique<HeadlessWindow>(fieldsFor(o, o.user, o.password, o.database));
+            OperationRunner runner(*window);
+            const auto start = std::chrono::steady_clock::now();
+            completed = runOperation(o, runner, appFolder).done();
+            wall = std::chrono::steady_clock::now() - start;
+            pause = window->longestPause();
+            messages = window->messages();
+        }
         const double peak = peakMemoryMiB();
         const auto after = counter ? counter->read() : ServerStatementCounts{};
 
-        std::printf("operation: %s\n", o.operation.c_str());
+        std::printf("operation: %s%s\n", o.operation.c_str(), o.window ? " (real window)" : "");
         std::printf("database: %s\n", o.database.c_str());
-        std::printf("result: %s\n", outcome.done() ? "completed" : "FAILED");
+        std::printf("result: %s\n", completed ? "completed" : "FAILED");
         std::printf("wall time: %.2f s\n", wall.count());
+        std::printf("longest pause: %.3f s\n", pause.count());
         if (counter) {
             const auto d = after - before;
             std::printf("statements (server, account %s): %lld (select %lld, update/delete %lld, other %lld)\n",
@@ -231,17 +254,19 @@ int main(int argc, char** argv)
                         static_cast<long long>(d.updates), static_cast<long long>(d.others));
             std::printf("statements (server, all clients): %lld\n", static_cast<long long>(d.questions));
         }
-        std::printf("captions set: %llu, event runs: %llu, window shown: %d\n",
-                    static_cast<unsigned long long>(window.captionsSet()),
-                    static_cast<unsigned long long>(window.eventRuns()), window.shows());
+        if (window)
+            std::printf("captions set: %llu, event runs: %llu, window shown: %d\n",
+                        static_cast<unsigned long long>(window->captionsSet()),
+                        static_cast<unsigned long long>(window->eventRuns()), window->shows());
         std::printf("peak memory: %.1f MiB (%.1f MiB before the operation)\n", peak, memoryBefore);
         if (!appFolder.empty())
             std::printf("report folder: %s\n", appFolder.c_str());
-        for (const auto& f : window.viewerFiles())
-            std::printf("viewer asked to open: %s\n", f.c_str());
-        for (const auto& m : window.messages())
+        if (window)
+            for (const auto& f : window->viewerFiles())
+                std::printf("viewer asked to open: %s\n", f.c_str());
+        for (const auto& m : messages)
             std::printf("message [%s]:\n%s\n", iconName(m.icon), m.text.c_str());
-        return outcome.done() ? 0 : 1;
+        return completed ? 0 : 1;
     } catch (const std::exception& e) {
         std::cerr << "tk_bench: " << e.what() << "\n";
         return 1;

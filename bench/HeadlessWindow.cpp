@@ -2,6 +2,8 @@
 
 #include "common/ProductInfo.h"
 
+#include <algorithm>
+
 HeadlessWindow::HeadlessWindow(ConnectionFields fields) : m_fields(std::move(fields)), m_caption(kProductCaption) {}
 
 void HeadlessWindow::setCaption(const std::string& text)
@@ -13,7 +15,16 @@ void HeadlessWindow::setCaption(const std::string& text)
 void HeadlessWindow::showProgress(const std::string& text)
 {
     setCaption(text);
+    eventsRun();
+}
+
+void HeadlessWindow::eventsRun()
+{
     ++m_eventRuns;
+    const auto now = std::chrono::steady_clock::now();
+    if (m_lastEvents)
+        m_longestPause = std::max(m_longestPause, now - *m_lastEvents);
+    m_lastEvents = now;
 }
 
 bool HeadlessWindow::openInTextViewer(const std::string& path)

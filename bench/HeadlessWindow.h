@@ -1,9 +1,12 @@
 #pragma once
-// The main window for a run without a screen: captions and event runs are counted, messages kept
-// for printing afterwards, the connection fields fixed, and the text viewer never started.
+// The main window for a run without a screen: captions and event runs are counted and the longest
+// pause between two event runs measured, messages kept for printing afterwards, the connection
+// fields fixed, and the text viewer never started.
 #include "ops/SiteWindow.h"
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +23,8 @@ class HeadlessWindow : public SiteWindow
     std::string caption() const override { return m_caption; }
     void setCaption(const std::string& text) override;
     void showProgress(const std::string& text) override;
+    void keepAlive() override { eventsRun(); }
+    void statementWaiting(int) override { eventsRun(); }
     void showMessage(MessageIcon icon, const std::string& text) override { m_messages.push_back({icon, text}); }
     void setButtonLayout(ButtonLayout) override {}
     ConnectionFields connectionFields() const override { return m_fields; }
@@ -29,12 +34,18 @@ class HeadlessWindow : public SiteWindow
 
     std::uint64_t captionsSet() const { return m_captionsSet; }
     std::uint64_t eventRuns() const { return m_eventRuns; }
+    // The longest stretch between two points where a window would have run its events.
+    std::chrono::steady_clock::duration longestPause() const { return m_longestPause; }
     int shows() const { return m_shows; }
     const std::vector<Message>& messages() const { return m_messages; }
     const std::vector<std::string>& viewerFiles() const { return m_viewerFiles; }
 
   private:
+    void eventsRun();
+
     ConnectionFields m_fields;
+    std::optional<std::chrono::steady_clock::time_point> m_lastEvents;
+    std::chrono::steady_clock::duration m_longestPause{};
     std::string m_caption;
     std::uint64_t m_captionsSet = 0;
     std::uint64_t m_eventRuns = 0;

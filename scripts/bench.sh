@@ -4,7 +4,7 @@
 # leave the database in the same state.
 #
 #   bench.sh [--scale S]... [S...] [--port 3308] [--datadir DIR] [--build DIR] [--only recount|cleanup]
-#            [--reference-dir DIR] [--rev REV] [--repeat N] [--no-secondary-indexes] [--keep]
+#            [--reference-dir DIR] [--rev REV] [--repeat N] [--no-secondary-indexes] [--window] [--keep]
 #
 #   bench.sh             scale 1
 #   bench.sh 0.1 1 3     three scales, one after the other
@@ -23,6 +23,11 @@
 # --no-secondary-indexes drops every index but the primary keys from the generated site before it is
 # copied, so both sides run on a site as some real sites are: references without indexes.
 #
+# --window runs the tool through its real window under Xvfb (xvfb-run): the button is clicked and
+# the closing message answered. The longest pause is then the longest stretch in which the window's
+# event loop did not run; headless, it is the longest stretch between two points where the window
+# would have run its events.
+#
 # The tool and the reference come from the working tree, as it is; --rev REV measures a committed
 # revision instead (exported with git archive into the build folder, so work in progress elsewhere
 # in the tree neither breaks the build nor creeps into the figures).
@@ -35,10 +40,11 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 port=3308 datadir="$root/build-bench/db" build="$root/build-bench" only="" keep=0 refdir="" rev="" repeat=1 noindexes=0
+window=0
 scales=()
 usage() {
     echo "usage: $0 [--scale F]... [F...] [--port P] [--datadir DIR] [--build DIR] [--only recount|cleanup]" >&2
-    echo "       [--reference-dir DIR] [--rev REV] [--repeat N] [--no-secondary-indexes] [--keep]" >&2
+    echo "       [--reference-dir DIR] [--rev REV] [--repeat N] [--no-secondary-indexes] [--window] [--keep]" >&2
     exit 64
 }
 while [ $# -gt 0 ]; do
@@ -52,6 +58,7 @@ while [ $# -gt 0 ]; do
     --rev) [ $# -ge 2 ] || usage; rev=$2; shift 2 ;;
     --repeat) [ $# -ge 2 ] || usage; repeat=$2; shift 2 ;;
     --no-secondary-indexes) noindexes=1; shift ;;
+    --window) window=1; shift ;;
     --keep) keep=1; shift ;;
     -h | --help) usage ;;
     -*) echo "unknown option: $1" >&2; usage ;;
@@ -134,7 +141,7 @@ maximum() { printf '%s\n' "$@" | sort -g | tail -n1; }
 runOnce() {
     local op=$1 scale=$2 label=$3 refdb="corvane_bench_${1}_ref" tooldb="corvane_bench_${1}_tool"
     local reference="$refdir/$op.sql" start output toolStatus changed
-    refTime="-" toolTime="-" statements="-" memory="-" verdict="-"
+    refTime="-" toolTime="-" statements="-" memory="-" pause="-" verdict="-"
 
     echo
     echo "== $label: reference SQL"
@@ -163,13 +170,18 @@ runOnce() {
     local reports="$build/reports/$op-$scale"
     rm -rf "$reports" && mkdir -p "$reports"
     toolStatus=0
-    output=$("$tkbench" "$op" --database "$tooldb" --port "$port" --user tk_bench --password bench-pass \
-        --monitor-user root --monitor-password "" --app-folder "$reports" 2>&1) || toolStatus=$?
+    local run=("$tkbench" "$op" --database "$tooldb" --port "$port" --user tk_bench --password bench-pass
+        --monitor-user root --monitor-password "" --app-folder "$reports")
+    if [ "$window" = 1 ]; then
+        run=(xvfb-run -a -s "-screen 0 1280x1024x24" "${run[@]}" --window)
+    fi
+    output=$("${run[@]}" 2>&1) || toolStatus=$?
     echo "$output"
     if [ "$toolStatus" -eq 0 ] && grep -q '^result: completed' <<<"$output"; then
         toolTime=$(field "$output" "wall time:")
         statements=$(field "$output" "statements (server, account tk_bench):")
         memory=$(field "$output" "peak memory:")
+        pause=$(field "$output" "longest pause:")
     else
         echo "!! the tool's $op failed (exit status $toolStatus)"
         toolTime=FAILED
@@ -203,6 +215,9 @@ runOnce() {
 
 status=0
 summary=()
+shape=indexed mode=headless
+[ "$noindexes" = 0 ] || shape=none
+[ "$window" = 0 ] || mode=window
 for scale in "${scales[@]}"; do
     echo
     echo "======== scale $scale"
@@ -215,13 +230,14 @@ for scale in "${scales[@]}"; do
     fi
 
     for op in "${ops[@]}"; do
-        refTimes=() toolTimes=() memories=() verdicts=() lastStatements="-"
+        refTimes=() toolTimes=() memories=() pauses=() verdicts=() lastStatements="-"
         for ((run = 1; run <= repeat; run++)); do
             label="$op at scale $scale"
             [ "$repeat" = 1 ] || label+=", run $run of $repeat"
             runOnce "$op" "$scale" "$label"
             [[ "$refTime" =~ ^[0-9] ]] && refTimes+=("$refTime")
-            [[ "$toolTime" =~ ^[0-9] ]] && toolTimes+=("$toolTime") memories+=("$memory") lastStatements=$statements
+            [[ "$toolTime" =~ ^[0-9] ]] && toolTimes+=("$toolTime") memories+=("$memory") pauses+=("$pause") \
+                lastStatements=$statements
             verdicts+=("$verdict")
             if [[ "$refTime" == FAILED || "$toolTime" == FAILED || "$verdict" == DIFFERENT || "$verdict" == *UNCHANGED ]]; then
                 status=1
@@ -229,10 +245,10 @@ for scale in "${scales[@]}"; do
         done
 
         # Times are the median of the runs; a run that failed counts as failed for the whole line.
-        refShown="-" toolShown="-" ratio="-" memShown="-"
+        refShown="-" toolShown="-" ratio="-" memShown="-" pauseShown="-"
         if [ ${#refTimes[@]} -eq "$repeat" ]; then refShown=$(median "${refTimes[@]}"); else refShown=$refTime; fi
         if [ ${#toolTimes[@]} -eq "$repeat" ]; then
-            toolShown=$(median "${toolTimes[@]}") memShown=$(maximum "${memories[@]}")
+            toolShown=$(median "${toolTimes[@]}") memShown=$(maximum "${memories[@]}") pauseShown=$(maximum "${pauses[@]}")
         else
             toolShown=FAILED
         fi
@@ -252,14 +268,14 @@ for scale in "${scales[@]}"; do
         echo
         if [ "$repeat" = 1 ]; then
             echo "$op at scale $scale: reference $refShown s, tool $toolShown s, tool/reference $ratio," \
-                "statements $lastStatements, peak memory $memShown MiB, $overall"
+                "statements $lastStatements, peak memory $memShown MiB, longest pause $pauseShown s, $overall"
         else
             echo "$op at scale $scale: reference $refShown s (runs: ${refTimes[*]:-none}), tool $toolShown s" \
                 "(runs: ${toolTimes[*]:-none}), tool/reference $ratio, statements $lastStatements," \
-                "peak memory $memShown MiB, $overall"
+                "peak memory $memShown MiB, longest pause $pauseShown s, $overall"
         fi
-        summary+=("$(printf '%-6s %-8s %11s %9s %9s %11s %9s  %s' "$scale" "$op" "$refShown" "$toolShown" "$ratio" \
-            "$lastStatements" "$memShown" "$overall")")
+        summary+=("$(printf '%-6s %-8s %-8s %-6s %9s %9s %9s %11s %9s %9s  %s' "$scale" "$op" "$shape" "$mode" \
+            "$refShown" "$toolShown" "$ratio" "$lastStatements" "$memShown" "$pauseShown" "$overall")")
     done
 done
 
@@ -269,7 +285,8 @@ if [ "$repeat" = 1 ]; then
 else
     echo "======== summary (times in seconds, the median of $repeat runs; memory in MiB, the highest)"
 fi
-printf '%-6s %-8s %11s %9s %9s %11s %9s  %s\n' scale op reference tool tool/ref statements peak-mem result
+printf '%-6s %-8s %-8s %-6s %9s %9s %9s %11s %9s %9s  %s\n' scale op indexes run reference tool tool/ref statements \
+    peak-mem pause result
 printf '%s\n' "${summary[@]}"
 
 exit $status

@@ -23,6 +23,9 @@
 namespace
 {
 
+// A caption goes on screen at most this often (a little faster than a 60 Hz screen refreshes).
+constexpr qint64 kCaptionRefreshMs = 15;
+
 // Positions and sizes are laid out in twips; 15 twips make one pixel at 96 dots per inch.
 constexpr int px(int twips)
 {
@@ -233,17 +236,39 @@ void Form1::closeEvent(QCloseEvent* event)
 
 std::string Form1::caption() const
 {
-    return windowTitle().toStdString();
+    return (m_captionPending ? m_pendingCaption : windowTitle()).toStdString();
 }
 
 void Form1::setCaption(const std::string& text)
 {
+    m_captionPending = false;
     setWindowTitle(qs(text));
 }
 
 void Form1::showProgress(const std::string& text)
 {
-    setWindowTitle(qs(text));
+    // Captions can come far faster than a screen shows them, and putting each on screen would cost
+    // more than the work: the window takes the latest one once per refresh and lets events run then.
+    m_pendingCaption = qs(text);
+    m_captionPending = true;
+    if (!m_lastRefresh.isValid() || m_lastRefresh.elapsed() >= kCaptionRefreshMs)
+        keepAlive();
+}
+
+void Form1::showTitle(const std::string& text)
+{
+    m_pendingCaption = qs(text);
+    m_captionPending = true;
+    keepAlive();
+}
+
+void Form1::keepAlive()
+{
+    if (m_captionPending) {
+        m_captionPending = false;
+        setWindowTitle(m_pendingCaption);
+    }
+    m_lastRefresh.restart();
     QCoreApplication::processEvents();
 }
 
@@ -251,13 +276,16 @@ void Form1::statementWaiting(int seconds)
 {
     // The caption says how long the statement has waited, then shows the progress again.
     static const QString kWaiting = QString::fromUtf8("ждём блокировку (%1 с): ");
+    const QString under = m_captionPending ? m_pendingCaption : windowTitle();
+    m_captionPending = false;
     if (seconds > 0) {
-        if (!windowTitle().startsWith(kWaiting.left(15)))
-            m_waitingUnder = windowTitle();
+        if (!under.startsWith(kWaiting.left(15)))
+            m_waitingUnder = under;
         setWindowTitle(kWaiting.arg(seconds) + m_waitingUnder);
     } else {
         setWindowTitle(m_waitingUnder);
     }
+    m_lastRefresh.restart();
     QCoreApplication::processEvents();
 }
 

@@ -5,6 +5,7 @@
 #include "ops/SiteWindow.h"
 #include "settings/SettingsStore.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -28,6 +29,8 @@ class Form1 : public QWidget, public SiteWindow
     std::string caption() const override;
     void setCaption(const std::string& text) override;
     void showProgress(const std::string& text) override;
+    void showTitle(const std::string& text) override;
+    void keepAlive() override;
     void statementWaiting(int seconds) override;
     void showMessage(MessageIcon icon, const std::string& text) override;
     void setButtonLayout(ButtonLayout layout) override;
@@ -59,7 +62,10 @@ class Form1 : public QWidget, public SiteWindow
     // Under a window manager the frame is known only once the window is mapped: the window is
     // centred again, once, when it is.
     bool m_centredOnFrame = false;
-    QString m_waitingUnder; // the caption a statement's wait is shown in front of
+    QString m_waitingUnder;   // the caption a statement's wait is shown in front of
+    QString m_pendingCaption; // the latest progress caption, not yet on screen
+    bool m_captionPending = false;
+    QElapsedTimer m_lastRefresh; // when a caption last went on screen
     std::array<QLabel*, 6> m_labels{};
     QLineEdit* m_text1 = nullptr;
     QLineEdit* m_text2 = nullptr;

@@ -94,8 +94,8 @@ CodeSet readCodes(PassContext& run, std::string_view table);
 // end; the captions that fell due are shown after each send. A page is read after the changes
 // queued from the one before it may have gone, and starts after its last CODE, so nothing is missed.
 struct RowJudge {
-    db::PagedList list;                                       // the row list
-    std::function<void(const db::IntRows&)> page;             // a page has come, before its rows are judged
+    db::PagedList list;                                                // the row list
+    std::function<void(const db::IntRows&)> page;                      // a page has come, before its rows are judged
     std::function<std::size_t(const db::IntRows&, std::size_t)> judge; // queues the row's changes; how many
     std::function<void()> send; // sends what is queued (called only when something is)
 };

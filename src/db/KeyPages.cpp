@@ -53,13 +53,15 @@ void walkPages(const PagedList& list, std::size_t pageRows, Read read, const std
 void forEachPage(Connection& c, const PagedList& list, std::size_t pageRows,
                  const std::function<void(const IntRows&)>& use)
 {
-    walkPages<IntRows>(list, pageRows, [&](const std::string& sql) { return c.queryInts(sql); }, use);
+    walkPages<IntRows>(
+        list, pageRows, [&](const std::string& sql) { return c.queryInts(sql); }, use);
 }
 
 void forEachTextPage(Connection& c, const PagedList& list, std::size_t pageRows,
                      const std::function<void(const Rows&)>& use)
 {
-    walkPages<Rows>(list, pageRows, [&](const std::string& sql) { return c.query(sql); }, use);
+    walkPages<Rows>(
+        list, pageRows, [&](const std::string& sql) { return c.query(sql); }, use);
 }
 
 } // namespace db

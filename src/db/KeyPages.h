@@ -17,7 +17,7 @@ namespace db
 inline constexpr std::size_t kPageRows = 50000;
 
 struct PagedList {
-    std::string columns;   // the select list; it names CODE
+    std::string columns; // the select list; it names CODE
     std::string table;
     std::string condition; // without "where"; empty for every row
 };

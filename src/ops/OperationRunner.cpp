@@ -104,7 +104,8 @@ RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& bo
         // Waits for locks held elsewhere are bounded, and reported while they last.
         connection->execute("SET SESSION lock_wait_timeout=" + std::to_string(m_lockWait) +
                             ", innodb_lock_wait_timeout=" + std::to_string(m_lockWait));
-        // A statement that waits is reported after kWaitReportAfter and every kWaitReportEvery.
+        // While a statement runs the window keeps answering; one that waits is reported after
+        // kWaitReportAfter and every kWaitReportEvery.
         connection->setWaitHook(
             [this, next = kWaitReportAfter, reported = false](std::chrono::milliseconds waited, bool done) mutable {
                 if (done) {
@@ -117,6 +118,8 @@ RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& bo
                         static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(waited).count()));
                     next += kWaitReportEvery;
                     reported = true;
+                } else {
+                    m_window.keepAlive();
                 }
             });
         const auto held = changes == Changes::Site ? takeSiteLock(*connection) : std::nullopt;

@@ -25,6 +25,9 @@ class SiteWindow
     virtual void showProgress(const std::string& text) = 0;
     // A pass's title: shown as progress is, but never left out where progress is thinned.
     virtual void showTitle(const std::string& text) { showProgress(text); }
+    // A statement is still running on the server: pending events run, so the window repaints and
+    // answers while it waits (called about every 100 ms of a statement).
+    virtual void keepAlive() {}
     // A statement has waited `seconds` for the server (a lock held elsewhere, mostly); 0: the wait is
     // over. The window says so, and lets pending events run.
     virtual void statementWaiting(int seconds) { (void)seconds; }

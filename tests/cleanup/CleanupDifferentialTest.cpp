@@ -177,7 +177,7 @@ TEST(CleanupDifferential, RandomSitesEndAsSetBasedSqlLeavesThem)
     };
     // Pages of one row make pages that hold only deleted rows; the others end mid-batch or not at all.
     const Case cases[] = {
-        {"draw 11", 11, false, false, 1}, {"draw 12", 12, false, false, 3},     {"draw 13", 13, false, false, 7},
+        {"draw 11", 11, false, false, 1},     {"draw 12", 12, false, false, 3}, {"draw 13", 13, false, false, 7},
         {"draw 14", 14, false, false, 50000}, {"no users", 15, true, false, 2}, {"big", 16, false, true, 997},
     };
     for (const Case& c : cases) {

@@ -192,9 +192,9 @@ TEST(RatingDifferential, RandomSitesAgreeWithWholeTableStatements)
         std::size_t chunkRows, pageRows; // runs end at page ends too
         bool noUsers, fractions;
     };
-    const Case cases[] = {{1, 1, 1, false, false}, {2, 3, 4, false, true},   {3, 7, 5, false, false},
-                          {4, 2000, 2000, false, true}, {5, 4, 3, false, false}, {6, 2, 1, true, false},
-                          {7, 5, 11, false, true},   {8, 25, 10, false, false}};
+    const Case cases[] = {{1, 1, 1, false, false},      {2, 3, 4, false, true},   {3, 7, 5, false, false},
+                          {4, 2000, 2000, false, true}, {5, 4, 3, false, false},  {6, 2, 1, true, false},
+                          {7, 5, 11, false, true},      {8, 25, 10, false, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE("draw " + std::to_string(c.draw) + ", runs of " + std::to_string(c.chunkRows) + ", pages of " +
                      std::to_string(c.pageRows));

@@ -144,51 +144,61 @@ TEST(RatingRecalc, SmallSiteUnderEachWeighting)
 TEST(RatingRecalc, NoRunStatementScansATableWithoutAnIndex)
 {
     TK_REQUIRE_TEST_SERVER();
-    // A site with no index but the primary keys, large enough that a scan is not the cheap plan.
-    TestDatabase t("rat_plan");
-    t.dropSecondaryIndexes();
-    setCoefficients(t, {"1", "1", "1", "1", "1"});
-    t.exec("insert into tbl_user (CODE, LOGIN) select seq, 'u' from seq_1_to_3000");
-    t.exec("insert into tbl_base (CODE, WHOADD, WHOMODER) select seq, seq % 3001, seq % 2999 from seq_1_to_6000");
-    t.exec("insert into tbl_link (CODE, BASECODE, WHOADD) select seq, seq % 6001, seq % 3001 from seq_1_to_9000");
-    t.exec("insert into tbl_stat (LINKCODE, USERCODE) select seq % 9001, seq % 3001 from seq_1_to_30000");
-    t.exec("insert into tbl_votes (BASECODE, USERCODE, VOTES) select seq % 6001, 1, 1 from seq_1_to_9000");
-    t.exec("insert into tbl_persona (CODE, WHOADD) select seq, seq % 3001 from seq_1_to_3000");
-    t.exec("insert into tbl_cross2 (FIRSTCODE, SECONDCODE) select seq % 3001, 1 from seq_1_to_9000");
-    t.exec("analyze table tbl_user, tbl_base, tbl_link, tbl_stat, tbl_votes, tbl_persona, tbl_cross2");
+    // Sites large enough that a scan is not the cheap plan, with the schema's indexes and with none
+    // but the primary keys.
+    for (const bool indexed : {true, false}) {
+        SCOPED_TRACE(indexed ? "indexed" : "no secondary index");
+        TestDatabase t("rat_plan");
+        if (!indexed)
+            t.dropSecondaryIndexes();
+        setCoefficients(t, {"1", "1", "1", "1", "1"});
+        t.exec("insert into tbl_user (CODE, LOGIN) select seq, 'u' from seq_1_to_3000");
+        t.exec("insert into tbl_base (CODE, WHOADD, WHOMODER) select seq, seq % 3001, seq % 2999 from seq_1_to_6000");
+        t.exec("insert into tbl_link (CODE, BASECODE, WHOADD) select seq, seq % 6001, seq % 3001 from seq_1_to_9000");
+        t.exec("insert into tbl_stat (LINKCODE, USERCODE) select seq % 9001, seq % 3001 from seq_1_to_30000");
+        t.exec("insert into tbl_votes (BASECODE, USERCODE, VOTES) select seq % 6001, 1, 1 from seq_1_to_9000");
+        t.exec("insert into tbl_persona (CODE, WHOADD) select seq, seq % 3001 from seq_1_to_3000");
+        t.exec("insert into tbl_cross2 (FIRSTCODE, SECONDCODE) select seq % 3001, 1 from seq_1_to_9000");
+        t.exec("analyze table tbl_user, tbl_base, tbl_link, tbl_stat, tbl_votes, tbl_persona, tbl_cross2");
 
-    // The tool's statements, from the server's own log of them.
-    const auto logWas = t.scalar("select @@global.general_log");
-    const auto outputWas = t.scalar("select @@global.log_output");
-    t.exec("set global log_output='TABLE'");
-    t.exec("set global general_log=1");
-    RecordingWindow w(t.fields(), kCaption);
-    OperationRunner runner(w);
-    const RunOutcome outcome = recalculateRatings(runner, RecountSizes{Chunking{500}, 1000});
-    t.exec("set global general_log=" + logWas.value_or("0"));
-    t.exec("set global log_output='" + outputWas.value_or("FILE") + "'");
-    ASSERT_EQ(outcome.status, RunStatus::Done);
-    const std::vector<std::string> sent =
-        t.column("select argument from mysql.general_log where command_type='Query' and thread_id in (select "
-                 "thread_id from mysql.general_log where command_type='Connect' and argument like '% on " +
-                 t.name() + " %')");
+        // The tool's statements, from the server's own log of them.
+        const auto logWas = t.scalar("select @@global.general_log");
+        const auto outputWas = t.scalar("select @@global.log_output");
+        t.exec("set global log_output='TABLE'");
+        t.exec("set global general_log=1");
+        RecordingWindow w(t.fields(), kCaption);
+        OperationRunner runner(w);
+        const RunOutcome outcome = recalculateRatings(runner, RecountSizes{Chunking{500}, 1000});
+        t.exec("set global general_log=" + logWas.value_or("0"));
+        t.exec("set global log_output='" + outputWas.value_or("FILE") + "'");
+        ASSERT_EQ(outcome.status, RunStatus::Done);
+        const std::vector<std::string> sent =
+            t.column("select argument from mysql.general_log where command_type='Query' and thread_id in (select "
+                     "thread_id from mysql.general_log where command_type='Connect' and argument like '% on " +
+                     t.name() + " %')");
 
-    // Each run's statements are explained as the server would run them, with the pass's temporary
-    // tables made again on this session: every table is reached through a key, none is scanned.
-    std::size_t runs = 0;
-    for (const std::string& sql : sent) {
-        if (sql.starts_with("create temporary table") || sql.starts_with("drop temporary table")) {
-            t.exec(sql);
-        } else if (sql.find(" between ") != std::string::npos) {
-            ++runs;
-            const db::Rows plan = t.conn().query("explain " + sql);
-            for (std::size_t i = 0; i < plan.size(); ++i) {
+        // Each run's statements are explained as the server would run them, with the pass's temporary
+        // tables made again on this session: every table is reached through a key, none is scanned
+        // (a run that groups its own rows reads them through an index; without one it may not).
+        std::size_t runs = 0;
+        for (const std::string& sql : sent) {
+            if (sql.starts_with("create temporary table") || sql.starts_with("drop temporary table")) {
+                t.exec(sql);
+            } else if (sql.find(" between ") != std::string::npos) {
+                ++runs;
+                const db::Rows plan = t.conn().query("explain " + sql);
+                for (std::size_t i = 0; i < plan.size(); ++i) {
+                    // A run's own grouped rows are few: read whole, they cost what the run costs.
+                const std::string table = plan[i].text("table").value_or("?");
+                if (table.starts_with("<derived"))
+                    continue;
                 const std::string type = plan[i].text("type").value_or("NULL");
-                EXPECT_TRUE(type == "range" || type == "eq_ref" || type == "const")
-                    << type << " access to " << plan[i].text("table").value_or("?") << " in: " << sql;
+                    EXPECT_TRUE(type == "range" || type == "eq_ref" || type == "ref" || type == "const")
+                        << type << " access to " << table << " in: " << sql;
+                }
             }
         }
+        // 9000 links, 6000 releases twice, 3000 persons in runs of 500; 3000 users, two statements a run.
+        EXPECT_EQ(runs, 18u + 12u + 12u + 6u + 12u);
     }
-    // 9000 links, 6000 releases twice, 3000 persons in runs of 500; 3000 users, two statements a run.
-    EXPECT_EQ(runs, 18u + 12u + 12u + 6u + 12u);
 }
