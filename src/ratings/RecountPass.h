@@ -19,9 +19,6 @@
 struct GroupedValues {
     std::string_view prefix;
     std::string_view suffix;
-    // The (table, column) pairs, as SQL row values, that must lead an index for a run's own grouped
-    // query to read only the run's rows.
-    std::string_view indexed;
 };
 
 struct RecountPass {
@@ -41,35 +38,31 @@ inline constexpr std::array kRecountPasses{
                 "update tbl_link set DOWN=0",
                 "select COUNT(CODE) as count1 from tbl_link",
                 "tbl_link", "DOWN",
-                {"select LINKCODE as k, COUNT(CODE) as v from tbl_stat where LINKCODE", " group by LINKCODE",
-                 "('tbl_stat','LINKCODE')"}, 5},
+                {"select LINKCODE as k, COUNT(CODE) as v from tbl_stat where LINKCODE", " group by LINKCODE"}, 5},
     RecountPass{"Пересчитываем скачивание раздач",
                 "update tbl_base set DOWN=0",
                 "select COUNT(CODE) as count1 from tbl_base",
                 "tbl_base", "DOWN",
-                {"select BASECODE as k, ROUND(SUM(DOWN),4) as v from tbl_link where BASECODE", " group by BASECODE",
-                 "('tbl_link','BASECODE')"}, 25},
+                {"select BASECODE as k, ROUND(SUM(DOWN),4) as v from tbl_link where BASECODE", " group by BASECODE"}, 25},
     RecountPass{"Пересчитываем голоса за раздачи",
                 "update tbl_base set VOTES=0",
                 "select COUNT(CODE) as count1 from tbl_base",
                 "tbl_base", "VOTES",
-                {"select BASECODE as k, ROUND(SUM(VOTES),4) as v from tbl_votes where BASECODE", " group by BASECODE",
-                 "('tbl_votes','BASECODE')"}, 25},
+                {"select BASECODE as k, ROUND(SUM(VOTES),4) as v from tbl_votes where BASECODE", " group by BASECODE"}, 25},
     RecountPass{"Пересчитываем связки персоналий",
                 "update tbl_persona set LINKS=0",
                 "select COUNT(CODE) as count1 from tbl_persona",
                 "tbl_persona", "LINKS",
-                {"select FIRSTCODE as k, COUNT(CODE) as v from tbl_cross2 where FIRSTCODE", " group by FIRSTCODE",
-                 "('tbl_cross2','FIRSTCODE')"}, 25},
+                {"select FIRSTCODE as k, COUNT(CODE) as v from tbl_cross2 where FIRSTCODE", " group by FIRSTCODE"}, 25},
 };
 // clang-format on
 
-// Where the grouped values of a run come from. Where indexes lead with the columns the grouped
-// query selects on, each run groups its own rows, reading only them. Otherwise they are computed
-// once for the whole table into a temporary table keyed by k: one scan of the summarised table,
-// and each run then joins on that key. (Where the account may not create temporary tables, each run
-// groups its own rows all the same.) Either way a run gets the very values its rows' own grouped
-// query gives.
+// Where the grouped values of a run come from. Computed once for the whole table into a temporary
+// table keyed by k, they cost one sequential scan of the summarised table however it is indexed (a
+// run that grouped its own rows through an index would fetch each of them by its primary key, and
+// without an index would scan the table once per run), and each run then joins on that key. Where
+// the account may not create temporary tables, each run groups its own rows. Either way a run gets
+// the very values its rows' own grouped query gives.
 class GroupedSource
 {
   public:

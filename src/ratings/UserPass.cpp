@@ -19,16 +19,15 @@ struct UserStatistic {
 // above 0 to be written.
 // clang-format off
 constexpr std::array kUserStatistics{
-    UserStatistic{"DOWNHIM",  {"select USERCODE as k, COUNT(CODE) as v from tbl_stat where USERCODE", " group by USERCODE", "('tbl_stat','USERCODE')"}},
-    UserStatistic{"LINKS",    {"select WHOADD as k, COUNT(CODE) as v from tbl_base where WHOADD", " group by WHOADD", "('tbl_base','WHOADD')"}},
-    UserStatistic{"ALTLINKS", {"select WHOADD as k, COUNT(CODE) as v from tbl_link where WHOADD", " group by WHOADD", "('tbl_link','WHOADD')"}},
-    UserStatistic{"PERSONA",  {"select WHOADD as k, COUNT(CODE) as v from tbl_persona where WHOADD", " group by WHOADD", "('tbl_persona','WHOADD')"}},
-    UserStatistic{"MODERS",   {"select WHOMODER as k, COUNT(CODE) as v from tbl_base where WHOMODER", " group by WHOMODER", "('tbl_base','WHOMODER')"}},
-    UserStatistic{"DOWNUS",   {"select WHOADD as k, ROUND(SUM(DOWN),4) as v from tbl_link where WHOADD", " group by WHOADD", "('tbl_link','WHOADD')"}},
+    UserStatistic{"DOWNHIM",  {"select USERCODE as k, COUNT(CODE) as v from tbl_stat where USERCODE", " group by USERCODE"}},
+    UserStatistic{"LINKS",    {"select WHOADD as k, COUNT(CODE) as v from tbl_base where WHOADD", " group by WHOADD"}},
+    UserStatistic{"ALTLINKS", {"select WHOADD as k, COUNT(CODE) as v from tbl_link where WHOADD", " group by WHOADD"}},
+    UserStatistic{"PERSONA",  {"select WHOADD as k, COUNT(CODE) as v from tbl_persona where WHOADD", " group by WHOADD"}},
+    UserStatistic{"MODERS",   {"select WHOMODER as k, COUNT(CODE) as v from tbl_base where WHOMODER", " group by WHOMODER"}},
+    UserStatistic{"DOWNUS",   {"select WHOADD as k, ROUND(SUM(DOWN),4) as v from tbl_link where WHOADD", " group by WHOADD"}},
     UserStatistic{"VOTES",    {"select WHOADD as k, SUM(r) as v from (select b.WHOADD, ROUND(SUM(v.VOTES),4) as r "
                                "from tbl_base b join tbl_votes v on v.BASECODE=b.CODE where b.WHOADD",
-                               " group by b.CODE, b.WHOADD) releases group by WHOADD",
-                               "('tbl_base','WHOADD'),('tbl_votes','BASECODE')"}},
+                               " group by b.CODE, b.WHOADD) releases group by WHOADD"}},
 };
 // clang-format on
 
