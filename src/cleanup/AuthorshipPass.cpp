@@ -56,33 +56,25 @@ std::uint64_t runAuthorshipPass(PassContext& run)
     for (const AuthorshipTable& t : kTables) {
         // Codes of the rows whose value goes, column by column.
         std::array<std::vector<std::int64_t>, 4> pending;
-        std::size_t codeCol = 0;
-        bool codesUnsigned = false;
-        std::vector<std::size_t> cols;
         RowJudge walk;
         walk.list = {std::string(t.selectList), std::string(t.table), ""};
-        walk.page = [&](const db::IntRows& page) {
-            codeCol = page.column("CODE");
-            codesUnsigned = page.isUnsigned(codeCol);
-            cols.clear();
-            for (std::string_view name : t.columns)
-                if (!name.empty())
-                    cols.push_back(page.column(name));
-        };
-        walk.judge = [&](const db::IntRows& page, std::size_t i) {
+        for (std::string_view name : t.columns)
+            if (!name.empty())
+                walk.judged.push_back(name);
+        walk.judge = [&](const db::IntRows& page, const PageColumns& cols, std::size_t i) {
             // Every column is judged on the value the row was read with; NULL names nobody and stays.
             std::size_t queued = 0;
-            for (std::size_t k = 0; k < cols.size(); ++k) {
-                const auto author = page.at(i, cols[k]);
-                if (author && !users.contains(*author, page.isUnsigned(cols[k]))) {
-                    pending[k].push_back(page.at(i, codeCol).value());
+            for (std::size_t k = 0; k < cols.judged.size(); ++k) {
+                const auto author = page.at(i, cols.judged[k]);
+                if (author && !users.contains(*author, page.isUnsigned(cols.judged[k]))) {
+                    pending[k].push_back(page.at(i, cols.code).value());
                     ++queued;
                 }
             }
             return queued;
         };
-        walk.send = [&] {
-            for (std::size_t k = 0; k < cols.size(); ++k) {
+        walk.send = [&](bool codesUnsigned) {
+            for (std::size_t k = 0; k < walk.judged.size(); ++k) {
                 if (!pending[k].empty())
                     run.changes.replaceAuthor(t.table, t.columns[k], CodeList{pending[k], codesUnsigned}, firstUser);
                 pending[k].clear();

@@ -107,31 +107,23 @@ PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass)
     const CodeSet removedEarlier = run.removed.of(pass.table);
 
     std::vector<std::int64_t> pending; // codes of the rows decided to go
-    bool codesUnsigned = false;
-    std::size_t codeCol = 0;
-    std::vector<std::size_t> refCols;
     RowJudge walk;
     walk.list = {std::string(pass.columns), std::string(pass.table), std::string(pass.condition)};
-    walk.page = [&](const db::IntRows& page) {
-        codeCol = page.column("CODE");
-        codesUnsigned = page.isUnsigned(codeCol);
-        refCols.clear();
-        for (std::string_view name : pass.references)
-            if (!name.empty())
-                refCols.push_back(page.column(name));
-    };
-    walk.judge = [&](const db::IntRows& page, std::size_t i) -> std::size_t {
-        for (std::size_t col : refCols) {
+    for (std::string_view name : pass.references)
+        if (!name.empty())
+            walk.judged.push_back(name);
+    walk.judge = [&](const db::IntRows& page, const PageColumns& cols, std::size_t i) -> std::size_t {
+        for (std::size_t col : cols.judged) {
             // NULL names no parent at all and is never taken for a missing one.
             const auto ref = page.at(i, col);
             if (ref && !parents.contains(*ref, page.isUnsigned(col))) {
-                pending.push_back(page.at(i, codeCol).value());
+                pending.push_back(page.at(i, cols.code).value());
                 return 1;
             }
         }
         return 0;
     };
-    walk.send = [&] {
+    walk.send = [&](bool codesUnsigned) {
         // The names are read before the rows go, and written once their delete has gone.
         const CodeList codes{pending, codesUnsigned};
         const auto names = list ? exactNames(run.conn, pass, codes) : std::vector<std::optional<std::string>>{};

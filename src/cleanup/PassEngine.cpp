@@ -58,22 +58,24 @@ CodeSet readCodes(PassContext& run, std::string_view table)
 void walkRows(PassContext& run, PassProgress& progress, const CodeSet& removedEarlier, const RowJudge& pass)
 {
     std::size_t pending = 0;
+    PageColumns cols;
     auto send = [&] {
         if (pending > 0)
-            pass.send();
+            pass.send(cols.codesUnsigned);
         pending = 0;
         progress.showDue();
     };
     db::forEachPage(run.conn, pass.list, run.pageRows, [&](const db::IntRows& page) {
-        if (pass.page)
-            pass.page(page);
-        const std::size_t codeCol = page.column("CODE");
-        const bool codesUnsigned = page.isUnsigned(codeCol);
+        cols.code = page.column("CODE");
+        cols.codesUnsigned = page.isUnsigned(cols.code);
+        cols.judged.clear();
+        for (std::string_view name : pass.judged)
+            cols.judged.push_back(page.column(name));
         for (std::size_t i = 0; i < page.size(); ++i) {
-            if (removedEarlier.contains(page.at(i, codeCol).value(), codesUnsigned))
+            if (removedEarlier.contains(page.at(i, cols.code).value(), cols.codesUnsigned))
                 continue; // gone in an earlier pass: not in the table any more
             progress.examine();
-            const std::size_t queued = pass.judge(page, i);
+            const std::size_t queued = pass.judge(page, cols, i);
             progress.countAffected(queued);
             pending += queued;
             if (pending >= kBatchChanges || progress.batchDue())

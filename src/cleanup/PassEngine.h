@@ -93,11 +93,16 @@ CodeSet readCodes(PassContext& run, std::string_view table);
 // kBatchChanges are pending, once kBatchRows rows have been examined since the last send, and at the
 // end; the captions that fell due are shown after each send. A page is read after the changes
 // queued from the one before it may have gone, and starts after its last CODE, so nothing is missed.
+struct PageColumns {
+    std::size_t code = 0;            // CODE
+    bool codesUnsigned = false;      // the kind of the table's CODE
+    std::vector<std::size_t> judged; // the judged columns, in the order RowJudge names them
+};
 struct RowJudge {
-    db::PagedList list;                                                // the row list
-    std::function<void(const db::IntRows&)> page;                      // a page has come, before its rows are judged
-    std::function<std::size_t(const db::IntRows&, std::size_t)> judge; // queues the row's changes; how many
-    std::function<void()> send; // sends what is queued (called only when something is)
+    db::PagedList list;                   // the row list
+    std::vector<std::string_view> judged; // the columns the judge reads
+    std::function<std::size_t(const db::IntRows&, const PageColumns&, std::size_t)> judge; // queues; how many
+    std::function<void(bool codesUnsigned)> send; // sends what is queued (called only when something is)
 };
 void walkRows(PassContext& run, PassProgress& progress, const CodeSet& removedEarlier, const RowJudge& pass);
 
