@@ -27,9 +27,15 @@ RunOutcome recalculateRatings(OperationRunner& runner, const RecountSizes& sizes
         requireWholeNumberColumns(conn, kRecountCodeColumns);
         // Every weight is checked here, before the first counter is reset.
         const RatingCoefficients coefficients = readRatingCoefficients(conn);
-        for (const RecountPass& pass : kRecountPasses)
-            runRecountPass(conn, window, pass, sizes);
-        runUserPass(conn, window, coefficients, sizes);
+        conn.execute("SET SESSION max_heap_table_size=" + std::to_string(kGroupedInMemoryBytes));
+        // The release vote sums of the third pass are the very sums a user's VOTES adds up.
+        std::unique_ptr<GroupedSource> releaseVotes;
+        for (const RecountPass& pass : kRecountPasses) {
+            auto grouped = runRecountPass(conn, window, pass, sizes);
+            if (&pass == &kRecountPasses[kReleaseVotesPass])
+                releaseVotes = std::move(grouped);
+        }
+        runUserPass(conn, window, coefficients, releaseVotes->table().empty() ? nullptr : releaseVotes.get(), sizes);
         Report done{MessageIcon::Information, "Рейтинги пересчитаны"};
         done.showWindow = true;
         return done;

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -57,6 +58,9 @@ inline constexpr std::array kRecountPasses{
 };
 // clang-format on
 
+// The pass whose grouped values are the release vote sums.
+inline constexpr std::size_t kReleaseVotesPass = 2;
+
 // Where the grouped values of a run come from. Computed once for the whole table into a temporary
 // table keyed by k, they cost one sequential scan of the summarised table however it is indexed (a
 // run that grouped its own rows through an index would fetch each of them by its primary key, and
@@ -71,6 +75,8 @@ class GroupedSource
     GroupedSource(const GroupedSource&) = delete;
     GroupedSource& operator=(const GroupedSource&) = delete;
 
+    // The temporary table, or empty where each run groups its own rows.
+    const std::string& table() const { return m_table; }
     // What to join for the run a selection names: the temporary table, or the run's grouped query.
     std::string source(const std::string& selection) const;
     // The statement that writes the values of the run a selection names into table.column, only
@@ -84,6 +90,10 @@ class GroupedSource
     std::string m_table; // the temporary table, or empty
 };
 
+// The grouped values are kept in memory where the server lets a session table grow to this size,
+// else on disk.
+inline constexpr std::uint64_t kGroupedInMemoryBytes = 256ull << 20;
+
 // How a recount walks its tables: rows per statement, and rows per page of a row list.
 struct RecountSizes {
     Chunking chunking{kChunkRows, kStatementTarget};
@@ -94,5 +104,7 @@ struct RecountSizes {
 std::uint64_t readTotal(db::Connection& conn, std::string_view totalSql);
 
 // Runs one pass on the connection, in runs of rows per statement, showing its progress in the
-// window's caption after the rows it names are done.
-void runRecountPass(db::Connection& conn, SiteWindow& window, const RecountPass& pass, const RecountSizes& sizes);
+// window's caption after the rows it names are done. Returns the pass's grouped values, for a later
+// pass that sums them again (the temporary table "tk_recount_" + table + "_" + column).
+std::unique_ptr<GroupedSource> runRecountPass(db::Connection& conn, SiteWindow& window, const RecountPass& pass,
+                                              const RecountSizes& sizes);

@@ -60,7 +60,8 @@ std::string statisticsStatement(const std::vector<std::unique_ptr<GroupedSource>
 }
 } // namespace
 
-void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficients& k, const RecountSizes& sizes)
+void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficients& k,
+                 const GroupedSource* releaseVotes, const RecountSizes& sizes)
 {
     window.showTitle(std::string(kTitle));
     conn.execute("update tbl_user set MODERS=0,PERSONA=0,RATINGS=0,VOTES=0,LINKS=0,ALTLINKS=0,DOWNUS=0,DOWNHIM=0");
@@ -68,8 +69,14 @@ void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficie
     const std::string total = std::to_string(readTotal(conn, "select COUNT(CODE) as count1 from tbl_user"));
 
     std::vector<std::unique_ptr<GroupedSource>> sources;
-    for (const UserStatistic& s : kUserStatistics)
-        sources.push_back(std::make_unique<GroupedSource>(conn, s.values, "tk_user_" + std::string(s.column)));
+    const std::string fromReleases = "select b.WHOADD as k, SUM(r.v) as v from tbl_base b join " +
+                                     (releaseVotes ? releaseVotes->table() : "") + " r on r.k=b.CODE where b.WHOADD";
+    const GroupedValues votesFromReleases{fromReleases, " group by b.WHOADD"};
+    for (const UserStatistic& s : kUserStatistics) {
+        const bool reuse = releaseVotes && s.column == "VOTES";
+        sources.push_back(std::make_unique<GroupedSource>(conn, reuse ? votesFromReleases : s.values,
+                                                          "tk_user_" + std::string(s.column)));
+    }
     RunLength length(sizes.chunking);
     std::uint64_t counter = 0;
     // The logins are for the captions only; the codes go into the statements as checked whole numbers.

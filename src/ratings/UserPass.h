@@ -16,4 +16,7 @@ std::string ratingStatement(const RatingCoefficients& k, const std::string& sele
 // Resets the eight columns of tbl_user and recomputes them in runs of users in ascending
 // CODE order, the caption showing "n/total - login - Обновляем рейтинг по пользователям" for every
 // user once the user's run is written.
-void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficients& k, const RecountSizes& sizes);
+// releaseVotes: the release vote sums of the third pass in a temporary table, or nullptr; each user's
+// VOTES then adds up that user's rows of it instead of grouping the votes again.
+void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficients& k,
+                 const GroupedSource* releaseVotes, const RecountSizes& sizes);
