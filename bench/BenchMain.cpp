@@ -246,7 +246,8 @@ int main(int argc, char** argv)
         std::printf("database: %s\n", o.database.c_str());
         std::printf("result: %s\n", completed ? "completed" : "FAILED");
         std::printf("wall time: %.2f s\n", wall.count());
-        std::printf("longest pause: %.3f s\n", pause.count());
+        std::printf("longest pause: %.3f s%s\n", pause.count(),
+                    window ? (" (after the caption \"" + window->longestPauseAfter() + "\")").c_str() : "");
         if (counter) {
             const auto d = after - before;
             std::printf("statements (server, account %s): %lld (select %lld, update/delete %lld, other %lld)\n",

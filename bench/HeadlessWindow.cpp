@@ -22,9 +22,12 @@ void HeadlessWindow::eventsRun()
 {
     ++m_eventRuns;
     const auto now = std::chrono::steady_clock::now();
-    if (m_lastEvents)
-        m_longestPause = std::max(m_longestPause, now - *m_lastEvents);
+    if (m_lastEvents && now - *m_lastEvents > m_longestPause) {
+        m_longestPause = now - *m_lastEvents;
+        m_longestPauseAfter = m_captionAtLastEvents;
+    }
     m_lastEvents = now;
+    m_captionAtLastEvents = m_caption;
 }
 
 bool HeadlessWindow::openInTextViewer(const std::string& path)

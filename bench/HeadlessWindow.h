@@ -36,6 +36,8 @@ class HeadlessWindow : public SiteWindow
     std::uint64_t eventRuns() const { return m_eventRuns; }
     // The longest stretch between two points where a window would have run its events.
     std::chrono::steady_clock::duration longestPause() const { return m_longestPause; }
+    // The caption shown when the longest pause began.
+    const std::string& longestPauseAfter() const { return m_longestPauseAfter; }
     int shows() const { return m_shows; }
     const std::vector<Message>& messages() const { return m_messages; }
     const std::vector<std::string>& viewerFiles() const { return m_viewerFiles; }
@@ -46,6 +48,7 @@ class HeadlessWindow : public SiteWindow
     ConnectionFields m_fields;
     std::optional<std::chrono::steady_clock::time_point> m_lastEvents;
     std::chrono::steady_clock::duration m_longestPause{};
+    std::string m_longestPauseAfter, m_captionAtLastEvents;
     std::string m_caption;
     std::uint64_t m_captionsSet = 0;
     std::uint64_t m_eventRuns = 0;
