@@ -147,18 +147,13 @@ struct Connection::Handles {
             // The statement goes from a thread of its own; this one tells the hook how long it waits.
             const auto started = std::chrono::steady_clock::now();
             auto done = std::async(std::launch::async, send);
-            bool told = false;
-            while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+            while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready)
                 waitHook(
                     std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started),
                     false);
-                told = true;
-            }
             rc = done.get();
-            if (told)
-                waitHook(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started),
-                    true);
+            waitHook(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started),
+                     true);
         }
         if (rc != SQL_NO_DATA)
             check(rc, SQL_HANDLE_STMT, stmt.get());

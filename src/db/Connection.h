@@ -39,7 +39,7 @@ class Connection
     void close() noexcept;
 
     // Called on the sending thread about every 100 ms while a statement is at the server, with how
-    // long it has waited, and once more (done) when a statement that was reported ends.
+    // long it has waited, and once more (done) when the statement ends.
     using WaitHook = std::function<void(std::chrono::milliseconds waited, bool done)>;
     void setWaitHook(WaitHook hook);
 

@@ -107,7 +107,9 @@ RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& bo
         // While a statement runs the window keeps answering; one that waits is reported after
         // kWaitReportAfter and every kWaitReportEvery.
         connection->setWaitHook(
-            [this, next = kWaitReportAfter, reported = false](std::chrono::milliseconds waited, bool done) mutable {
+            [this, next = kWaitReportAfter, reported = false,
+             alive = std::chrono::steady_clock::now()](std::chrono::milliseconds waited, bool done) mutable {
+                const auto now = std::chrono::steady_clock::now();
                 if (done) {
                     if (reported)
                         m_window.statementWaiting(0);
@@ -118,8 +120,12 @@ RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& bo
                         static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(waited).count()));
                     next += kWaitReportEvery;
                     reported = true;
-                } else {
+                    alive = now;
+                }
+                // Short statements one after another add up as much as one long one.
+                if (now - alive >= kKeepAliveEvery) {
                     m_window.keepAlive();
+                    alive = now;
                 }
             });
         const auto held = changes == Changes::Site ? takeSiteLock(*connection) : std::nullopt;

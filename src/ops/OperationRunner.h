@@ -23,6 +23,8 @@
 inline constexpr int kDefaultLockWait = 60;
 // After this long a waiting statement is reported (and again every kWaitReportEvery).
 inline constexpr std::chrono::seconds kWaitReportAfter{3}, kWaitReportEvery{10};
+// While statements run the window runs its events at least this often.
+inline constexpr std::chrono::milliseconds kKeepAliveEvery{100};
 
 // How one button's operation ended.
 enum class RunStatus {

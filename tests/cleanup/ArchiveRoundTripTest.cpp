@@ -280,7 +280,9 @@ TEST(ArchiveRoundTrip, ALockHeldElsewhereEndsTheRunWithinItsBound)
     struct Waiting : RecordingWindow {
         using RecordingWindow::RecordingWindow;
         void statementWaiting(int seconds) override { waits.push_back(seconds); }
+        void keepAlive() override { ++kept; }
         std::vector<int> waits;
+        int kept = 0;
     } w(t.fields());
     OperationRunner runner(w);
     runner.setLockWait(4);
@@ -290,6 +292,7 @@ TEST(ArchiveRoundTrip, ALockHeldElsewhereEndsTheRunWithinItsBound)
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_LT(took, std::chrono::seconds(4 + 4));
     EXPECT_EQ(w.waits, (std::vector<int>{3, 0})) << "reported after 3 s, then over";
+    EXPECT_GE(w.kept, 30) << "the window ran its events all through the wait";
     EXPECT_NE(w.messages[0].text.find("Lock wait timeout"), std::string::npos) << w.messages[0].text;
     EXPECT_NE(w.messages[0].text.find("Ничего не изменено"), std::string::npos) << w.messages[0].text;
     holder.execute("UNLOCK TABLES");

@@ -72,22 +72,6 @@ TEST(SiteConnection, FailuresShowOneCriticalBoxWithTheDriversText)
     }
 }
 
-TEST(SiteConnection, TestButtonLeavesNoConnectionOpen)
-{
-    TK_REQUIRE_TEST_SERVER();
-    TestDatabase t("conn_test");
-    RecordingWindow w(t.fields());
-    OperationRunner runner(w);
-    for (int i = 0; i < 2; ++i)
-        Command1_Click(runner);
-    ASSERT_EQ(w.messages.size(), 2u);
-    for (const auto& m : w.messages) {
-        EXPECT_EQ(m.icon, MessageIcon::Information);
-        EXPECT_EQ(m.text, "Соединение установлено");
-    }
-    EXPECT_TRUE(t.otherSessionsGone());
-}
-
 TEST(Cp1251, RoundTripsTheWholeCodePage)
 {
     std::string all;
