@@ -96,7 +96,8 @@ struct Behind : cleanup::CleanupChanges {
 };
 
 // Runs the cleanup passes with the archive in front of behind; the summary's numbers.
-std::vector<std::uint64_t> cleanThrough(TestDatabase& t, const TempFolder& folder, int killAt = 0)
+std::vector<std::uint64_t> cleanThrough(TestDatabase& t, const TempFolder& folder, int killAt = 0,
+                                        std::size_t pageRows = db::kPageRows)
 {
     RecordingWindow w(t.fields());
     auto c = OpenSiteConnection(w);
@@ -104,7 +105,7 @@ std::vector<std::uint64_t> cleanThrough(TestDatabase& t, const TempFolder& folde
     cleanup::UndoArchive archive(*c, behind, folder.slash(), std::time(nullptr));
     cleanup::CollectedScreenshotNames names;
     std::vector<std::uint64_t> counts;
-    for (const auto& line : cleanup::runCleanupPasses(*c, archive, names, w).summary)
+    for (const auto& line : cleanup::runCleanupPasses(*c, archive, names, w, pageRows).summary)
         counts.push_back(line.count);
     return counts;
 }
@@ -260,7 +261,8 @@ TEST(ArchiveRoundTrip, UnsignedCodesPastTheSignedRange)
     t.exec("insert into tbl_comment (CODE, BASECODE, WHOADD) values (1, NULL, -1)");
     const auto site = dumpSite(t);
     TempFolder folder("unsigned");
-    const auto counts = cleanThrough(t, folder);
+    // Pages of one row: each page starts after a code past the signed range.
+    const auto counts = cleanThrough(t, folder, 0, 1);
     // The missing users' rows go and nothing else; the first user is the smallest unsigned code.
     EXPECT_EQ(t.column("select CODE from tbl_stat"), std::vector<std::string>{"18446744073709551614"});
     EXPECT_EQ(t.column("select concat(CODE, ':', WHOADD) from tbl_base order by CODE"),
