@@ -4,9 +4,10 @@
 // rows the run has removed, and the parent codes a pass tests against.
 //
 // A pass reads its parents' codes once and its row list a page at a time, decides in memory row by
-// row, and sends its changes in batches. A caption never runs ahead of the database: the captions that fall due
-// while a batch is being gathered wait until the batch has been sent, and then appear in order,
-// each with the numbers it would have had, each followed by the processing of pending events.
+// row, and sends its changes in batches. A caption never runs ahead of the database: the captions
+// that fall due while a batch is being gathered wait until the batch has been sent, and then appear
+// in order, each with the numbers it would have had, each followed by the processing of pending
+// events.
 #include "cleanup/CleanupChanges.h"
 #include "cleanup/CodeSet.h"
 #include "cleanup/ScreenshotList.h"

@@ -19,10 +19,8 @@ std::string pageSql(const PagedList& list, const std::string& after, std::size_t
 std::string lastCode(const IntRows& page)
 {
     const std::size_t col = page.column("CODE");
-    const auto code = page.at(page.size() - 1, col);
-    if (!code)
-        throw std::runtime_error("пустой CODE в " + page.columns()[col]);
-    return wholeText(*code, page.isUnsigned(col));
+    // CODE is the primary key: never NULL.
+    return wholeText(page.at(page.size() - 1, col).value(), page.isUnsigned(col));
 }
 
 std::string lastCode(const Rows& page)

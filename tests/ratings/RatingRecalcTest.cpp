@@ -189,10 +189,10 @@ TEST(RatingRecalc, NoRunStatementScansATableWithoutAnIndex)
                 const db::Rows plan = t.conn().query("explain " + sql);
                 for (std::size_t i = 0; i < plan.size(); ++i) {
                     // A run's own grouped rows are few: read whole, they cost what the run costs.
-                const std::string table = plan[i].text("table").value_or("?");
-                if (table.starts_with("<derived"))
-                    continue;
-                const std::string type = plan[i].text("type").value_or("NULL");
+                    const std::string table = plan[i].text("table").value_or("?");
+                    if (table.starts_with("<derived"))
+                        continue;
+                    const std::string type = plan[i].text("type").value_or("NULL");
                     EXPECT_TRUE(type == "range" || type == "eq_ref" || type == "ref" || type == "const")
                         << type << " access to " << table << " in: " << sql;
                 }
