@@ -4,6 +4,8 @@
 #include "db/SiteConnection.h"
 
 #include <algorithm>
+#include <exception>
+#include <future>
 
 namespace
 {
@@ -90,44 +92,102 @@ void releaseSiteLock(db::Connection& c) noexcept
     }
 }
 
+// What the window hears while statements run: it keeps answering, and a statement that waits is
+// reported after kWaitReportAfter and every kWaitReportEvery.
+class OperationRunner::WaitReport
+{
+  public:
+    explicit WaitReport(SiteWindow& window) : m_window(window) {}
+
+    void operator()(std::chrono::milliseconds waited, bool done)
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (done) {
+            if (m_reported)
+                m_window.statementWaiting(0);
+            m_next = kWaitReportAfter;
+            m_reported = false;
+        } else if (waited >= m_next) {
+            m_window.statementWaiting(
+                static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(waited).count()));
+            m_next += kWaitReportEvery;
+            m_reported = true;
+            m_alive = now;
+        }
+        // Short statements one after another add up as much as one long one.
+        if (now - m_alive >= kKeepAliveEvery) {
+            m_window.keepAlive();
+            m_alive = now;
+        }
+    }
+
+  private:
+    SiteWindow& m_window;
+    std::chrono::milliseconds m_next = kWaitReportAfter;
+    bool m_reported = false;
+    std::chrono::steady_clock::time_point m_alive = std::chrono::steady_clock::now();
+};
+
+void OperationRunner::setUpSession(db::Connection& c) const
+{
+    // Waits for locks held elsewhere are bounded, and reported while they last.
+    c.execute("SET SESSION lock_wait_timeout=" + std::to_string(m_lockWait) +
+              ", innodb_lock_wait_timeout=" + std::to_string(m_lockWait));
+}
+
+void OperationRunner::alongside(db::Connection& conn, std::string_view sql, const std::function<void()>& work)
+{
+    if (!m_side && !m_sideRefused) {
+        try {
+            m_side = db::openSite(m_fields);
+            setUpSession(*m_side);
+        } catch (const db::DbError&) {
+            // An account held to one session, a server out of connections: one after the other, then.
+            m_side.reset();
+            m_sideRefused = true;
+        }
+    }
+    if (!m_side) {
+        conn.execute(sql);
+        work();
+        return;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    auto sent = std::async(std::launch::async, [side = &*m_side, text = std::string(sql)] { side->execute(text); });
+    std::exception_ptr workError;
+    try {
+        work();
+    } catch (...) {
+        workError = std::current_exception();
+    }
+    const auto waited = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    };
+    while (sent.wait_for(kKeepAliveEvery) != std::future_status::ready)
+        (*m_waits)(waited(), false);
+    (*m_waits)(waited(), true);
+    sent.get();
+    if (workError)
+        std::rethrow_exception(workError);
+}
+
 RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& body, Changes changes)
 {
     if (m_busy)
         return {RunStatus::Busy, {}};
     BusyFlag busy(m_busy);
     const std::string savedCaption = m_window.caption();
+    m_fields = m_window.connectionFields();
     auto connection = OpenSiteConnection(m_window);
     if (!connection)
         return {RunStatus::NotConnected, {}};
     RunOutcome outcome;
+    m_waits = std::make_shared<WaitReport>(m_window);
     try {
-        // Waits for locks held elsewhere are bounded, and reported while they last.
-        connection->execute("SET SESSION lock_wait_timeout=" + std::to_string(m_lockWait) +
-                            ", innodb_lock_wait_timeout=" + std::to_string(m_lockWait));
-        // While a statement runs the window keeps answering; one that waits is reported after
-        // kWaitReportAfter and every kWaitReportEvery.
+        setUpSession(*connection);
+        // While a statement runs the window keeps answering.
         connection->setWaitHook(
-            [this, next = kWaitReportAfter, reported = false,
-             alive = std::chrono::steady_clock::now()](std::chrono::milliseconds waited, bool done) mutable {
-                const auto now = std::chrono::steady_clock::now();
-                if (done) {
-                    if (reported)
-                        m_window.statementWaiting(0);
-                    next = kWaitReportAfter;
-                    reported = false;
-                } else if (waited >= next) {
-                    m_window.statementWaiting(
-                        static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(waited).count()));
-                    next += kWaitReportEvery;
-                    reported = true;
-                    alive = now;
-                }
-                // Short statements one after another add up as much as one long one.
-                if (now - alive >= kKeepAliveEvery) {
-                    m_window.keepAlive();
-                    alive = now;
-                }
-            });
+            [waits = m_waits](std::chrono::milliseconds waited, bool done) { (*waits)(waited, done); });
         const auto held = changes == Changes::Site ? takeSiteLock(*connection) : std::nullopt;
         if (held)
             outcome = {RunStatus::Locked, Report(MessageIcon::Critical, *held)};
@@ -144,6 +204,8 @@ RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& bo
     // given back at once, the next operation (maintain's next step) finds it free.
     if (changes == Changes::Site && outcome.status != RunStatus::Locked)
         releaseSiteLock(*connection);
+    m_side.reset();
+    m_sideRefused = false;
     connection->close();
     if (m_window.caption() != savedCaption)
         m_window.setCaption(savedCaption);

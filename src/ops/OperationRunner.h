@@ -13,6 +13,7 @@
 #include <chrono>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -61,12 +62,28 @@ class OperationRunner
     // How long a statement may wait for a lock held elsewhere before the operation ends (seconds).
     void setLockWait(int seconds) { m_lockWait = seconds; }
 
+    // Inside run's body: sends sql on a second session of the same site (opened on first use with the
+    // fields the run opened its connection with, closed with that connection) while work goes on
+    // here, and returns once both are done, so that the server works on both at once. sql must touch
+    // no row that work reads or writes. An error of sql is thrown before one of work, as if sql had
+    // run first; where no second session can be opened, sql does run first, here on conn.
+    void alongside(db::Connection& conn, std::string_view sql, const std::function<void()>& work);
+
   private:
+    class WaitReport;
+
     void deliver(Report& report);
+    void setUpSession(db::Connection& c) const;
 
     SiteWindow& m_window;
     bool m_busy = false;
     int m_lockWait = kDefaultLockWait;
+    // While a run goes on: its fields, its second session once opened (or a note that none could
+    // be), and what its waits have reported.
+    ConnectionFields m_fields;
+    std::optional<db::Connection> m_side;
+    bool m_sideRefused = false;
+    std::shared_ptr<WaitReport> m_waits;
 };
 
 // An operation that stops before its first change throws this: the message says nothing changed.
