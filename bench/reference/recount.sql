@@ -7,7 +7,10 @@
 -- One statement per table, as an administrator would write it: every grouped value the table needs
 -- is joined in, and each row takes its new value, or 0 where there is none or it is not above 0, in
 -- one write (a row whose value does not change is not written at all). The counters are integer
--- columns, so the sums need no rounding here.
+-- columns, so the sums need no rounding here. Every grouping asks the server to sort its rows
+-- (SQL_BIG_RESULT) rather than hash them into a keyed temporary table: with one group for every few
+-- rows that is about twice as fast, and without it this script takes twice as long on a site whose
+-- reference columns have no index.
 
 -- The five weights: VALUESTR, else the text of VALUEINT (written back to VALUESTR), and an empty
 -- text counts as 0. They go into the rating statement as text, so the server weighs the literal
@@ -22,28 +25,28 @@ SET @k_altlinks = (SELECT IF(VALUESTR = '', '0', VALUESTR) FROM tbl_conf WHERE P
 
 -- Link downloads.
 UPDATE tbl_link l
-  LEFT JOIN (SELECT LINKCODE, COUNT(CODE) AS v FROM tbl_stat GROUP BY LINKCODE) s ON s.LINKCODE = l.CODE
+  LEFT JOIN (SELECT SQL_BIG_RESULT LINKCODE, COUNT(CODE) AS v FROM tbl_stat GROUP BY LINKCODE) s ON s.LINKCODE = l.CODE
    SET l.DOWN = IFNULL(s.v, 0);
 
 -- Release downloads (the link counts just written) and release votes.
 UPDATE tbl_base b
-  LEFT JOIN (SELECT BASECODE, SUM(DOWN) AS v FROM tbl_link GROUP BY BASECODE) d ON d.BASECODE = b.CODE
-  LEFT JOIN (SELECT BASECODE, SUM(VOTES) AS v FROM tbl_votes GROUP BY BASECODE) w ON w.BASECODE = b.CODE
+  LEFT JOIN (SELECT SQL_BIG_RESULT BASECODE, SUM(DOWN) AS v FROM tbl_link GROUP BY BASECODE) d ON d.BASECODE = b.CODE
+  LEFT JOIN (SELECT SQL_BIG_RESULT BASECODE, SUM(VOTES) AS v FROM tbl_votes GROUP BY BASECODE) w ON w.BASECODE = b.CODE
    SET b.DOWN = IF(d.v > 0, d.v, 0), b.VOTES = IF(w.v > 0, w.v, 0);
 
 -- Person links.
 UPDATE tbl_persona p
-  LEFT JOIN (SELECT FIRSTCODE, COUNT(CODE) AS v FROM tbl_cross2 GROUP BY FIRSTCODE) s ON s.FIRSTCODE = p.CODE
+  LEFT JOIN (SELECT SQL_BIG_RESULT FIRSTCODE, COUNT(CODE) AS v FROM tbl_cross2 GROUP BY FIRSTCODE) s ON s.FIRSTCODE = p.CODE
    SET p.LINKS = IFNULL(s.v, 0);
 
 -- User statistics; VOTES counts the votes cast for the user's releases, negative release sums included.
 UPDATE tbl_user u
-  LEFT JOIN (SELECT USERCODE, COUNT(CODE) AS v FROM tbl_stat GROUP BY USERCODE) dh ON dh.USERCODE = u.CODE
-  LEFT JOIN (SELECT WHOADD, COUNT(CODE) AS n FROM tbl_base GROUP BY WHOADD) b ON b.WHOADD = u.CODE
-  LEFT JOIN (SELECT WHOADD, COUNT(CODE) AS n, SUM(DOWN) AS d FROM tbl_link GROUP BY WHOADD) l ON l.WHOADD = u.CODE
-  LEFT JOIN (SELECT WHOADD, COUNT(CODE) AS v FROM tbl_persona GROUP BY WHOADD) p ON p.WHOADD = u.CODE
-  LEFT JOIN (SELECT WHOMODER, COUNT(CODE) AS v FROM tbl_base GROUP BY WHOMODER) m ON m.WHOMODER = u.CODE
-  LEFT JOIN (SELECT b.WHOADD, SUM(v.VOTES) AS v
+  LEFT JOIN (SELECT SQL_BIG_RESULT USERCODE, COUNT(CODE) AS v FROM tbl_stat GROUP BY USERCODE) dh ON dh.USERCODE = u.CODE
+  LEFT JOIN (SELECT SQL_BIG_RESULT WHOADD, COUNT(CODE) AS n FROM tbl_base GROUP BY WHOADD) b ON b.WHOADD = u.CODE
+  LEFT JOIN (SELECT SQL_BIG_RESULT WHOADD, COUNT(CODE) AS n, SUM(DOWN) AS d FROM tbl_link GROUP BY WHOADD) l ON l.WHOADD = u.CODE
+  LEFT JOIN (SELECT SQL_BIG_RESULT WHOADD, COUNT(CODE) AS v FROM tbl_persona GROUP BY WHOADD) p ON p.WHOADD = u.CODE
+  LEFT JOIN (SELECT SQL_BIG_RESULT WHOMODER, COUNT(CODE) AS v FROM tbl_base GROUP BY WHOMODER) m ON m.WHOMODER = u.CODE
+  LEFT JOIN (SELECT SQL_BIG_RESULT b.WHOADD, SUM(v.VOTES) AS v
                FROM tbl_base b JOIN tbl_votes v ON v.BASECODE = b.CODE
               GROUP BY b.WHOADD) vs ON vs.WHOADD = u.CODE
    SET u.DOWNHIM = IFNULL(dh.v, 0), u.LINKS = IFNULL(b.n, 0), u.ALTLINKS = IFNULL(l.n, 0),

@@ -31,11 +31,11 @@ RunOutcome recalculateRatings(OperationRunner& runner, const RecountSizes& sizes
         // The release vote sums of the third pass are the very sums a user's VOTES adds up.
         std::unique_ptr<GroupedSource> releaseVotes;
         for (const RecountPass& pass : kRecountPasses) {
-            auto grouped = runRecountPass(conn, window, pass, sizes);
+            auto grouped = runRecountPass(runner, conn, pass, sizes);
             if (&pass == &kRecountPasses[kReleaseVotesPass])
                 releaseVotes = std::move(grouped);
         }
-        runUserPass(conn, window, coefficients, releaseVotes->table().empty() ? nullptr : releaseVotes.get(), sizes);
+        runUserPass(runner, conn, coefficients, releaseVotes->table().empty() ? nullptr : releaseVotes.get(), sizes);
         Report done{MessageIcon::Information, "Рейтинги пересчитаны"};
         done.showWindow = true;
         return done;

@@ -3,6 +3,7 @@
 // the same shape and differs only in its texts and how often it refreshes the caption.
 #include "db/Connection.h"
 #include "db/KeyPages.h"
+#include "ops/OperationRunner.h"
 #include "ops/SiteWindow.h"
 #include "ratings/CodeRuns.h"
 
@@ -14,11 +15,11 @@
 #include <string_view>
 
 // A grouped query giving k (a record code) and v (its new value) for the codes of one run of rows:
-// prefix, the run's selection (see CodeRuns) and suffix, joined. Sums are rounded to four
-// decimals on the server, so a fractional sum lands in the counter exactly as its four-decimal
-// text would; counts and whole sums stay whole.
+// "select ", columns (up to the grouped code column), the run's selection (see CodeRuns) and
+// suffix, joined. Sums are rounded to four decimals on the server, so a fractional sum lands in the
+// counter exactly as its four-decimal text would; counts and whole sums stay whole.
 struct GroupedValues {
-    std::string_view prefix;
+    std::string_view columns;
     std::string_view suffix;
 };
 
@@ -39,22 +40,22 @@ inline constexpr std::array kRecountPasses{
                 "update tbl_link set DOWN=0",
                 "select COUNT(CODE) as count1 from tbl_link",
                 "tbl_link", "DOWN",
-                {"select LINKCODE as k, COUNT(CODE) as v from tbl_stat where LINKCODE", " group by LINKCODE"}, 5},
+                {"LINKCODE as k, COUNT(CODE) as v from tbl_stat where LINKCODE", " group by LINKCODE"}, 5},
     RecountPass{"Пересчитываем скачивание раздач",
                 "update tbl_base set DOWN=0",
                 "select COUNT(CODE) as count1 from tbl_base",
                 "tbl_base", "DOWN",
-                {"select BASECODE as k, ROUND(SUM(DOWN),4) as v from tbl_link where BASECODE", " group by BASECODE"}, 25},
+                {"BASECODE as k, ROUND(SUM(DOWN),4) as v from tbl_link where BASECODE", " group by BASECODE"}, 25},
     RecountPass{"Пересчитываем голоса за раздачи",
                 "update tbl_base set VOTES=0",
                 "select COUNT(CODE) as count1 from tbl_base",
                 "tbl_base", "VOTES",
-                {"select BASECODE as k, ROUND(SUM(VOTES),4) as v from tbl_votes where BASECODE", " group by BASECODE"}, 25},
+                {"BASECODE as k, ROUND(SUM(VOTES),4) as v from tbl_votes where BASECODE", " group by BASECODE"}, 25},
     RecountPass{"Пересчитываем связки персоналий",
                 "update tbl_persona set LINKS=0",
                 "select COUNT(CODE) as count1 from tbl_persona",
                 "tbl_persona", "LINKS",
-                {"select FIRSTCODE as k, COUNT(CODE) as v from tbl_cross2 where FIRSTCODE", " group by FIRSTCODE"}, 25},
+                {"FIRSTCODE as k, COUNT(CODE) as v from tbl_cross2 where FIRSTCODE", " group by FIRSTCODE"}, 25},
 };
 // clang-format on
 
@@ -106,5 +107,5 @@ std::uint64_t readTotal(db::Connection& conn, std::string_view totalSql);
 // Runs one pass on the connection, in runs of rows per statement, showing its progress in the
 // window's caption after the rows it names are done. Returns the pass's grouped values, for a later
 // pass that sums them again (the temporary table "tk_recount_" + table + "_" + column).
-std::unique_ptr<GroupedSource> runRecountPass(db::Connection& conn, SiteWindow& window, const RecountPass& pass,
+std::unique_ptr<GroupedSource> runRecountPass(OperationRunner& runner, db::Connection& conn, const RecountPass& pass,
                                               const RecountSizes& sizes);

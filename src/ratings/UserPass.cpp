@@ -11,21 +11,23 @@ namespace
 {
 struct UserStatistic {
     std::string_view column;
-    GroupedValues values; // k is the user's CODE
+    GroupedValues values;         // k is the user's CODE; none: those of the statistic before
+    std::string_view value = "v"; // the grouped column that holds the statistic
 };
 
-// In the order they are computed. VOTES adds up the vote sums of the user's releases one release
-// at a time, each rounded as a sum of its own, negative ones included; only the total must be
-// above 0 to be written.
+// One grouping of tbl_link by WHOADD gives both ALTLINKS and DOWNUS. VOTES adds up the vote sums
+// of the user's releases one release at a time, each rounded as a sum of its own, negative ones
+// included; only the total must be above 0 to be written.
 // clang-format off
 constexpr std::array kUserStatistics{
-    UserStatistic{"DOWNHIM",  {"select USERCODE as k, COUNT(CODE) as v from tbl_stat where USERCODE", " group by USERCODE"}},
-    UserStatistic{"LINKS",    {"select WHOADD as k, COUNT(CODE) as v from tbl_base where WHOADD", " group by WHOADD"}},
-    UserStatistic{"ALTLINKS", {"select WHOADD as k, COUNT(CODE) as v from tbl_link where WHOADD", " group by WHOADD"}},
-    UserStatistic{"PERSONA",  {"select WHOADD as k, COUNT(CODE) as v from tbl_persona where WHOADD", " group by WHOADD"}},
-    UserStatistic{"MODERS",   {"select WHOMODER as k, COUNT(CODE) as v from tbl_base where WHOMODER", " group by WHOMODER"}},
-    UserStatistic{"DOWNUS",   {"select WHOADD as k, ROUND(SUM(DOWN),4) as v from tbl_link where WHOADD", " group by WHOADD"}},
-    UserStatistic{"VOTES",    {"select WHOADD as k, SUM(r) as v from (select b.WHOADD, ROUND(SUM(v.VOTES),4) as r "
+    UserStatistic{"DOWNHIM",  {"USERCODE as k, COUNT(CODE) as v from tbl_stat where USERCODE", " group by USERCODE"}},
+    UserStatistic{"LINKS",    {"WHOADD as k, COUNT(CODE) as v from tbl_base where WHOADD", " group by WHOADD"}},
+    UserStatistic{"ALTLINKS", {"WHOADD as k, COUNT(CODE) as v, ROUND(SUM(DOWN),4) as w from tbl_link where WHOADD",
+                               " group by WHOADD"}},
+    UserStatistic{"DOWNUS",   {}, "w"},
+    UserStatistic{"PERSONA",  {"WHOADD as k, COUNT(CODE) as v from tbl_persona where WHOADD", " group by WHOADD"}},
+    UserStatistic{"MODERS",   {"WHOMODER as k, COUNT(CODE) as v from tbl_base where WHOMODER", " group by WHOMODER"}},
+    UserStatistic{"VOTES",    {"WHOADD as k, SUM(r) as v from (select b.WHOADD, ROUND(SUM(v.VOTES),4) as r "
                                "from tbl_base b join tbl_votes v on v.BASECODE=b.CODE where b.WHOADD",
                                " group by b.CODE, b.WHOADD) releases group by WHOADD"}},
 };
@@ -48,35 +50,44 @@ namespace
 std::string statisticsStatement(const std::vector<std::unique_ptr<GroupedSource>>& sources,
                                 const std::string& selection)
 {
-    std::string joins, sets;
-    for (std::size_t i = 0; i < kUserStatistics.size(); ++i) {
-        const std::string s = "s" + std::to_string(i);
-        const std::string column(kUserStatistics[i].column);
-        joins += " left join " + sources[i]->source(selection) + " " + s + " on " + s + ".k=t.CODE";
-        sets +=
-            std::string(sets.empty() ? "" : ",") + "t." + column + "=if(" + s + ".v>0," + s + ".v,t." + column + ")";
+    std::string joins, sets, s;
+    std::size_t source = 0;
+    for (const UserStatistic& statistic : kUserStatistics) {
+        if (!statistic.values.columns.empty()) {
+            s = "s" + std::to_string(source);
+            joins += " left join " + sources[source++]->source(selection) + " " + s + " on " + s + ".k=t.CODE";
+        }
+        const std::string column(statistic.column), value = s + "." + std::string(statistic.value);
+        sets += std::string(sets.empty() ? "" : ",") + "t." + column + "=if(" + value + ">0," + value + ",t." + column +
+                ")";
     }
     return "update tbl_user t" + joins + " set " + sets + " where t.CODE" + selection;
 }
 } // namespace
 
-void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficients& k,
+void runUserPass(OperationRunner& runner, db::Connection& conn, const RatingCoefficients& k,
                  const GroupedSource* releaseVotes, const RecountSizes& sizes)
 {
+    SiteWindow& window = runner.window();
     window.showTitle(std::string(kTitle));
-    conn.execute("update tbl_user set MODERS=0,PERSONA=0,RATINGS=0,VOTES=0,LINKS=0,ALTLINKS=0,DOWNUS=0,DOWNHIM=0");
     const std::string suffix = " - " + std::string(kTitle);
-    const std::string total = std::to_string(readTotal(conn, "select COUNT(CODE) as count1 from tbl_user"));
-
+    std::string total;
     std::vector<std::unique_ptr<GroupedSource>> sources;
-    const std::string fromReleases = "select b.WHOADD as k, SUM(r.v) as v from tbl_base b join " +
+    const std::string fromReleases = "b.WHOADD as k, SUM(r.v) as v from tbl_base b join " +
                                      (releaseVotes ? releaseVotes->table() : "") + " r on r.k=b.CODE where b.WHOADD";
     const GroupedValues votesFromReleases{fromReleases, " group by b.WHOADD"};
-    for (const UserStatistic& s : kUserStatistics) {
-        const bool reuse = releaseVotes && s.column == "VOTES";
-        sources.push_back(std::make_unique<GroupedSource>(conn, reuse ? votesFromReleases : s.values,
-                                                          "tk_user_" + std::string(s.column)));
-    }
+    // The reset writes tbl_user only; the total and the statistics read the other tables.
+    runner.alongside(
+        conn, "update tbl_user set MODERS=0,PERSONA=0,RATINGS=0,VOTES=0,LINKS=0,ALTLINKS=0,DOWNUS=0,DOWNHIM=0", [&] {
+            total = std::to_string(readTotal(conn, "select COUNT(CODE) as count1 from tbl_user"));
+            for (const UserStatistic& s : kUserStatistics) {
+                if (s.values.columns.empty())
+                    continue;
+                const bool reuse = releaseVotes && s.column == "VOTES";
+                sources.push_back(std::make_unique<GroupedSource>(conn, reuse ? votesFromReleases : s.values,
+                                                                  "tk_user_" + std::string(s.column)));
+            }
+        });
     RunLength length(sizes.chunking);
     std::uint64_t counter = 0;
     // The logins are for the captions only; the codes go into the statements as checked whole numbers.

@@ -2,7 +2,7 @@
 // Every user's activity statistics and rating, recomputed from the tables after the counter
 // passes (the downloads of a user's links are the link counts the first pass has just written).
 #include "db/Connection.h"
-#include "ops/SiteWindow.h"
+#include "ops/OperationRunner.h"
 #include "ratings/RatingCoefficients.h"
 #include "ratings/RecountPass.h"
 
@@ -18,5 +18,5 @@ std::string ratingStatement(const RatingCoefficients& k, const std::string& sele
 // user once the user's run is written.
 // releaseVotes: the release vote sums of the third pass in a temporary table, or nullptr; each user's
 // VOTES then adds up that user's rows of it instead of grouping the votes again.
-void runUserPass(db::Connection& conn, SiteWindow& window, const RatingCoefficients& k,
+void runUserPass(OperationRunner& runner, db::Connection& conn, const RatingCoefficients& k,
                  const GroupedSource* releaseVotes, const RecountSizes& sizes);

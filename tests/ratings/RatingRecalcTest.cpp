@@ -1,5 +1,6 @@
 #include "ratings/RatingRecalc.h"
 
+#include "db/SiteConnection.h"
 #include "support/RecordingWindow.h"
 #include "support/TestDatabase.h"
 
@@ -139,6 +140,35 @@ TEST(RatingRecalc, SmallSiteUnderEachWeighting)
         Command4_Click(runner);
         EXPECT_EQ(ratings(t), c.want) << "second run";
     }
+}
+
+TEST(RatingRecalc, AResetWaitingForARowLockKeepsTheWindowAliveWithinItsBound)
+{
+    TK_REQUIRE_TEST_SERVER();
+    TestDatabase t("rat_lockwait");
+    fillSite(t);
+    setCoefficients(t, {"1", "1", "1", "1", "1"});
+    // The site holds one link: the reset of the link downloads waits for it, the reads beside it do not.
+    db::Connection holder = db::openSite(t.fields());
+    holder.execute("start transaction");
+    holder.execute("select CODE from tbl_link where CODE=2 for update");
+    struct Waiting : RecordingWindow {
+        using RecordingWindow::RecordingWindow;
+        void statementWaiting(int seconds) override { waits.push_back(seconds); }
+        void keepAlive() override { ++kept; }
+        std::vector<int> waits;
+        int kept = 0;
+    } w(t.fields(), kCaption);
+    OperationRunner runner(w);
+    runner.setLockWait(4);
+    EXPECT_EQ(Command4_Click(runner).status, RunStatus::Failed);
+    EXPECT_EQ(w.waits, (std::vector<int>{3, 0})) << "reported after 3 s, then over";
+    EXPECT_GE(w.kept, 30) << "the window ran its events all through the wait";
+    ASSERT_EQ(w.messages.size(), 1u);
+    EXPECT_NE(w.messages[0].text.find("Lock wait timeout"), std::string::npos) << w.messages[0].text;
+    holder.close();
+    EXPECT_EQ(t.column("select group_concat(DOWN order by CODE) from tbl_link"), V{"7,7,7"});
+    EXPECT_TRUE(t.otherSessionsGone());
 }
 
 TEST(RatingRecalc, NoRunStatementScansATableWithoutAnIndex)
