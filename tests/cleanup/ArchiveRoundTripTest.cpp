@@ -279,13 +279,7 @@ TEST(ArchiveRoundTrip, ALockHeldElsewhereEndsTheRunWithinItsBound)
     t.exec("insert into tbl_stat (CODE, LINKCODE, USERCODE) values (1, 5, 5)");
     db::Connection holder = db::openSite(t.fields());
     holder.execute("LOCK TABLES tbl_stat WRITE");
-    struct Waiting : RecordingWindow {
-        using RecordingWindow::RecordingWindow;
-        void statementWaiting(int seconds) override { waits.push_back(seconds); }
-        void keepAlive() override { ++kept; }
-        std::vector<int> waits;
-        int kept = 0;
-    } w(t.fields());
+    RecordingWindow w(t.fields());
     OperationRunner runner(w);
     runner.setLockWait(4);
     TempFolder folder("lockwait");
@@ -294,7 +288,7 @@ TEST(ArchiveRoundTrip, ALockHeldElsewhereEndsTheRunWithinItsBound)
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_LT(took, std::chrono::seconds(4 + 4));
     EXPECT_EQ(w.waits, (std::vector<int>{3, 0})) << "reported after 3 s, then over";
-    EXPECT_GE(w.kept, 30) << "the window ran its events all through the wait";
+    EXPECT_GE(w.keptAlive, 30) << "the window ran its events all through the wait";
     EXPECT_NE(w.messages[0].text.find("Lock wait timeout"), std::string::npos) << w.messages[0].text;
     EXPECT_NE(w.messages[0].text.find("Ничего не изменено"), std::string::npos) << w.messages[0].text;
     holder.execute("UNLOCK TABLES");

@@ -152,18 +152,12 @@ TEST(RatingRecalc, AResetWaitingForARowLockKeepsTheWindowAliveWithinItsBound)
     db::Connection holder = db::openSite(t.fields());
     holder.execute("start transaction");
     holder.execute("select CODE from tbl_link where CODE=2 for update");
-    struct Waiting : RecordingWindow {
-        using RecordingWindow::RecordingWindow;
-        void statementWaiting(int seconds) override { waits.push_back(seconds); }
-        void keepAlive() override { ++kept; }
-        std::vector<int> waits;
-        int kept = 0;
-    } w(t.fields(), kCaption);
+    RecordingWindow w(t.fields(), kCaption);
     OperationRunner runner(w);
     runner.setLockWait(4);
     EXPECT_EQ(Command4_Click(runner).status, RunStatus::Failed);
     EXPECT_EQ(w.waits, (std::vector<int>{3, 0})) << "reported after 3 s, then over";
-    EXPECT_GE(w.kept, 30) << "the window ran its events all through the wait";
+    EXPECT_GE(w.keptAlive, 30) << "the window ran its events all through the wait";
     ASSERT_EQ(w.messages.size(), 1u);
     EXPECT_NE(w.messages[0].text.find("Lock wait timeout"), std::string::npos) << w.messages[0].text;
     holder.close();

@@ -48,6 +48,8 @@ class RecordingWindow : public SiteWindow
         events.push_back(l == ButtonLayout::Ready ? "layout:ready" : "layout:blocked");
     }
     ConnectionFields connectionFields() const override { return fields; }
+    void statementWaiting(int seconds) override { waits.push_back(seconds); }
+    void keepAlive() override { ++keptAlive; }
     void showWindow() override
     {
         ++shown;
@@ -73,6 +75,8 @@ class RecordingWindow : public SiteWindow
     std::vector<std::string> events;
     int processed = 0;
     int shown = 0;
+    std::vector<int> waits; // the seconds each report of a waiting statement gave
+    int keptAlive = 0;
 
     int count(MessageIcon icon) const
     {
