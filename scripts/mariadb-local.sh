@@ -6,16 +6,30 @@
 set -euo pipefail
 cmd=$1; dir=$(realpath -m "$2"); port=${3:-3307}
 sock="$dir/mysqld.sock"
+# The accounts the tests and the demo use; run at every start, so that a server made by an older
+# copy of this script gets what the tests need now.
+accounts() {
+    mariadb --no-defaults -uroot --socket="$sock" <<SQL
+DELETE FROM mysql.global_priv WHERE User='';
+CREATE USER IF NOT EXISTS 'root'@'127.0.0.1' IDENTIFIED BY '';
+GRANT ALL PRIVILEGES ON *.* TO 'root'@'127.0.0.1' WITH GRANT OPTION;
+CREATE USER IF NOT EXISTS 'tk_test'@'localhost' IDENTIFIED BY 'tk-pass';
+CREATE USER IF NOT EXISTS 'tk_test'@'127.0.0.1' IDENTIFIED BY 'tk-pass';
+GRANT ALL PRIVILEGES ON *.* TO 'tk_test'@'localhost' WITH GRANT OPTION;
+GRANT ALL PRIVILEGES ON *.* TO 'tk_test'@'127.0.0.1' WITH GRANT OPTION;
+FLUSH PRIVILEGES;
+SQL
+}
 case "$cmd" in
 start)
     if [ -S "$sock" ] && mariadb-admin --no-defaults -uroot --socket="$sock" ping >/dev/null 2>&1; then
+        accounts
         exit 0
     fi
     if [ ! -d "$dir/data/mysql" ]; then
         mkdir -p "$dir/data"
         mariadb-install-db --no-defaults --user=root --datadir="$dir/data" \
             --auth-root-authentication-method=normal >"$dir/install.log" 2>&1
-        fresh=1
     fi
     mariadbd --no-defaults --user=root --datadir="$dir/data" --socket="$sock" --port="$port" \
         --bind-address=127.0.0.1 --pid-file="$dir/mysqld.pid" --log-error="$dir/error.log" \
@@ -27,18 +41,7 @@ start)
         sleep 0.5
     done
     mariadb-admin --no-defaults -uroot --socket="$sock" ping >/dev/null
-    if [ "${fresh:-0}" = 1 ]; then
-        mariadb --no-defaults -uroot --socket="$sock" <<SQL
-DELETE FROM mysql.global_priv WHERE User='';
-CREATE USER IF NOT EXISTS 'root'@'127.0.0.1' IDENTIFIED BY '';
-GRANT ALL PRIVILEGES ON *.* TO 'root'@'127.0.0.1' WITH GRANT OPTION;
-CREATE USER IF NOT EXISTS 'tk_test'@'localhost' IDENTIFIED BY 'tk-pass';
-CREATE USER IF NOT EXISTS 'tk_test'@'127.0.0.1' IDENTIFIED BY 'tk-pass';
-GRANT ALL PRIVILEGES ON *.* TO 'tk_test'@'localhost' WITH GRANT OPTION;
-GRANT ALL PRIVILEGES ON *.* TO 'tk_test'@'127.0.0.1' WITH GRANT OPTION;
-FLUSH PRIVILEGES;
-SQL
-    fi
+    accounts
     ;;
 stop)
     if [ -f "$dir/mysqld.pid" ]; then
