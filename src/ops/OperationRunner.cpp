@@ -135,7 +135,7 @@ void OperationRunner::setUpSession(db::Connection& c) const
               ", innodb_lock_wait_timeout=" + std::to_string(m_lockWait));
 }
 
-void OperationRunner::alongside(db::Connection& conn, std::string_view sql, const std::function<void()>& work)
+bool OperationRunner::openSide()
 {
     if (!m_side && !m_sideRefused) {
         try {
@@ -147,26 +147,76 @@ void OperationRunner::alongside(db::Connection& conn, std::string_view sql, cons
             m_sideRefused = true;
         }
     }
-    if (!m_side) {
+    return m_side.has_value();
+}
+
+std::shared_future<void> OperationRunner::ahead(std::function<void(db::Connection&)> job)
+{
+    if (!openSide())
+        return {};
+    if (m_sideHere) {
+        // Nothing runs there now: everything sent before it was driven from here had ended.
+        m_side->setWaitHook({});
+        m_sideHere = false;
+    }
+    // Each job starts when the one before it has ended, whatever became of that one.
+    m_sideTail = std::async(std::launch::async, [previous = m_sideTail, job = std::move(job), side = &*m_side] {
+                     if (previous.valid())
+                         previous.wait();
+                     job(*side);
+                 }).share();
+    return m_sideTail;
+}
+
+void OperationRunner::await(const std::shared_future<void>& job)
+{
+    const auto started = std::chrono::steady_clock::now();
+    const auto waited = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    };
+    while (job.wait_for(kKeepAliveEvery) != std::future_status::ready)
+        (*m_waits)(waited(), false);
+    (*m_waits)(waited(), true);
+    job.get();
+}
+
+void OperationRunner::settle() noexcept
+{
+    if (!m_sideTail.valid())
+        return;
+    try {
+        await(m_sideTail);
+    } catch (const std::exception&) {
+        // The job that failed has its own future, and whoever waits for it hears of it.
+    }
+    m_sideTail = {};
+}
+
+db::Connection& OperationRunner::sideHere()
+{
+    settle();
+    if (!m_sideHere) {
+        m_side->setWaitHook([waits = m_waits](std::chrono::milliseconds waited, bool done) { (*waits)(waited, done); });
+        m_sideHere = true;
+    }
+    return *m_side;
+}
+
+void OperationRunner::alongside(db::Connection& conn, std::string_view sql, const std::function<void()>& work)
+{
+    const auto sent = ahead([text = std::string(sql)](db::Connection& side) { side.execute(text); });
+    if (!sent.valid()) {
         conn.execute(sql);
         work();
         return;
     }
-    const auto started = std::chrono::steady_clock::now();
-    auto sent = std::async(std::launch::async, [side = &*m_side, text = std::string(sql)] { side->execute(text); });
     std::exception_ptr workError;
     try {
         work();
     } catch (...) {
         workError = std::current_exception();
     }
-    const auto waited = [&] {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-    };
-    while (sent.wait_for(kKeepAliveEvery) != std::future_status::ready)
-        (*m_waits)(waited(), false);
-    (*m_waits)(waited(), true);
-    sent.get();
+    await(sent);
     if (workError)
         std::rethrow_exception(workError);
 }
@@ -204,8 +254,11 @@ RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& bo
     // given back at once, the next operation (maintain's next step) finds it free.
     if (changes == Changes::Site && outcome.status != RunStatus::Locked)
         releaseSiteLock(*connection);
+    // Nothing may still be at work on the second session when it closes.
+    settle();
     m_side.reset();
     m_sideRefused = false;
+    m_sideHere = false;
     connection->close();
     if (m_window.caption() != savedCaption)
         m_window.setCaption(savedCaption);

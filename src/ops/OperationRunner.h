@@ -13,6 +13,7 @@
 #include <chrono>
 #include <exception>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -69,11 +70,26 @@ class OperationRunner
     // run first; where no second session can be opened, sql does run first, here on conn.
     void alongside(db::Connection& conn, std::string_view sql, const std::function<void()>& work);
 
+    // Inside run's body: queues job for the second session, after every job queued before it, and
+    // returns at once; the future tells when it has ended and holds its error. Not valid where no
+    // second session can be opened: the caller then does the work itself, in turn. The job must
+    // touch nothing that the work going on here meanwhile writes, and must leave the session's
+    // temporary tables to be read later there.
+    std::shared_future<void> ahead(std::function<void(db::Connection&)> job);
+    // Waits for a queued job, the window answering meanwhile, and throws its error.
+    void await(const std::shared_future<void>& job);
+    // The second session, every queued job ended, to send statements on from here (the window
+    // answering while they run): where ahead left its temporary tables. Only after ahead gave a job.
+    db::Connection& sideHere();
+    // Waits for every queued job to end, the window answering; their errors stay with their futures.
+    void settle() noexcept;
+
   private:
     class WaitReport;
 
     void deliver(Report& report);
     void setUpSession(db::Connection& c) const;
+    bool openSide();
 
     SiteWindow& m_window;
     bool m_busy = false;
@@ -83,6 +99,8 @@ class OperationRunner
     ConnectionFields m_fields;
     std::optional<db::Connection> m_side;
     bool m_sideRefused = false;
+    std::shared_future<void> m_sideTail; // the last job queued there
+    bool m_sideHere = false;             // driven from here, with the window's wait hook
     std::shared_ptr<WaitReport> m_waits;
 };
 

@@ -30,12 +30,15 @@ RunOutcome recalculateRatings(OperationRunner& runner, const RecountSizes& sizes
         conn.execute("SET SESSION max_heap_table_size=" + std::to_string(kGroupedInMemoryBytes));
         // The release vote sums of the third pass are the very sums a user's VOTES adds up.
         std::unique_ptr<GroupedSource> releaseVotes;
-        for (const RecountPass& pass : kRecountPasses) {
-            auto grouped = runRecountPass(runner, conn, pass, sizes);
-            if (&pass == &kRecountPasses[kReleaseVotesPass])
+        // The user statistics are grouped on a second session while the counters are recounted here.
+        UserStatistics statistics(runner);
+        for (std::size_t i = 0; i < kRecountPasses.size(); ++i) {
+            auto grouped = runRecountPass(runner, conn, kRecountPasses[i], sizes, [&] { statistics.prepareAt(i); });
+            if (i == kReleaseVotesPass)
                 releaseVotes = std::move(grouped);
         }
-        runUserPass(runner, conn, coefficients, releaseVotes->table().empty() ? nullptr : releaseVotes.get(), sizes);
+        runUserPass(runner, conn, coefficients, statistics,
+                    releaseVotes->table().empty() ? nullptr : releaseVotes.get(), sizes);
         Report done{MessageIcon::Information, "Рейтинги пересчитаны"};
         done.showWindow = true;
         return done;

@@ -64,7 +64,7 @@ std::uint64_t readTotal(db::Connection& conn, std::string_view totalSql)
 }
 
 std::unique_ptr<GroupedSource> runRecountPass(OperationRunner& runner, db::Connection& conn, const RecountPass& pass,
-                                              const RecountSizes& sizes)
+                                              const RecountSizes& sizes, const std::function<void()>& beside)
 {
     SiteWindow& window = runner.window();
     window.showTitle(std::string(pass.title));
@@ -73,6 +73,8 @@ std::unique_ptr<GroupedSource> runRecountPass(OperationRunner& runner, db::Conne
     std::unique_ptr<GroupedSource> grouped;
     // The reset writes the counted table; the total and the grouped values read the others.
     runner.alongside(conn, pass.resetSql, [&] {
+        if (beside)
+            beside();
         total = std::to_string(readTotal(conn, pass.totalSql));
         grouped = std::make_unique<GroupedSource>(
             conn, pass.values, "tk_recount_" + std::string(pass.table) + "_" + std::string(pass.column));

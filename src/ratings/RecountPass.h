@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -106,6 +107,7 @@ std::uint64_t readTotal(db::Connection& conn, std::string_view totalSql);
 
 // Runs one pass on the connection, in runs of rows per statement, showing its progress in the
 // window's caption after the rows it names are done. Returns the pass's grouped values, for a later
-// pass that sums them again (the temporary table "tk_recount_" + table + "_" + column).
+// pass that sums them again (the temporary table "tk_recount_" + table + "_" + column). beside is
+// called once the reset is on its way to the second session, to queue more work there behind it.
 std::unique_ptr<GroupedSource> runRecountPass(OperationRunner& runner, db::Connection& conn, const RecountPass& pass,
-                                              const RecountSizes& sizes);
+                                              const RecountSizes& sizes, const std::function<void()>& beside = {});

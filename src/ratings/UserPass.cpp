@@ -2,8 +2,10 @@
 
 #include "ratings/RecountPass.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
+#include <stdexcept>
 #include <string_view>
 #include <vector>
 
@@ -13,6 +15,9 @@ struct UserStatistic {
     std::string_view column;
     GroupedValues values;         // k is the user's CODE; none: those of the statistic before
     std::string_view value = "v"; // the grouped column that holds the statistic
+    // On a second session it is grouped behind the reset of the counter pass with this index: that
+    // pass writes nothing it reads, and the value columns it reads are final by then.
+    std::size_t at = 0;
 };
 
 // One grouping of tbl_link by WHOADD gives both ALTLINKS and DOWNUS. VOTES adds up the vote sums
@@ -23,15 +28,22 @@ constexpr std::array kUserStatistics{
     UserStatistic{"DOWNHIM",  {"USERCODE as k, COUNT(CODE) as v from tbl_stat where USERCODE", " group by USERCODE"}},
     UserStatistic{"LINKS",    {"WHOADD as k, COUNT(CODE) as v from tbl_base where WHOADD", " group by WHOADD"}},
     UserStatistic{"ALTLINKS", {"WHOADD as k, COUNT(CODE) as v, ROUND(SUM(DOWN),4) as w from tbl_link where WHOADD",
-                               " group by WHOADD"}},
+                               " group by WHOADD"}, "v", 2},
     UserStatistic{"DOWNUS",   {}, "w"},
     UserStatistic{"PERSONA",  {"WHOADD as k, COUNT(CODE) as v from tbl_persona where WHOADD", " group by WHOADD"}},
     UserStatistic{"MODERS",   {"WHOMODER as k, COUNT(CODE) as v from tbl_base where WHOMODER", " group by WHOMODER"}},
     UserStatistic{"VOTES",    {"WHOADD as k, SUM(r) as v from (select b.WHOADD, ROUND(SUM(v.VOTES),4) as r "
                                "from tbl_base b join tbl_votes v on v.BASECODE=b.CODE where b.WHOADD",
-                               " group by b.CODE, b.WHOADD) releases group by WHOADD"}},
+                               " group by b.CODE, b.WHOADD) releases group by WHOADD"}, "v", 3},
 };
 // clang-format on
+static_assert(std::ranges::count_if(kUserStatistics, [](const UserStatistic& s) {
+                  return !s.values.columns.empty();
+              }) == UserStatistics::kGrouped);
+
+// On a second session the release vote sums are grouped again, behind the reset of the release
+// downloads (the votes are written by no pass), for VOTES to add up.
+constexpr std::size_t kReleaseVotesAt = 1;
 
 constexpr std::string_view kTitle = "Обновляем рейтинг по пользователям";
 } // namespace
@@ -47,7 +59,7 @@ namespace
 // One statement writes all seven statistics of a run of users: each column takes its value where
 // that is above 0 and otherwise keeps the 0 of the reset, as seven statements of their own would
 // leave it, while every user row is written once.
-std::string statisticsStatement(const std::vector<std::unique_ptr<GroupedSource>>& sources,
+std::string statisticsStatement(const std::array<std::unique_ptr<GroupedSource>, UserStatistics::kGrouped>& sources,
                                 const std::string& selection)
 {
     std::string joins, sets, s;
@@ -63,53 +75,98 @@ std::string statisticsStatement(const std::vector<std::unique_ptr<GroupedSource>
     }
     return "update tbl_user t" + joins + " set " + sets + " where t.CODE" + selection;
 }
+
+const UserStatistic& grouped(std::size_t statistic)
+{
+    std::size_t n = 0;
+    for (const UserStatistic& s : kUserStatistics)
+        if (!s.values.columns.empty() && n++ == statistic)
+            return s;
+    throw std::out_of_range("no such user statistic");
+}
 } // namespace
 
-void runUserPass(OperationRunner& runner, db::Connection& conn, const RatingCoefficients& k,
+void UserStatistics::group(db::Connection& conn, std::size_t statistic, const GroupedSource* releaseVotes)
+{
+    const UserStatistic& s = grouped(statistic);
+    const GroupedValues* values = &s.values;
+    if (s.column == "VOTES" && releaseVotes && !releaseVotes->table().empty()) {
+        m_votesFrom = "b.WHOADD as k, SUM(r.v) as v from tbl_base b join " + releaseVotes->table() +
+                      " r on r.k=b.CODE where b.WHOADD";
+        m_votesFromReleases = {m_votesFrom, " group by b.WHOADD"};
+        values = &m_votesFromReleases;
+    }
+    m_sources[statistic] = std::make_unique<GroupedSource>(conn, *values, "tk_user_" + std::string(s.column));
+}
+
+void UserStatistics::prepareAt(std::size_t pass)
+{
+    if (pass == 0)
+        m_runner.ahead([](db::Connection& side) {
+            // Only where the grouped values are kept: failing, they go to disk.
+            side.execute("SET SESSION max_heap_table_size=" + std::to_string(kGroupedInMemoryBytes));
+        });
+    if (pass == kReleaseVotesAt)
+        m_runner.ahead([this](db::Connection& side) {
+            m_releaseVotes = std::make_unique<GroupedSource>(side, kRecountPasses[kReleaseVotesPass].values,
+                                                             "tk_user_release_votes");
+        });
+    for (std::size_t i = 0; i < kGrouped; ++i)
+        if (grouped(i).at == pass)
+            m_ready[i] = m_runner.ahead([this, i](db::Connection& side) { group(side, i, m_releaseVotes.get()); });
+}
+
+void runUserPass(OperationRunner& runner, db::Connection& conn, const RatingCoefficients& k, UserStatistics& statistics,
                  const GroupedSource* releaseVotes, const RecountSizes& sizes)
 {
     SiteWindow& window = runner.window();
     window.showTitle(std::string(kTitle));
     const std::string suffix = " - " + std::string(kTitle);
-    std::string total;
-    std::vector<std::unique_ptr<GroupedSource>> sources;
-    const std::string fromReleases = "b.WHOADD as k, SUM(r.v) as v from tbl_base b join " +
-                                     (releaseVotes ? releaseVotes->table() : "") + " r on r.k=b.CODE where b.WHOADD";
-    const GroupedValues votesFromReleases{fromReleases, " group by b.WHOADD"};
-    // The reset writes tbl_user only; the total and the statistics read the other tables.
-    runner.alongside(
-        conn, "update tbl_user set MODERS=0,PERSONA=0,RATINGS=0,VOTES=0,LINKS=0,ALTLINKS=0,DOWNUS=0,DOWNHIM=0", [&] {
-            total = std::to_string(readTotal(conn, "select COUNT(CODE) as count1 from tbl_user"));
-            for (const UserStatistic& s : kUserStatistics) {
-                if (s.values.columns.empty())
-                    continue;
-                const bool reuse = releaseVotes && s.column == "VOTES";
-                sources.push_back(std::make_unique<GroupedSource>(conn, reuse ? votesFromReleases : s.values,
-                                                                  "tk_user_" + std::string(s.column)));
-            }
+    const std::string reset =
+        "update tbl_user set MODERS=0,PERSONA=0,RATINGS=0,VOTES=0,LINKS=0,ALTLINKS=0,DOWNUS=0,DOWNHIM=0";
+    const bool prepared =
+        std::ranges::any_of(statistics.m_ready, [](const std::shared_future<void>& r) { return r.valid(); });
+    const std::string total = std::to_string(readTotal(conn, "select COUNT(CODE) as count1 from tbl_user"));
+    if (prepared) {
+        conn.execute(reset);
+        // An error of a grouping made ahead is met where grouping in turn would have met it.
+        for (const auto& ready : statistics.m_ready)
+            if (ready.valid())
+                runner.await(ready);
+    } else {
+        // The reset writes tbl_user only; the statistics read the other tables.
+        runner.alongside(conn, reset, [&] {
+            for (std::size_t i = 0; i < UserStatistics::kGrouped; ++i)
+                statistics.group(conn, i, releaseVotes);
         });
+    }
+    // The users are written where their statistics are.
+    db::Connection& users = prepared ? runner.sideHere() : conn;
+    for (std::size_t i = 0; prepared && i < UserStatistics::kGrouped; ++i)
+        if (!statistics.m_ready[i].valid())
+            statistics.group(users, i, statistics.m_releaseVotes.get());
     RunLength length(sizes.chunking);
     std::uint64_t counter = 0;
     // The logins are for the captions only; the codes go into the statements as checked whole numbers.
-    db::forEachTextPage(conn, {"CODE,LOGIN", "tbl_user", ""}, sizes.pageRows, [&](const db::Rows& users) {
-        const std::size_t codeColumn = users.column("CODE");
-        const std::size_t loginColumn = users.column("LOGIN");
+    db::forEachTextPage(users, {"CODE,LOGIN", "tbl_user", ""}, sizes.pageRows, [&](const db::Rows& page) {
+        const std::size_t codeColumn = page.column("CODE");
+        const std::size_t loginColumn = page.column("LOGIN");
         walkRuns(
-            users.size(),
+            page.size(),
             [&](std::size_t i) {
-                const db::Whole code = db::parseWhole(users[i].cell(codeColumn).value_or(""));
+                const db::Whole code = db::parseWhole(page[i].cell(codeColumn).value_or(""));
                 return db::wholeText(code.bits, code.isUnsigned);
             },
             length,
             [&](const std::string& selection) {
                 // Each rating reads the statistics just written for its users.
-                conn.execute(statisticsStatement(sources, selection));
-                conn.execute(ratingStatement(k, selection));
+                users.execute(statisticsStatement(statistics.m_sources, selection));
+                users.execute(ratingStatement(k, selection));
             },
             [&](std::size_t row) {
                 // A NULL login leaves nothing between the two dashes.
                 window.showProgress(std::to_string(++counter) + "/" + total + " - " +
-                                    users[row].cell(loginColumn).value_or("") + suffix);
+                                    page[row].cell(loginColumn).value_or("") + suffix);
             });
     });
 }

@@ -6,17 +6,54 @@
 #include "ratings/RatingCoefficients.h"
 #include "ratings/RecountPass.h"
 
+#include <array>
 #include <cstddef>
+#include <future>
+#include <memory>
 #include <string>
 
 // The rating statement for the users a selection names (see CodeRuns): the server weighs the
 // values each row holds when it runs.
 std::string ratingStatement(const RatingCoefficients& k, const std::string& selection);
 
+// The grouped values of the user statistics. Where the run has a second session, each is grouped
+// there while the counter passes go on here, as soon as no pass that is still to write changes what
+// it reads; the user pass then writes the users there. Else each is grouped when the user pass
+// starts, after its reset, on the pass's own connection.
+class UserStatistics
+{
+  public:
+    static constexpr std::size_t kGrouped = 6; // the statistics with a grouping of their own
+
+    explicit UserStatistics(OperationRunner& runner) : m_runner(runner) {}
+    // No job may still be grouping into these when they go.
+    ~UserStatistics() { m_runner.settle(); }
+    UserStatistics(const UserStatistics&) = delete;
+    UserStatistics& operator=(const UserStatistics&) = delete;
+
+    // Queues on the second session what may be grouped once the reset of the counter pass with
+    // this index is on its way there: it reads nothing that pass writes, and what the passes before
+    // it wrote is final.
+    void prepareAt(std::size_t pass);
+
+  private:
+    friend void runUserPass(OperationRunner&, db::Connection&, const RatingCoefficients&, UserStatistics&,
+                            const GroupedSource*, const RecountSizes&);
+    void group(db::Connection& conn, std::size_t statistic, const GroupedSource* releaseVotes);
+
+    OperationRunner& m_runner;
+    std::unique_ptr<GroupedSource> m_releaseVotes; // grouped again on the second session, for VOTES
+    std::string m_votesFrom;                       // VOTES summed from a table of release vote sums
+    GroupedValues m_votesFromReleases;
+    std::array<std::unique_ptr<GroupedSource>, kGrouped> m_sources;
+    std::array<std::shared_future<void>, kGrouped> m_ready; // valid for those queued on the second session
+};
+
 // Resets the eight columns of tbl_user and recomputes them in runs of users in ascending
 // CODE order, the caption showing "n/total - login - Обновляем рейтинг по пользователям" for every
 // user once the user's run is written.
-// releaseVotes: the release vote sums of the third pass in a temporary table, or nullptr; each user's
-// VOTES then adds up that user's rows of it instead of grouping the votes again.
-void runUserPass(OperationRunner& runner, db::Connection& conn, const RatingCoefficients& k,
+// releaseVotes: the release vote sums of the third pass in a temporary table on conn, or nullptr;
+// grouped here, each user's VOTES then adds up that user's rows of it instead of grouping the votes
+// again.
+void runUserPass(OperationRunner& runner, db::Connection& conn, const RatingCoefficients& k, UserStatistics& statistics,
                  const GroupedSource* releaseVotes, const RecountSizes& sizes);

@@ -226,3 +226,39 @@ TEST(RatingRecalc, NoRunStatementScansATableWithoutAnIndex)
         EXPECT_EQ(runs, 18u + 12u + 12u + 6u + 12u);
     }
 }
+
+TEST(RatingRecalc, AUserStatisticGroupedAheadFailsWhereItsTurnComes)
+{
+    TK_REQUIRE_TEST_SERVER();
+    TestDatabase t("rat_ahead");
+    fillSite(t);
+    setCoefficients(t, {"1", "1", "1", "1", "1"});
+    // An account that may read tbl_stat's links but not its users: the link downloads can be
+    // counted, the users' downloads cannot, and that grouping is made while the counters are recounted.
+    for (const char* host : {"127.0.0.1", "localhost"}) {
+        const std::string account = std::string("'tk_cols'@'") + host + "'";
+        t.exec("create user if not exists " + account + " identified by 'cols-pass'");
+        t.exec("grant create temporary tables on `" + t.name() + "`.* to " + account);
+        for (const char* table :
+             {"tbl_conf", "tbl_user", "tbl_base", "tbl_link", "tbl_votes", "tbl_persona", "tbl_cross2"})
+            t.exec("grant select, update on `" + t.name() + "`." + table + " to " + account);
+        t.exec("grant select (CODE, LINKCODE) on `" + t.name() + "`.tbl_stat to " + account);
+    }
+    ConnectionFields fields = t.fields();
+    fields.user = "tk_cols";
+    fields.password = "cols-pass";
+    RecordingWindow w(fields, kCaption);
+    OperationRunner runner(w);
+    EXPECT_EQ(Command4_Click(runner).status, RunStatus::Failed);
+    ASSERT_EQ(w.messages.size(), 1u);
+    EXPECT_NE(w.messages[0].text.find("1143"), std::string::npos) << w.messages[0].text;
+    // As in turn: every counter recounted, the users reset, none written.
+    EXPECT_EQ(t.column("select group_concat(DOWN order by CODE) from tbl_link union all "
+                       "select group_concat(concat(DOWN,'/',VOTES) order by CODE) from tbl_base union all "
+                       "select group_concat(LINKS order by CODE) from tbl_persona union all "
+                       "select group_concat(concat_ws(',',MODERS,PERSONA,RATINGS,VOTES,LINKS,ALTLINKS,DOWNUS,DOWNHIM) "
+                       "order by CODE separator ' ') from tbl_user"),
+              (V{"10,4,0", "10/0,4/5,0/0,0/0", "2,0", "0,0,0,0,0,0,0,0 0,0,0,0,0,0,0,0 0,0,0,0,0,0,0,0"}));
+    EXPECT_EQ(w.captions.back(), kCaption);
+    EXPECT_TRUE(t.otherSessionsGone());
+}
