@@ -186,7 +186,7 @@ void OperationRunner::settle() noexcept
         return;
     try {
         await(m_sideTail);
-    } catch (const std::exception&) {
+    } catch (...) {
         // The job that failed has its own future, and whoever waits for it hears of it.
     }
     m_sideTail = {};
@@ -194,6 +194,8 @@ void OperationRunner::settle() noexcept
 
 db::Connection& OperationRunner::sideHere()
 {
+    if (!m_side)
+        throw std::logic_error("no second session: ahead gave no job");
     settle();
     if (!m_sideHere) {
         m_side->setWaitHook([waits = m_waits](std::chrono::milliseconds waited, bool done) { (*waits)(waited, done); });
