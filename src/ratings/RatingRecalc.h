@@ -1,6 +1,7 @@
 #pragma once
 // "Пересчитать рейтинги": the rating weights are read, the four counters recounted, and every
-// user's statistics and rating recomputed, all on one connection of the operation's own.
+// user's statistics and rating recomputed, on a connection of the operation's own and, where the
+// server gives one, a second session beside it.
 #include "ops/OperationRunner.h"
 #include "ratings/RecountPass.h"
 

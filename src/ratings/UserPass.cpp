@@ -124,15 +124,14 @@ void runUserPass(OperationRunner& runner, db::Connection& conn, const RatingCoef
     const std::string suffix = " - " + std::string(kTitle);
     const std::string reset =
         "update tbl_user set MODERS=0,PERSONA=0,RATINGS=0,VOTES=0,LINKS=0,ALTLINKS=0,DOWNUS=0,DOWNHIM=0";
-    const bool prepared =
-        std::ranges::any_of(statistics.m_ready, [](const std::shared_future<void>& r) { return r.valid(); });
+    // The second session took every grouping or none.
+    const bool prepared = statistics.m_ready.front().valid();
     const std::string total = std::to_string(readTotal(conn, "select COUNT(CODE) as count1 from tbl_user"));
     if (prepared) {
         conn.execute(reset);
         // An error of a grouping made ahead is met where grouping in turn would have met it.
         for (const auto& ready : statistics.m_ready)
-            if (ready.valid())
-                runner.await(ready);
+            runner.await(ready);
     } else {
         // The reset writes tbl_user only; the statistics read the other tables.
         runner.alongside(conn, reset, [&] {
@@ -142,9 +141,6 @@ void runUserPass(OperationRunner& runner, db::Connection& conn, const RatingCoef
     }
     // The users are written where their statistics are.
     db::Connection& users = prepared ? runner.sideHere() : conn;
-    for (std::size_t i = 0; prepared && i < UserStatistics::kGrouped; ++i)
-        if (!statistics.m_ready[i].valid())
-            statistics.group(users, i, statistics.m_releaseVotes.get());
     RunLength length(sizes.chunking);
     std::uint64_t counter = 0;
     // The logins are for the captions only; the codes go into the statements as checked whole numbers.
