@@ -121,7 +121,11 @@ Form1::Form1(SettingsStore settings, std::string appFolder)
     connect(m_command2, &QPushButton::clicked, this, [this] { Command2_Click(m_runner, m_settings); });
     connect(m_command3, &QPushButton::clicked, this, [this] { Command3_Click(m_runner); });
     connect(m_command4, &QPushButton::clicked, this, [this] { Command4_Click(m_runner); });
-    connect(m_command5, &QPushButton::clicked, this, [this] { Command5_Click(m_runner, m_appFolder); });
+    connect(m_command5, &QPushButton::clicked, this, [this] {
+        // Where triggers fire, the stored setting lets the window ask rather than refuse.
+        Command5_Click(m_runner, m_appFolder, db::kPageRows,
+                       m_settings.load(Stored::AllowTriggers) == "1" ? TriggerPolicy::Ask : TriggerPolicy::Refuse);
+    });
 }
 
 QLabel* Form1::addLabel(int index, const QString& text, int left, int top, int width, int height)
@@ -297,6 +301,15 @@ void Form1::showMessage(MessageIcon icon, const std::string& text)
     QMessageBox box(qicon, qs(std::string(kProductName)), qs(text), QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
     box.exec();
+}
+
+bool Form1::confirm(const std::string& text)
+{
+    QMessageBox box(QMessageBox::Question, qs(std::string(kProductName)), qs(text), QMessageBox::Yes | QMessageBox::No,
+                    this);
+    box.setDefaultButton(QMessageBox::No);
+    box.setTextFormat(Qt::PlainText);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void Form1::setButtonLayout(ButtonLayout layout)

@@ -33,6 +33,7 @@ class Form1 : public QWidget, public SiteWindow
     void keepAlive() override;
     void statementWaiting(int seconds) override;
     void showMessage(MessageIcon icon, const std::string& text) override;
+    bool confirm(const std::string& text) override;
     void setButtonLayout(ButtonLayout layout) override;
     ConnectionFields connectionFields() const override;
     void showWindow() override;

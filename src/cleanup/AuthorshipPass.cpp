@@ -65,7 +65,7 @@ std::uint64_t runAuthorshipPass(PassContext& run)
             // Every column is judged on the value the row was read with; NULL names nobody and stays.
             std::size_t queued = 0;
             for (std::size_t k = 0; k < cols.judged.size(); ++k) {
-                const auto author = page.at(i, cols.judged[k]);
+                const auto author = cols.value(page, i, k);
                 if (author && !users.contains(*author, page.isUnsigned(cols.judged[k]))) {
                     pending[k].push_back(page.at(i, cols.code).value());
                     ++queued;
@@ -75,8 +75,12 @@ std::uint64_t runAuthorshipPass(PassContext& run)
         };
         walk.send = [&](bool codesUnsigned) {
             for (std::size_t k = 0; k < walk.judged.size(); ++k) {
-                if (!pending[k].empty())
-                    run.changes.replaceAuthor(t.table, t.columns[k], CodeList{pending[k], codesUnsigned}, firstUser);
+                if (!pending[k].empty()) {
+                    const CodeList codes{pending[k], codesUnsigned};
+                    const ServerChanges follows = rewriteFollows(run, t.table, t.columns[k], codes, firstUser);
+                    run.changes.replaceAuthor(t.table, t.columns[k], codes, firstUser, follows);
+                    recordFollows(run, follows);
+                }
                 pending[k].clear();
             }
         };

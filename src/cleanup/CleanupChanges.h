@@ -2,12 +2,15 @@
 // Every change the cleanup makes to the site goes through this interface: the passes decide what
 // goes, an implementation decides what becomes of it. The real one sends the statements; another
 // could send nothing and only look, or keep a copy of each row before passing the change on.
+#include "cleanup/RowImages.h"
 #include "db/Rows.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cleanup
 {
@@ -30,15 +33,27 @@ struct CodeList {
     }
 };
 
+// What the server's own foreign keys do in one table when a change is sent: rows they delete, or
+// columns of rows they rewrite (SET NULL, ON UPDATE CASCADE), each row as it was before.
+struct ServerChange {
+    std::string table;                // UTF-8
+    bool deleted = false;             // rows deleted; otherwise the columns below rewritten
+    std::vector<std::size_t> columns; // the rewritten columns, as indexes into the table's image columns
+    std::vector<RowImage> before;
+    std::vector<std::optional<std::string>> after; // each rewritten column's new value, as images hold it
+};
+// In the order a restore puts them back: parents before children.
+using ServerChanges = std::vector<ServerChange>;
+
 class CleanupChanges
 {
   public:
     virtual ~CleanupChanges() = default;
-    // Removes the rows of the table with these codes.
-    virtual void deleteRows(std::string_view table, CodeList codes) = 0;
+    // Removes the rows of the table with these codes; the server does what follows by itself.
+    virtual void deleteRows(std::string_view table, CodeList codes, const ServerChanges& follows) = 0;
     // Sets the authorship column of the rows with these codes to the first user (decimal text).
     virtual void replaceAuthor(std::string_view table, std::string_view column, CodeList codes,
-                               const std::string& firstUser) = 0;
+                               const std::string& firstUser, const ServerChanges& follows) = 0;
 };
 
 } // namespace cleanup

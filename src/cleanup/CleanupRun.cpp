@@ -5,9 +5,11 @@
 #include "cleanup/OrphanPasses.h"
 #include "cleanup/PassEngine.h"
 #include "cleanup/SentChanges.h"
+#include "cleanup/SiteKeys.h"
 #include "cleanup/UndoArchive.h"
 #include "common/TextFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
@@ -35,17 +37,27 @@ std::vector<CodeColumn> cleanupCodeColumns()
 }
 
 CleanupResult runCleanupPasses(db::Connection& c, CleanupChanges& changes, ScreenshotNames& names, SiteWindow& window,
-                               std::size_t pageRows)
+                               std::size_t pageRows, KeyActions* keys)
 {
     requireWholeNumberColumns(c, cleanupCodeColumns());
-    PassContext run{c, changes, names, window, pageRows};
+    PassContext run{c, changes, names, window, pageRows, keys};
     CleanupResult result;
-    for (const OrphanPass& pass : kOrphanPasses) {
-        const PassOutcome outcome = runOrphanPass(run, pass);
-        result.summary.push_back({pass.summaryLabel, outcome.affected});
-        result.listed += outcome.listed;
+    std::string_view title;
+    try {
+        for (const OrphanPass& pass : kOrphanPasses) {
+            title = pass.title;
+            const PassOutcome outcome = runOrphanPass(run, pass);
+            result.summary.push_back({pass.summaryLabel, outcome.affected});
+            result.listed += outcome.listed;
+        }
+        title = kAuthorshipTitle;
+        result.summary.push_back({kAuthorshipLabel, runAuthorshipPass(run)});
+    } catch (KeyConflict& e) {
+        e.pass = title;
+        throw;
     }
-    result.summary.push_back({kAuthorshipLabel, runAuthorshipPass(run)});
+    if (keys)
+        result.byKeys = keys->counts();
     return result;
 }
 
@@ -55,22 +67,108 @@ namespace
 class NoChanges : public CleanupChanges
 {
   public:
-    void deleteRows(std::string_view, CodeList) override {}
-    void replaceAuthor(std::string_view, std::string_view, CodeList, const std::string&) override {}
+    void deleteRows(std::string_view, CodeList, const ServerChanges&) override {}
+    void replaceAuthor(std::string_view, std::string_view, CodeList, const std::string&, const ServerChanges&) override
+    {
+    }
 };
+
+// What the run changes by its own statements.
+RunTargets runTargets()
+{
+    RunTargets targets;
+    for (const OrphanPass& pass : kOrphanPasses)
+        if (std::find(targets.deletedFrom.begin(), targets.deletedFrom.end(), pass.table) == targets.deletedFrom.end())
+            targets.deletedFrom.push_back(pass.table);
+    for (const CodeColumn& col : authorshipColumns())
+        if (col.column != "CODE")
+            targets.rewritten.emplace_back(col.table, col.column);
+    return targets;
+}
+
+std::string triggerList(const std::vector<Trigger>& triggers)
+{
+    std::string list;
+    for (const Trigger& t : triggers)
+        list += "\n- " + triggerText(t);
+    return list;
+}
+
+// Before any change: the site's keys and triggers as they bear on the run. Throws RunRefused where
+// the run must not start; the plan says which keys to follow.
+KeyPlan checkKeys(db::Connection& c, SiteWindow& window, TriggerPolicy policy)
+{
+    KeyPlan plan;
+    try {
+        plan = planKeys(c, runTargets());
+    } catch (const std::exception& e) {
+        throw NothingChanged("Чистка не начата: " + describeError(e));
+    }
+    if (!plan.refusals.empty()) {
+        std::string text = "Чистка не начата: того, что сделали бы внешние ключи сервера, архив для отмены не вернёт:";
+        for (const std::string& r : plan.refusals)
+            text += "\n- " + r;
+        throw RunRefused(text);
+    }
+    if (plan.triggers.empty() || policy == TriggerPolicy::Allow)
+        return plan;
+    if (policy == TriggerPolicy::Ask) {
+        if (window.confirm("На таблицах, которые меняет чистка, есть триггеры:" + triggerList(plan.triggers) +
+                           "\nЧто они делают, инструмент знать не может: архив для отмены будет хранить только "
+                           "изменения самой чистки. Чистить всё равно?"))
+            return plan;
+        throw RunRefused("Чистка не начата: триггеры не разрешены.");
+    }
+    throw RunRefused("Чистка не начата: на таблицах, которые она меняет, есть триггеры:" + triggerList(plan.triggers) +
+                     "\nЧто они делают, инструмент знать не может, и их изменений не будет в архиве для отмены. "
+                     "Чтобы чистить всё равно: tk_corvane cleanup --allow-triggers; для окна: "
+                     "tk_settings set 'temp\\allowtriggers' 1, и окно спросит подтверждение.");
+}
+
+std::string conflictText(const KeyConflict& e)
+{
+    return "Чистка не начата: проход «" + e.pass + "» упёрся бы в " + e.what() + ".";
+}
+
+// The passes as they would go, sending nothing, to meet any key that would refuse a change before
+// the first one is made.
+void checkConflicts(db::Connection& c, SiteWindow& window, const KeyPlan& plan, std::size_t pageRows)
+{
+    if (plan.blocking.empty())
+        return;
+    KeyActions keys(c, plan.reached);
+    NoChanges nothing;
+    CollectedScreenshotNames names;
+    window.showTitle("Проверяем внешние ключи сервера");
+    try {
+        runCleanupPasses(c, nothing, names, window, pageRows, &keys);
+    } catch (const KeyConflict& e) {
+        throw RunRefused(conflictText(e));
+    }
+}
 } // namespace
 
 } // namespace cleanup
 
-RunOutcome previewCleanup(OperationRunner& runner, std::size_t pageRows)
+RunOutcome previewCleanup(OperationRunner& runner, std::size_t pageRows, TriggerPolicy triggers)
 {
     using namespace cleanup;
     return runner.run(
         [&](db::Connection& c) {
+            const KeyPlan plan = checkKeys(c, runner.window(), triggers);
+            std::optional<KeyActions> keys;
+            if (!plan.reached.empty())
+                keys.emplace(c, plan.reached);
             NoChanges nothing;
             CollectedScreenshotNames names;
-            const CleanupResult result = runCleanupPasses(c, nothing, names, runner.window(), pageRows);
-            std::string text = "Пробный прогон: база не изменена, файлы не записаны\n" + summaryLines(result.summary);
+            CleanupResult result;
+            try {
+                result = runCleanupPasses(c, nothing, names, runner.window(), pageRows, keys ? &*keys : nullptr);
+            } catch (const KeyConflict& e) {
+                throw RunRefused(conflictText(e));
+            }
+            std::string text = "Пробный прогон: база не изменена, файлы не записаны\n" +
+                               summaryLines(result.summary, keyCountLines(result.byKeys));
             text +=
                 "Скриншоты, которые попали бы в список bad_sreen.txt: " + std::to_string(names.names().size()) + "\n";
             // One line per name, an empty one for a row without a file name.
@@ -133,7 +231,8 @@ std::vector<std::string> missingForCleanup(db::Connection& c, const std::string&
 }
 } // namespace
 
-RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder, std::size_t pageRows)
+RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder, std::size_t pageRows,
+                          TriggerPolicy triggers)
 {
     return runner.run([&](db::Connection& c) {
         std::vector<std::string> missing;
@@ -148,6 +247,11 @@ RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder, st
                 text += "\n- " + m;
             throw NothingChanged(text);
         }
+        const KeyPlan plan = checkKeys(c, runner.window(), triggers);
+        checkConflicts(c, runner.window(), plan, pageRows);
+        std::optional<KeyActions> keys;
+        if (!plan.reached.empty())
+            keys.emplace(c, plan.reached);
         SentChanges sent(c);
         // Every row deleted and every value replaced is archived before the change is sent.
         const std::time_t started = std::time(nullptr);
@@ -167,7 +271,7 @@ RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder, st
         };
         CleanupResult result;
         try {
-            result = runCleanupPasses(c, archive, list, runner.window(), pageRows);
+            result = runCleanupPasses(c, archive, list, runner.window(), pageRows, keys ? &*keys : nullptr);
         } catch (const NothingChanged&) {
             throw;
         } catch (const std::exception& e) {
@@ -180,7 +284,16 @@ RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder, st
 
         // Failures after the passes cost the administrator neither the report nor the summary:
         // they become extra lines of the closing message.
-        Report done{MessageIcon::Information, closingMessage(result.summary) + filesLines()};
+        const std::vector<std::string> byKeys = keyCountLines(result.byKeys);
+        Report done{MessageIcon::Information, closingMessage(result.summary, byKeys)};
+        if (!plan.triggers.empty()) {
+            std::string names;
+            for (const Trigger& t : plan.triggers)
+                names += (names.empty() ? "" : ", ") + triggerText(t);
+            done.text += "На таблицах, которые меняла чистка, есть триггеры (" + names +
+                         "): архив для отмены хранит только изменения самой чистки.\n";
+        }
+        done.text += filesLines();
         done.showWindow = true;
         const std::string listPath = list.path();
         if (result.listed > 0) {
@@ -199,7 +312,7 @@ RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder, st
         }
         const std::string reportPath = folder + std::string(kReportName);
         try {
-            writeCp1251File(reportPath, reportText(regionalDateTime(std::time(nullptr)), result.summary));
+            writeCp1251File(reportPath, reportText(regionalDateTime(std::time(nullptr)), result.summary, byKeys));
             done.text += "Отчёт: " + reportPath + "\n";
         } catch (const SystemError& e) {
             done.text += "Отчёт не записан: " + std::string(e.what()) + "\n";

@@ -113,10 +113,10 @@ PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass)
         if (!name.empty())
             walk.judged.push_back(name);
     walk.judge = [&](const db::IntRows& page, const PageColumns& cols, std::size_t i) -> std::size_t {
-        for (std::size_t col : cols.judged) {
+        for (std::size_t k = 0; k < cols.judged.size(); ++k) {
             // NULL names no parent at all and is never taken for a missing one.
-            const auto ref = page.at(i, col);
-            if (ref && !parents.contains(*ref, page.isUnsigned(col))) {
+            const auto ref = cols.value(page, i, k);
+            if (ref && !parents.contains(*ref, page.isUnsigned(cols.judged[k]))) {
                 pending.push_back(page.at(i, cols.code).value());
                 return 1;
             }
@@ -127,8 +127,10 @@ PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass)
         // The names are read before the rows go, and written once their delete has gone.
         const CodeList codes{pending, codesUnsigned};
         const auto names = list ? exactNames(run.conn, pass, codes) : std::vector<std::optional<std::string>>{};
-        run.changes.deleteRows(pass.table, codes);
+        const ServerChanges follows = deleteFollows(run, pass.table, codes);
+        run.changes.deleteRows(pass.table, codes, follows);
         run.removed.add(pass.table, codes);
+        recordFollows(run, follows);
         for (const auto& name : names)
             list->add(name);
         pending.clear();

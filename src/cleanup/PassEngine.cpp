@@ -55,6 +55,75 @@ CodeSet readCodes(PassContext& run, std::string_view table)
     return set;
 }
 
+namespace
+{
+ServerChanges withoutRemoved(PassContext& run, ServerChanges follows)
+{
+    if (run.removed.empty())
+        return follows;
+    ServerChanges kept;
+    for (ServerChange& change : follows) {
+        const CodeSet& removed = run.removed.of(change.table);
+        const auto code = run.keys->codeOf(change.table);
+        if (removed.empty() || !code) {
+            kept.push_back(std::move(change));
+            continue;
+        }
+        std::erase_if(change.before, [&](const RowImage& row) {
+            const db::Whole w = db::parseWhole(row[code->first].value_or(""));
+            return removed.contains(w.bits, code->second);
+        });
+        if (!change.before.empty())
+            kept.push_back(std::move(change));
+    }
+    return kept;
+}
+} // namespace
+
+ServerChanges deleteFollows(PassContext& run, std::string_view table, CodeList codes)
+{
+    return run.keys ? withoutRemoved(run, run.keys->beforeDelete(table, codes)) : ServerChanges{};
+}
+
+ServerChanges rewriteFollows(PassContext& run, std::string_view table, std::string_view column, CodeList codes,
+                             const std::string& newValue)
+{
+    return run.keys ? withoutRemoved(run, run.keys->beforeRewrite(table, column, codes, newValue)) : ServerChanges{};
+}
+
+void recordFollows(PassContext& run, const ServerChanges& follows)
+{
+    if (!run.keys)
+        return;
+    run.keys->count(follows, [&](const std::string& table, CodeList codes) { run.removed.add(table, codes); });
+    for (const ServerChange& change : follows) {
+        const auto code = run.keys->codeOf(change.table);
+        if (change.deleted || !code)
+            continue;
+        const std::vector<ImageColumn>& columns = run.keys->columns(change.table);
+        for (const RowImage& row : change.before) {
+            auto& values = run.rewritten[change.table][db::parseWhole(row[code->first].value_or("")).bits];
+            for (std::size_t j = 0; j < change.columns.size(); ++j) {
+                if (columns[change.columns[j]].kind != ImageColumn::Number)
+                    continue;
+                const auto& after = change.after[j];
+                values[columns[change.columns[j]].name] =
+                    after ? std::optional<std::int64_t>(db::parseWhole(*after).bits) : std::nullopt;
+            }
+        }
+    }
+}
+
+std::optional<std::int64_t> PageColumns::value(const db::IntRows& page, std::size_t i, std::size_t k) const
+{
+    if (rewritten) {
+        if (const auto row = rewritten->find(page.at(i, code).value()); row != rewritten->end())
+            if (const auto v = row->second.find(names[k]); v != row->second.end())
+                return v->second;
+    }
+    return page.at(i, judged[k]);
+}
+
 void walkRows(PassContext& run, PassProgress& progress, const CodeSet& removedEarlier, const RowJudge& pass)
 {
     std::size_t pending = 0;
@@ -71,6 +140,9 @@ void walkRows(PassContext& run, PassProgress& progress, const CodeSet& removedEa
         cols.judged.clear();
         for (std::string_view name : pass.judged)
             cols.judged.push_back(page.column(name));
+        cols.names = pass.judged;
+        const auto rewritten = run.rewritten.find(pass.list.table);
+        cols.rewritten = rewritten == run.rewritten.end() ? nullptr : &rewritten->second;
         for (std::size_t i = 0; i < page.size(); ++i) {
             if (removedEarlier.contains(page.at(i, cols.code).value(), cols.codesUnsigned))
                 continue; // gone in an earlier pass: not in the table any more

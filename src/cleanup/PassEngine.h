@@ -10,6 +10,7 @@
 // events.
 #include "cleanup/CleanupChanges.h"
 #include "cleanup/CodeSet.h"
+#include "cleanup/KeyActions.h"
 #include "cleanup/ScreenshotList.h"
 #include "db/Connection.h"
 #include "db/KeyPages.h"
@@ -70,10 +71,16 @@ class RemovedRows
   public:
     void add(std::string_view table, CodeList codes);
     const CodeSet& of(std::string_view table) const;
+    bool empty() const { return m_tables.empty(); }
 
   private:
     std::map<std::string, CodeSet, std::less<>> m_tables;
 };
+
+// Whole-number values the site's keys rewrote in rows this run has not removed: row CODE -> column
+// -> new value (nullopt: NULL). Like the removed rows, it lets a run that sends nothing judge later
+// rows as the server would hold them.
+using RewrittenValues = std::map<std::int64_t, std::map<std::string, std::optional<std::int64_t>, std::less<>>>;
 
 struct PassContext {
     db::Connection& conn;    // every read goes here
@@ -81,8 +88,18 @@ struct PassContext {
     ScreenshotNames& names;  // the file names of deleted screenshot rows go here
     SiteWindow& window;
     std::size_t pageRows = db::kPageRows; // rows per page of a row list
+    KeyActions* keys = nullptr;           // the site's keys that act on the run's changes; null: none do
     RemovedRows removed{};
+    std::map<std::string, RewrittenValues, std::less<>> rewritten{}; // by table
 };
+
+// What the site's keys do with the rows of a change, less rows the run removed before (a run that
+// sends nothing still finds them on the server); nothing where no key acts.
+ServerChanges deleteFollows(PassContext& run, std::string_view table, CodeList codes);
+ServerChanges rewriteFollows(PassContext& run, std::string_view table, std::string_view column, CodeList codes,
+                             const std::string& newValue);
+// Once the change is made: counted, and the rows deleted recorded as removed.
+void recordFollows(PassContext& run, const ServerChanges& follows);
 
 // Every CODE of the table, less the rows this run has removed from it. Nothing changes a parent
 // table while a pass runs (the site is blocked and the passes delete from other tables), so one
@@ -98,6 +115,11 @@ struct PageColumns {
     std::size_t code = 0;            // CODE
     bool codesUnsigned = false;      // the kind of the table's CODE
     std::vector<std::size_t> judged; // the judged columns, in the order RowJudge names them
+    std::vector<std::string_view> names;
+    const RewrittenValues* rewritten = nullptr; // the table's values rewritten by the site's keys
+
+    // The k-th judged value of row i, as the site holds it now.
+    std::optional<std::int64_t> value(const db::IntRows& page, std::size_t i, std::size_t k) const;
 };
 struct RowJudge {
     db::PagedList list;                   // the row list

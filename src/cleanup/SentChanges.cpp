@@ -5,13 +5,13 @@
 namespace cleanup
 {
 
-void SentChanges::deleteRows(std::string_view table, CodeList codes)
+void SentChanges::deleteRows(std::string_view table, CodeList codes, const ServerChanges&)
 {
     sendInLists("delete from " + std::string(table) + " where CODE in (", codes);
 }
 
 void SentChanges::replaceAuthor(std::string_view table, std::string_view column, CodeList codes,
-                                const std::string& firstUser)
+                                const std::string& firstUser, const ServerChanges&)
 {
     sendInLists("update " + std::string(table) + " set " + std::string(column) + "=" + firstUser + " where CODE in (",
                 codes);

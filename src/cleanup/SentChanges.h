@@ -18,10 +18,10 @@ class SentChanges : public CleanupChanges
     explicit SentChanges(db::Connection& c) : m_conn(c) {}
 
     // "delete from <table> where CODE in (...)"
-    void deleteRows(std::string_view table, CodeList codes) override;
+    void deleteRows(std::string_view table, CodeList codes, const ServerChanges& follows) override;
     // "update <table> set <column>=<first user> where CODE in (...)"
-    void replaceAuthor(std::string_view table, std::string_view column, CodeList codes,
-                       const std::string& firstUser) override;
+    void replaceAuthor(std::string_view table, std::string_view column, CodeList codes, const std::string& firstUser,
+                       const ServerChanges& follows) override;
 
   private:
     void sendInLists(const std::string& head, CodeList codes);

@@ -10,6 +10,7 @@
 // cut off the file again, so a replay never puts back a row that was not deleted. A run that ends
 // normally marks its archive complete. No file is made for a run that changes nothing.
 #include "cleanup/CleanupChanges.h"
+#include "cleanup/RowImages.h"
 #include "db/Connection.h"
 
 #include <cstdint>
@@ -38,9 +39,11 @@ class UndoArchive : public CleanupChanges
     UndoArchive(db::Connection& c, CleanupChanges& next, std::string folder, std::time_t start);
     ~UndoArchive() override;
 
-    void deleteRows(std::string_view table, CodeList codes) override;
-    void replaceAuthor(std::string_view table, std::string_view column, CodeList codes,
-                       const std::string& firstUser) override;
+    // Each batch holds the tool's rows and values and, after them, the rows the server's keys
+    // delete or rewrite with them (parents before children), so one batch puts back all of it.
+    void deleteRows(std::string_view table, CodeList codes, const ServerChanges& follows) override;
+    void replaceAuthor(std::string_view table, std::string_view column, CodeList codes, const std::string& firstUser,
+                       const ServerChanges& follows) override;
 
     // The run ended normally: the archive is marked complete.
     void finish();
@@ -49,35 +52,39 @@ class UndoArchive : public CleanupChanges
     // Whether a batch has been passed on and taken by the server.
     bool changed() const { return m_changed; }
 
-    // How one column's values are read and written back.
-    struct Column {
-        enum Kind { Number, Float, Bit, Temporal, Text, Binary } kind = Binary;
-        std::string name;    // UTF-8
-        std::string charset; // for Text
-    };
-
   private:
     void open();
     void write(const std::string& text);
     void sync();
-    const std::vector<Column>& columnsOf(std::string_view table);
+    void appendInserts(std::string& batch, std::string_view table, std::vector<RowImage> rows);
+    void appendServerChanges(std::string& batch, const ServerChanges& follows);
+    // " WHERE" and the row's primary key.
+    std::string whereKey(std::string_view table, const RowImage& row);
+    std::string keyOf(std::string_view table, const RowImage& row);
+    // Values the server's keys rewrote earlier in this run, put back into rows archived later.
+    void rememberChanged(const ServerChanges& follows);
+    void restoreEarlier(std::string_view table, std::vector<RowImage>& rows);
     // A batch is written and synced, then passed on; if that fails it is cut off the file again.
     template <typename Pass> void guarded(const std::string& batch, Pass&& pass);
+    // One batch in one transaction: each part of the codes as part writes it, then what follows by the
+    // server's keys; passed on once it is on disk.
+    template <typename Part, typename Pass>
+    void archived(CodeList codes, const ServerChanges& follows, Part&& part, Pass&& pass);
 
     db::Connection& m_conn;
     CleanupChanges& m_next;
     std::string m_folder;
     std::time_t m_start;
     std::string m_path;
-    std::map<std::string, std::vector<Column>, std::less<>> m_columns;
+    RowImages m_images;
+    // table -> row key -> column -> the value before the server's keys first rewrote it
+    std::map<std::string, std::map<std::string, std::map<std::size_t, std::optional<std::string>>>, std::less<>>
+        m_changedBefore;
     struct Close {
         void operator()(std::FILE* f) const noexcept { std::fclose(f); }
     };
     std::unique_ptr<std::FILE, Close> m_file;
     bool m_changed = false;
 };
-
-// `name` with every backtick doubled: an identifier whatever it holds.
-std::string quotedName(std::string_view name);
 
 } // namespace cleanup

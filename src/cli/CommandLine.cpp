@@ -23,7 +23,8 @@ namespace
 
 constexpr const char* kUsage =
     "usage: tk_corvane test|block|unblock|recount|cleanup|maintain [--server TEXT] [--user TEXT]\n"
-    "                  [--database TEXT] [--password-file FILE] [--lock-wait SECONDS] [--dry-run] [--quiet]\n"
+    "                  [--database TEXT] [--password-file FILE] [--lock-wait SECONDS] [--dry-run]\n"
+    "                  [--allow-triggers] [--quiet]\n"
     "       tk_corvane restore FILE... [options as above]\n"
     "       tk_corvane --help | --version\n"
     "\n"
@@ -44,8 +45,13 @@ constexpr const char* kUsage =
     "from the command line and never stored.\n"
     "A statement waits at most --lock-wait seconds (default 60) for a lock held elsewhere; a wait of\n"
     "more than a few seconds is reported on standard error.\n"
+    "Where the site's foreign keys delete or change rows with the cleanup's, the undo archive keeps those\n"
+    "rows too; a key that would refuse a deletion, or a trigger on a table the cleanup changes, stops it\n"
+    "before any change (status 3). --allow-triggers runs it anyway: the archive then holds the cleanup's\n"
+    "own changes only.\n"
     "Exit status: 0 done, 1 no connection, 2 failed part-way (what ran stays done), 3 refused because\n"
-    "the site is not blocked or an archive is not one of this database, 4 another run is changing the\n"
+    "the site is not blocked, an archive is not one of this database, or of the site's keys or\n"
+    "triggers, 4 another run is changing the\n"
     "same database, 5 done but the report or the screenshot list could not be written, 64 usage error.\n";
 
 struct Options {
@@ -54,6 +60,7 @@ struct Options {
     std::optional<std::string> server, user, database, passwordFile;
     int lockWait = kDefaultLockWait;
     bool dryRun = false;
+    bool allowTriggers = false;
     bool quiet = false;
 };
 
@@ -101,6 +108,8 @@ Options parse(int argc, char** argv)
             o.dryRun = true;
         else if (arg == "--quiet" && !inlineValue)
             o.quiet = true;
+        else if (arg == "--allow-triggers" && !inlineValue)
+            o.allowTriggers = true;
         else if (arg.rfind("-", 0) == 0)
             throw UsageError{"unknown option " + arg};
         else if (o.command.empty())
@@ -118,6 +127,8 @@ Options parse(int argc, char** argv)
         throw UsageError{o.command.empty() ? "no command given" : "unknown command " + o.command};
     if (o.dryRun && o.command != "cleanup" && o.command != "maintain" && o.command != "restore")
         throw UsageError{"--dry-run goes with cleanup, maintain and restore only"};
+    if (o.allowTriggers && o.command != "cleanup" && o.command != "maintain")
+        throw UsageError{"--allow-triggers goes with cleanup and maintain only"};
     if (o.command == "restore" && o.files.empty())
         throw UsageError{"restore needs the archive files"};
     return o;
@@ -180,6 +191,8 @@ int statusOf(const RunOutcome& outcome)
         return kExitLocked;
     case RunStatus::NotConnected:
         return kExitNotConnected;
+    case RunStatus::Refused:
+        return kExitRefused;
     default:
         return kExitFailed;
     }
@@ -208,7 +221,13 @@ int requireBlocked(OperationRunner& runner)
     return kExitRefused;
 }
 
-int runOne(const std::string& command, OperationRunner& runner, const SettingsStore& store, const std::string& folder)
+TriggerPolicy triggerPolicy(const Options& o)
+{
+    return o.allowTriggers ? TriggerPolicy::Allow : TriggerPolicy::Refuse;
+}
+
+int runOne(const std::string& command, OperationRunner& runner, const SettingsStore& store, const std::string& folder,
+           TriggerPolicy triggers)
 {
     if (command == "test")
         return statusOf(Command1_Click(runner));
@@ -220,7 +239,7 @@ int runOne(const std::string& command, OperationRunner& runner, const SettingsSt
         return s;
     if (command == "recount")
         return statusOf(Command4_Click(runner));
-    return statusOf(Command5_Click(runner, folder));
+    return statusOf(Command5_Click(runner, folder, db::kPageRows, triggers));
 }
 
 } // namespace
@@ -252,12 +271,12 @@ int runCommandLine(int argc, char** argv, const std::string& appFolder)
             return result.refused ? kExitRefused : result.failed ? kExitFailed : status;
         }
         if (o.dryRun)
-            return statusOf(previewCleanup(runner));
+            return statusOf(previewCleanup(runner, db::kPageRows, triggerPolicy(o)));
         if (o.command != "maintain")
-            return runOne(o.command, runner, store, appFolder);
+            return runOne(o.command, runner, store, appFolder, triggerPolicy(o));
 
         for (const char* step : {"block", "recount", "cleanup", "unblock"}) {
-            const int s = runOne(step, runner, store, appFolder);
+            const int s = runOne(step, runner, store, appFolder, triggerPolicy(o));
             if (s != kExitDone) {
                 if (std::string(step) != "block")
                     window.showMessage(MessageIcon::Critical,

@@ -247,6 +247,9 @@ RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& bo
             outcome.report = body(*connection);
     } catch (const ReportedFailure& e) {
         outcome = {RunStatus::Failed, Report(MessageIcon::Critical, e.what())};
+    } catch (const RunRefused& e) {
+        outcome = {RunStatus::Refused,
+                   Report(MessageIcon::Critical, std::string(e.what()) + "\n\nНичего не изменено.")};
     } catch (const NothingChanged& e) {
         outcome = {RunStatus::Failed, Report(MessageIcon::Critical, std::string(e.what()) + "\n\nНичего не изменено.")};
     } catch (const std::exception& e) {

@@ -35,6 +35,7 @@ enum class RunStatus {
     NotConnected, // the connection could not be opened (already reported)
     Failed,       // an error ended it (already reported); what ran stays done
     Locked,       // another run holds the site (already reported); nothing happened
+    Refused,      // the operation would not start on this site as it is (already reported); nothing happened
 };
 
 // Whether an operation changes the site. Only one that does takes the site's run lock.
@@ -107,6 +108,12 @@ class OperationRunner
 // An operation that stops before its first change throws this: the message says nothing changed.
 struct NothingChanged : std::runtime_error {
     using std::runtime_error::runtime_error;
+};
+
+// An operation that will not start on the site as it is (its keys, its triggers) throws this before
+// its first change.
+struct RunRefused : NothingChanged {
+    using NothingChanged::NothingChanged;
 };
 
 // An error an operation has already put into words (the files it wrote, whether it changed

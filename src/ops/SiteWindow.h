@@ -33,6 +33,13 @@ class SiteWindow
     virtual void statementWaiting(int seconds) { (void)seconds; }
     // A modal box with one OK button, titled with the application title; lines end in '\n'.
     virtual void showMessage(MessageIcon icon, const std::string& text) = 0;
+    // A modal question with Yes and No, titled with the application title; true for Yes. Where
+    // nobody can answer, the answer is No.
+    virtual bool confirm(const std::string& text)
+    {
+        (void)text;
+        return false;
+    }
     virtual void setButtonLayout(ButtonLayout layout) = 0;
     // The four field texts as they are on screen now.
     virtual ConnectionFields connectionFields() const = 0;

@@ -73,20 +73,20 @@ struct Behind : cleanup::CleanupChanges {
                     ++n;
         return n;
     }
-    void deleteRows(std::string_view table, cleanup::CodeList codes) override
+    void deleteRows(std::string_view table, cleanup::CodeList codes, const cleanup::ServerChanges& follows) override
     {
         deleted += std::ssize(codes.codes);
         EXPECT_GE(onDisk("INSERT INTO "), deleted) << table;
         if (++batches == killAt)
             t.exec("KILL CONNECTION " + std::to_string(t.otherSessions().at(0)));
-        sent.deleteRows(table, codes);
+        sent.deleteRows(table, codes, follows);
     }
     void replaceAuthor(std::string_view table, std::string_view column, cleanup::CodeList codes,
-                       const std::string& first) override
+                       const std::string& first, const cleanup::ServerChanges& follows) override
     {
         replaced += std::ssize(codes.codes);
         EXPECT_GE(onDisk("UPDATE "), replaced) << table << "." << column;
-        sent.replaceAuthor(table, column, codes, first);
+        sent.replaceAuthor(table, column, codes, first, follows);
     }
     cleanup::SentChanges sent;
     TestDatabase& t;

@@ -1,0 +1,55 @@
+#pragma once
+// Rows read in a form that cannot lose a byte (hex for text and binary, exact numbers and dates) and
+// written back as literals of their own columns' kinds: what the undo archive keeps of every row the
+// cleanup deletes or changes, and what finds the rows the server's own keys reach.
+#include "db/Connection.h"
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cleanup
+{
+
+// How one column's values are read and written back.
+struct ImageColumn {
+    enum Kind { Number, Float, Bit, Temporal, Text, Binary } kind = Binary;
+    std::string name;        // UTF-8
+    std::string charset;     // for Text
+    bool isUnsigned = false; // for Number
+};
+
+// One row: every stored column's value in its lossless form, in table order; nullopt for NULL.
+using RowImage = std::vector<std::optional<std::string>>;
+
+class RowImages
+{
+  public:
+    explicit RowImages(db::Connection& c) : m_conn(c) {}
+
+    // The table's stored columns (generated ones are computed again by the server), in table order.
+    const std::vector<ImageColumn>& columns(std::string_view table);
+    // The primary key's columns, as indexes into columns(); empty when the table has none.
+    const std::vector<std::size_t>& primaryKey(std::string_view table);
+    // The index of a column by name, or columns(table).size() when there is none.
+    std::size_t indexOf(std::string_view table, std::string_view column);
+    // The rows that meet condition, an SQL condition the caller built of names and checked literals.
+    std::vector<RowImage> read(std::string_view table, const std::string& condition);
+
+  private:
+    db::Connection& m_conn;
+    std::map<std::string, std::vector<ImageColumn>, std::less<>> m_columns;
+    std::map<std::string, std::vector<std::size_t>, std::less<>> m_keys;
+};
+
+// A literal of the column's kind; throws when the server's text is not of the form it must have.
+std::string literal(const ImageColumn& c, const std::optional<std::string>& value);
+// The same value as bytes to compare with: a text column's value without its character set, so a
+// comparison with it is byte for byte.
+std::string exactLiteral(const ImageColumn& c, const std::optional<std::string>& value);
+// `name` with every backtick doubled: an identifier whatever it holds.
+std::string quotedName(std::string_view name);
+
+} // namespace cleanup

@@ -1,0 +1,109 @@
+// Sites with foreign keys and triggers: what the server removes or rewrites on the cleanup's behalf
+// is archived and restored, counted after the summary, and shown alike by the dry run; keys that
+// would refuse a deletion and triggers stop the run before any change.
+#include "CleanupTestSupport.h"
+
+#include "cleanup/ArchiveRestore.h"
+
+namespace
+{
+struct Shape {
+    const char* label;
+    std::vector<std::string> setup;
+    TriggerPolicy triggers;
+    RunStatus want;
+    std::vector<std::uint64_t> counts; // the summary's numbers (Done)
+    std::string keyLines;              // after the summary (Done), or what the refusal names
+    bool restores;                     // the archive gives the site back exactly
+};
+
+const char* const kStatLink = "alter table tbl_stat add constraint fk_stat_link foreign key (LINKCODE) "
+                              "references tbl_link (CODE) on delete ";
+const char* const kTrigger = "create trigger tr_link_del after delete on tbl_link for each row "
+                             "delete from tbl_stat where LINKCODE=OLD.CODE";
+} // namespace
+
+TEST(SiteKeys, CascadesAreArchivedAndBlockingKeysOrTriggersRefuseFirst)
+{
+    TK_REQUIRE_TEST_SERVER();
+    // Links 101 and 102 name missing releases (pass 1); stat 201-203 hang on them, 204 on no link.
+    // clang-format off
+    const std::vector<Shape> shapes = {
+        {"cascade two levels deep, into a table of the site's own",
+         {std::string(kStatLink) + "cascade", "alter table site_clicks add constraint fk_clicks_stat foreign key "
+          "(STATCODE) references tbl_stat (CODE) on delete cascade"},
+         TriggerPolicy::Refuse, RunStatus::Done, {2, 1},
+         "Удалено сервером по внешним ключам из tbl_stat: 3\nУдалено сервером по внешним ключам из site_clicks: 2\n",
+         true},
+        {"set null", {std::string(kStatLink) + "set null"}, TriggerPolicy::Refuse, RunStatus::Done, {2, 1},
+         "Изменено сервером по внешним ключам в tbl_stat: 3\n", true},
+        {"on update cascade from an authorship column",
+         {"update tbl_link set WHOADD=77 where CODE=100", "insert into site_clicks values (400, 77)",
+          "alter table site_clicks add constraint fk_credit foreign key (STATCODE) references tbl_link (WHOADD) "
+          "on update cascade"},
+         TriggerPolicy::Refuse, RunStatus::Done, {2, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1},
+         "Изменено сервером по внешним ключам в site_clicks: 1\n", true},
+        {"restrict, referenced", {std::string(kStatLink) + "restrict"}, TriggerPolicy::Refuse, RunStatus::Refused,
+         {}, "проход «Удаляем ссылки раздач, которых уже нет» упёрся бы в ключ fk_stat_link", false},
+        {"restrict, nothing referenced",
+         {"delete from tbl_stat where CODE between 201 and 203", std::string(kStatLink) + "restrict"},
+         TriggerPolicy::Refuse, RunStatus::Done, {2, 1}, "", true},
+        {"trigger", {kTrigger}, TriggerPolicy::Refuse, RunStatus::Refused, {}, "tr_link_del (AFTER DELETE на tbl_link)",
+         false},
+        {"trigger allowed", {kTrigger}, TriggerPolicy::Allow, RunStatus::Done, {2, 1},
+         "На таблицах, которые меняла чистка, есть триггеры (tr_link_del (AFTER DELETE на tbl_link)): "
+         "архив для отмены хранит только изменения самой чистки.\n", false},
+    };
+    // clang-format on
+    for (const Shape& s : shapes) {
+        SCOPED_TRACE(s.label);
+        TestDatabase t("keys");
+        TempFolder folder("keys");
+        t.exec("create table site_clicks (CODE int primary key, STATCODE int, key (STATCODE)) engine=InnoDB");
+        t.exec("insert into tbl_user (CODE, LOGIN) values (1, 'a')");
+        t.exec("insert into tbl_base (CODE, WHOADD) values (10, 1)");
+        t.exec("insert into tbl_link (CODE, BASECODE, WHOADD) values (100, 10, 1), (101, 12, 1), (102, 13, 1)");
+        t.exec("insert into tbl_stat (CODE, LINKCODE, USERCODE) values (200, 100, 1), (201, 101, 1), (202, 101, 1), "
+               "(203, 102, 1), (204, 999, 1)");
+        t.exec("insert into site_clicks values (300, 201), (301, 203), (302, 200)");
+        t.exec("SET foreign_key_checks=0"); // the site's orphans predate its keys
+        for (const std::string& sql : s.setup)
+            t.exec(sql);
+        t.exec("SET foreign_key_checks=1");
+        const auto before = dumpSite(t);
+
+        RecordingWindow w(t.fields());
+        OperationRunner runner(w);
+        std::vector<std::uint64_t> counts = s.counts;
+        counts.resize(18);
+        const std::string summary = linesOf(summaryOf(counts));
+
+        // The dry run meets what the run meets, and changes nothing.
+        const RunOutcome preview = previewCleanup(runner, db::kPageRows, s.triggers);
+        EXPECT_EQ(preview.status, s.want) << preview.report.text;
+        EXPECT_EQ(dumpSite(t), before);
+        if (s.want == RunStatus::Done && s.triggers == TriggerPolicy::Refuse) {
+            EXPECT_NE(preview.report.text.find(summary + s.keyLines), std::string::npos) << preview.report.text;
+        }
+
+        const RunOutcome run = Command5_Click(runner, folder.slash(), db::kPageRows, s.triggers);
+        EXPECT_EQ(run.status, s.want) << run.report.text;
+        if (run.status != s.want)
+            continue;
+        if (s.want == RunStatus::Refused) {
+            EXPECT_NE(run.report.text.find(s.keyLines), std::string::npos) << run.report.text;
+            EXPECT_EQ(dumpSite(t), before);
+            EXPECT_TRUE(folder.archive().empty());
+            continue;
+        }
+        EXPECT_TRUE(run.report.text.starts_with("Чистка окончена\n" + summary + s.keyLines)) << run.report.text;
+        EXPECT_NE(readFileBytes(folder.file("report.txt")).find(cp1251::fromUtf8(summaryOf(counts))),
+                  std::string::npos);
+        if (!s.restores)
+            continue;
+        cleanup::RestoreResult result;
+        const RunOutcome restored = cleanup::restoreArchives(runner, {folder.archive().string()}, false, result);
+        EXPECT_EQ(restored.status, RunStatus::Done) << restored.report.text;
+        EXPECT_EQ(dumpSite(t), before);
+    }
+}
