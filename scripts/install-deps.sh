@@ -3,7 +3,7 @@
 set -euo pipefail
 pkgs=(g++ cmake make pkg-config libgtest-dev qt6-base-dev unixodbc unixodbc-dev mariadb-server mariadb-client
       odbc-mariadb odbcinst xvfb xauth xdotool x11-apps fonts-liberation imagemagick libgl1-mesa-dev dpkg-dev
-      lintian desktop-file-utils file locales libc-l10n)
+      lintian desktop-file-utils file locales libc-l10n galera-4 rsync)
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # A throw-away MariaDB server on loopback, for the demo and the tests.
-#   mariadb-local.sh start DATADIR PORT   creates DATADIR if needed, starts the server, waits until it answers
+#   mariadb-local.sh start DATADIR PORT [SERVER OPTION...]
+#                                         creates DATADIR if needed, starts the server with the options
+#                                         (replication, a cluster node), waits until it answers
 #   mariadb-local.sh stop DATADIR
 # The server's socket is DATADIR/mysqld.sock; root has no password and is reachable over TCP on 127.0.0.1.
 set -euo pipefail
 cmd=$1; dir=$(realpath -m "$2"); port=${3:-3307}
+shift $(( $# < 3 ? $# : 3 ))
 sock="$dir/mysqld.sock"
 # The accounts the tests and the demo use; run at every start, so that a server made by an older
 # copy of this script gets what the tests need now.
@@ -34,9 +37,9 @@ start)
     mariadbd --no-defaults --user=root --datadir="$dir/data" --socket="$sock" --port="$port" \
         --bind-address=127.0.0.1 --pid-file="$dir/mysqld.pid" --log-error="$dir/error.log" \
         --lower-case-table-names=0 --skip-name-resolve=0 --character-set-server=utf8mb4 \
-        --innodb-buffer-pool-size=1G --innodb-flush-log-at-trx-commit=2 --max-connections=500 \
-        >/dev/null 2>&1 &
-    for _ in $(seq 1 120); do
+        --innodb-buffer-pool-size=${TK_BUFFER_POOL:-1G} --innodb-flush-log-at-trx-commit=2 --max-connections=500 \
+        "$@" >/dev/null 2>&1 &
+    for _ in $(seq 1 240); do
         mariadb-admin --no-defaults -uroot --socket="$sock" ping >/dev/null 2>&1 && break
         sleep 0.5
     done

@@ -191,6 +191,8 @@ void Form1::startUp()
     for (const auto& [field, which] :
          {std::pair{m_text1, Stored::Server}, std::pair{m_text2, Stored::User}, std::pair{m_text4, Stored::Database}})
         field->setText(qs(m_settings.load(which)));
+    m_runner.setReplicas(replicaSettings(m_settings.load(Stored::Replicas), m_settings.load(Stored::MaxLag),
+                                         m_settings.load(Stored::LagWait)));
 }
 
 void Form1::saveField(QLineEdit* field, Stored which)

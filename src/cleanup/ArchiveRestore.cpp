@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <fstream>
+#include <limits>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -70,6 +72,140 @@ Archive load(const std::string& path)
     }
     return a;
 }
+// The rows of a multi-row INSERT ("(..),(..)"), or the statement whole as one piece; hex, numbers and
+// dates never hold "),(".
+struct Pieces {
+    std::string head; // up to and with "VALUES "
+    std::vector<std::string> rows;
+};
+Pieces piecesOf(const std::string& sql)
+{
+    const std::size_t values = sql.find(" VALUES (");
+    if (!sql.starts_with("INSERT INTO ") || values == std::string::npos || sql.back() != ')')
+        return {"", {sql}};
+    Pieces p{sql.substr(0, values + 8), {}};
+    const std::string body = sql.substr(values + 9, sql.size() - values - 10);
+    for (std::size_t from = 0;;) {
+        const std::size_t at = body.find("),(", from);
+        p.rows.push_back(body.substr(from, at == std::string::npos ? std::string::npos : at - from));
+        if (at == std::string::npos)
+            break;
+        from = at + 3;
+    }
+    return p;
+}
+
+std::uint64_t rowsOf(const Archive& a)
+{
+    std::uint64_t n = 0;
+    for (const Statement& s : a.statements)
+        n += s.sql.starts_with("INSERT INTO ") ? piecesOf(s.sql).rows.size() : s.sql.starts_with("UPDATE ") ? 1 : 0;
+    return n;
+}
+
+// How far a bounded restore has come: every statement before `line` of the archive of run `run` is
+// applied, and the first `rows` rows of the one at `line`; the archives of later runs are done.
+struct Progress {
+    std::string run;
+    std::size_t line = 0, rows = 0;
+    std::string text() const { return run + " " + std::to_string(line) + " " + std::to_string(rows); }
+};
+const std::string kProgressWhere = " where CODE=" + std::to_string(kRestoreCode);
+
+std::optional<Progress> readProgress(db::Connection& c)
+{
+    const db::Rows rows = c.query("select VALUESTR as p from tbl_conf" + kProgressWhere);
+    if (rows.empty())
+        return std::nullopt;
+    std::istringstream in(rows.front().text("p").value_or(""));
+    Progress p;
+    if (!(in >> p.run >> p.line >> p.rows) || p.run.find_first_not_of("0123456789") != std::string::npos)
+        throw std::runtime_error(
+            "отметка незаконченного восстановления в tbl_conf (CODE=" + std::to_string(kRestoreCode) + ") повреждена");
+    return p;
+}
+
+// Applies the archives (newest first) in transactions of at most `bound` rows, from where an earlier
+// run of the same restore stopped; each transaction moves the progress mark with it. Returns the
+// failure's text, or nothing when everything is back (and the mark gone).
+std::optional<std::string> applyBounded(OperationRunner& runner, db::Connection& c,
+                                        const std::vector<Archive>& archives, std::size_t bound, std::string& done)
+{
+    std::optional<Progress> at = readProgress(c);
+    std::size_t first = 0;
+    if (at) {
+        const auto it =
+            std::find_if(archives.begin(), archives.end(), [&](const Archive& a) { return a.header.run == at->run; });
+        if (it == archives.end())
+            return "В базе отмечено незаконченное восстановление архива запуска " + at->run +
+                   ": назовите снова те же файлы, что в прошлый раз.";
+        first = static_cast<std::size_t>(it - archives.begin());
+    } else {
+        at = Progress{archives.front().header.run};
+        c.execute("insert into tbl_conf (CODE, PARAM, VALUESTR) values (" + std::to_string(kRestoreCode) + ", '" +
+                  kRestoreParam + "', '" + at->text() + "')");
+    }
+    for (std::size_t i = 0; i < first; ++i)
+        done += archives[i].header.path + "\n";
+    // The progress mark is one more row of each transaction.
+    const std::size_t perTransaction = std::max<std::size_t>(1, bound - 1);
+    Progress reached = *at;
+    bool open = false;
+    std::size_t inTransaction = 0;
+    const auto commit = [&] {
+        if (!open)
+            return;
+        c.execute("update tbl_conf set VALUESTR='" + reached.text() + "'" + kProgressWhere);
+        c.execute("COMMIT");
+        open = false;
+        inTransaction = 0;
+    };
+    for (std::size_t ai = first; ai < archives.size(); ++ai) {
+        const Archive& a = archives[ai];
+        const bool resumed = a.header.run == at->run;
+        for (const Statement& s : a.statements) {
+            if (s.sql == "START TRANSACTION" || s.sql == "COMMIT" || (resumed && s.line < at->line))
+                continue;
+            if (s.sql.starts_with("SET SESSION ")) {
+                c.execute(s.sql);
+                continue;
+            }
+            const Pieces p = piecesOf(s.sql);
+            for (std::size_t from = resumed && s.line == at->line ? at->rows : 0; from < p.rows.size();) {
+                const std::size_t take = std::min(p.rows.size() - from, perTransaction - inTransaction);
+                std::string part = p.head.empty() ? p.rows.front() : p.head + "(";
+                for (std::size_t r = 0; !p.head.empty() && r < take; ++r)
+                    part += (r ? "),(" : "") + p.rows[from + r];
+                if (!p.head.empty())
+                    part += ")";
+                if (!open) {
+                    runner.beforeBatch();
+                    c.execute("START TRANSACTION");
+                    open = true;
+                }
+                try {
+                    c.execute(part);
+                } catch (const db::DbError& e) {
+                    c.execute("ROLLBACK");
+                    return a.header.path + ", строка " + std::to_string(s.line) + ": " + e.what();
+                }
+                from += take;
+                inTransaction += take;
+                reached = from == p.rows.size() ? Progress{a.header.run, s.line + 1, 0}
+                                                : Progress{a.header.run, s.line, from};
+                if (inTransaction >= perTransaction)
+                    commit();
+            }
+        }
+        // Within the same transaction the next archive starts at its beginning.
+        if (ai + 1 < archives.size())
+            reached = Progress{archives[ai + 1].header.run};
+        done += a.header.path + "\n";
+    }
+    commit();
+    c.execute("delete from tbl_conf" + kProgressWhere);
+    return std::nullopt;
+}
 } // namespace
 
 RunOutcome restoreArchives(OperationRunner& runner, const std::vector<std::string>& files, bool dryRun,
@@ -119,10 +255,38 @@ RunOutcome restoreArchives(OperationRunner& runner, const std::vector<std::strin
         }
 
         c.useUtf8Session(true); // names in the archives may hold any character
-        if (oneTransaction)
-            c.execute("START TRANSACTION");
         std::string done;
         std::uint64_t rows = 0, values = 0;
+        // Where the server bounds a transaction: within the bound, resuming a restore that stopped.
+        const std::size_t bound = runner.rowsPerStatement(std::numeric_limits<std::size_t>::max());
+        if (oneTransaction && bound != std::numeric_limits<std::size_t>::max()) {
+            std::uint64_t total = 0;
+            for (const Archive& a : archives)
+                total += rowsOf(a);
+            if (total + 1 > bound || readProgress(c)) {
+                if (dryRun) {
+                    result.refused = true;
+                    return Report(MessageIcon::Critical,
+                                  "Пробное восстановление невозможно: архивы не помещаются в одну транзакцию "
+                                  "кластера (wsrep_max_ws_rows, wsrep_max_ws_size). Ничего не восстановлено.");
+                }
+                if (const auto failed = applyBounded(runner, c, archives, bound, done)) {
+                    result.failed = true;
+                    return Report(MessageIcon::Critical,
+                                  *failed + "\nВосстановлено полностью: " + (done.empty() ? "ничего\n" : "\n" + done) +
+                                      "Остальное не применено. Повторите ту же команду с теми же файлами: она "
+                                      "продолжит с места остановки и ничего не применит дважды.");
+                }
+                for (const Archive& a : archives)
+                    rows += a.rows, values += a.values;
+                std::ostringstream text;
+                text << "Восстановлено из архивов (сначала самый новый, частями в пределах кластера):\n"
+                     << done << "Строк: " << rows << ", значений авторства: " << values << "\n";
+                return Report(MessageIcon::Information, text.str());
+            }
+        }
+        if (oneTransaction)
+            c.execute("START TRANSACTION");
         for (const Archive& a : archives) {
             for (const Statement& s : a.statements) {
                 if (oneTransaction && (s.sql == "START TRANSACTION" || s.sql == "COMMIT"))

@@ -2,11 +2,15 @@
 // Putting undo archives back: `tk_corvane restore FILE...`.
 #include "ops/OperationRunner.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace cleanup
 {
+
+inline constexpr std::int64_t kRestoreCode = -730174;
+inline constexpr const char* kRestoreParam = "tk_corvane_restore";
 
 struct RestoreResult {
     bool refused = false; // a file is no archive of this database, or is damaged: nothing was applied
@@ -16,6 +20,9 @@ struct RestoreResult {
 // Checks every file is an archive of the connected database and whole, then applies them newest
 // run first, in one transaction when every table they name is transactional, and stops at the
 // first failure, rolling back. dryRun applies and rolls back. The message says what was put back.
+// Where the server bounds a transaction (a Galera node) and the archives do not fit one, they go in
+// transactions within the bound, each of which also records in tbl_conf (CODE kRestoreCode) how far
+// the restore has come: a restore that stops part-way is completed by the same command run again.
 RunOutcome restoreArchives(OperationRunner& runner, const std::vector<std::string>& files, bool dryRun,
                            RestoreResult& result);
 

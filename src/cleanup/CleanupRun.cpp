@@ -37,10 +37,14 @@ std::vector<CodeColumn> cleanupCodeColumns()
 }
 
 CleanupResult runCleanupPasses(db::Connection& c, CleanupChanges& changes, ScreenshotNames& names, SiteWindow& window,
-                               std::size_t pageRows, KeyActions* keys)
+                               std::size_t pageRows, KeyActions* keys, OperationRunner* runner)
 {
     requireWholeNumberColumns(c, cleanupCodeColumns());
     PassContext run{c, changes, names, window, pageRows, keys};
+    if (runner) {
+        run.batchChanges = runner->rowsPerStatement(kBatchChanges);
+        run.beforeBatch = [runner] { runner->beforeBatch(); };
+    }
     CleanupResult result;
     std::string_view title;
     try {
@@ -271,7 +275,7 @@ RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder, st
         };
         CleanupResult result;
         try {
-            result = runCleanupPasses(c, archive, list, runner.window(), pageRows, keys ? &*keys : nullptr);
+            result = runCleanupPasses(c, archive, list, runner.window(), pageRows, keys ? &*keys : nullptr, &runner);
         } catch (const NothingChanged&) {
             throw;
         } catch (const std::exception& e) {

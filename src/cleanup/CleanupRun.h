@@ -26,9 +26,11 @@ struct CleanupResult {
 // change through changes; a later pass sees the site as the changes of the earlier ones left it. The
 // names of deleted screenshot rows go to names. Throws on the first error; what ran before stays done.
 // Row lists are read pageRows rows at a time. Where keys is given, each change goes with what the
-// site's keys do with it; a key that would refuse a change throws KeyConflict naming the pass.
+// site's keys do with it; a key that would refuse a change throws KeyConflict naming the pass. Where
+// runner is given, batches stay within its rows per statement and wait for its replicas.
 CleanupResult runCleanupPasses(db::Connection& c, CleanupChanges& changes, ScreenshotNames& names, SiteWindow& window,
-                               std::size_t pageRows = db::kPageRows, KeyActions* keys = nullptr);
+                               std::size_t pageRows = db::kPageRows, KeyActions* keys = nullptr,
+                               OperationRunner* runner = nullptr);
 
 } // namespace cleanup
 

@@ -129,8 +129,11 @@ void walkRows(PassContext& run, PassProgress& progress, const CodeSet& removedEa
     std::size_t pending = 0;
     PageColumns cols;
     auto send = [&] {
-        if (pending > 0)
+        if (pending > 0) {
+            if (run.beforeBatch)
+                run.beforeBatch();
             pass.send(cols.codesUnsigned);
+        }
         pending = 0;
         progress.showDue();
     };
@@ -150,7 +153,7 @@ void walkRows(PassContext& run, PassProgress& progress, const CodeSet& removedEa
             const std::size_t queued = pass.judge(page, cols, i);
             progress.countAffected(queued);
             pending += queued;
-            if (pending >= kBatchChanges || progress.batchDue())
+            if (pending >= run.batchChanges || progress.batchDue())
                 send();
         }
     });

@@ -87,8 +87,10 @@ struct PassContext {
     CleanupChanges& changes; // every change goes here
     ScreenshotNames& names;  // the file names of deleted screenshot rows go here
     SiteWindow& window;
-    std::size_t pageRows = db::kPageRows; // rows per page of a row list
-    KeyActions* keys = nullptr;           // the site's keys that act on the run's changes; null: none do
+    std::size_t pageRows = db::kPageRows;     // rows per page of a row list
+    KeyActions* keys = nullptr;               // the site's keys that act on the run's changes; null: none do
+    std::size_t batchChanges = kBatchChanges; // changes at the most in one batch (one statement)
+    std::function<void()> beforeBatch{};      // called before each batch goes (replicas may hold it up)
     RemovedRows removed{};
     std::map<std::string, RewrittenValues, std::less<>> rewritten{}; // by table
 };

@@ -24,7 +24,8 @@ namespace
 constexpr const char* kUsage =
     "usage: tk_corvane test|block|unblock|recount|cleanup|maintain [--server TEXT] [--user TEXT]\n"
     "                  [--database TEXT] [--password-file FILE] [--lock-wait SECONDS] [--dry-run]\n"
-    "                  [--allow-triggers] [--quiet]\n"
+    "                  [--allow-triggers] [--replica ADDRESS]... [--max-lag SECONDS] [--lag-wait SECONDS]\n"
+    "                  [--quiet]\n"
     "       tk_corvane restore FILE... [options as above]\n"
     "       tk_corvane --help | --version\n"
     "\n"
@@ -45,6 +46,9 @@ constexpr const char* kUsage =
     "from the command line and never stored.\n"
     "A statement waits at most --lock-wait seconds (default 60) for a lock held elsewhere; a wait of\n"
     "more than a few seconds is reported on standard error.\n"
+    "Before each batch of changes the run waits while a replica named by --replica (the same user and\n"
+    "password; the forms --server takes) is more than --max-lag seconds behind (default 10) or its\n"
+    "replication is stopped; a wait of more than --lag-wait seconds (default 600) ends it (status 2).\n"
     "Where the site's foreign keys delete or change rows with the cleanup's, the undo archive keeps those\n"
     "rows too; a key that would refuse a deletion, or a trigger on a table the cleanup changes, stops it\n"
     "before any change (status 3). --allow-triggers runs it anyway: the archive then holds the cleanup's\n"
@@ -59,6 +63,7 @@ struct Options {
     std::vector<std::string> files; // restore
     std::optional<std::string> server, user, database, passwordFile;
     int lockWait = kDefaultLockWait;
+    ReplicaSettings replicas;
     bool dryRun = false;
     bool allowTriggers = false;
     bool quiet = false;
@@ -67,6 +72,13 @@ struct Options {
 struct UsageError {
     std::string text;
 };
+
+int seconds(const std::string& option, const std::string& v, int least)
+{
+    if (v.empty() || v.size() > 6 || v.find_first_not_of("0123456789") != std::string::npos || std::stoi(v) < least)
+        throw UsageError{option + " takes a whole number of seconds from " + std::to_string(least)};
+    return std::stoi(v);
+}
 
 Options parse(int argc, char** argv)
 {
@@ -96,12 +108,15 @@ Options parse(int argc, char** argv)
             o.database = value();
         else if (arg == "--password-file")
             o.passwordFile = value();
-        else if (arg == "--lock-wait") {
-            const std::string v = value();
-            if (v.empty() || v.size() > 6 || v.find_first_not_of("0123456789") != std::string::npos || std::stoi(v) < 1)
-                throw UsageError{"--lock-wait takes a whole number of seconds from 1"};
-            o.lockWait = std::stoi(v);
-        } else if (arg == "--password" || arg == "--pwd" || arg == "-p")
+        else if (arg == "--lock-wait")
+            o.lockWait = seconds(arg, value(), 1);
+        else if (arg == "--max-lag")
+            o.replicas.maxLag = seconds(arg, value(), 0);
+        else if (arg == "--lag-wait")
+            o.replicas.lagWait = seconds(arg, value(), 1);
+        else if (arg == "--replica")
+            o.replicas.servers.push_back(value());
+        else if (arg == "--password" || arg == "--pwd" || arg == "-p")
             throw UsageError{"the password is never taken from the command line: use TK_CORVANE_PASSWORD, "
                              "--password-file or the prompt"};
         else if (arg == "--dry-run" && !inlineValue)
@@ -263,6 +278,7 @@ int runCommandLine(int argc, char** argv, const std::string& appFolder)
         ConsoleWindow window(fields(o, store), o.quiet);
         OperationRunner runner(window);
         runner.setLockWait(o.lockWait);
+        runner.setReplicas(o.replicas);
         // What a cleanup would do now, with nothing changed and no file written; the site need not be
         // blocked for a look.
         if (o.command == "restore") {

@@ -2,6 +2,8 @@
 
 #include "common/TextFile.h"
 #include "db/SiteConnection.h"
+#include "ops/SiteGuard.h"
+#include "ops/WriteSetBounds.h"
 
 #include <algorithm>
 #include <exception>
@@ -21,8 +23,6 @@ class BusyFlag
     bool& m_flag;
 };
 
-// One name per database; the hash keeps it within the server's 64 characters for any name.
-constexpr std::string_view kLockName = "CONCAT('tk_corvane.', SHA1(DATABASE()))";
 constexpr const char* kEndedPartWay = "\n\nОперация прервана. Выполненное до ошибки сохранено в базе.";
 } // namespace
 
@@ -46,22 +46,6 @@ std::optional<db::Connection> OpenSiteConnection(SiteWindow& window)
     }
 }
 
-std::optional<std::string> takeSiteLock(db::Connection& c)
-{
-    const std::string name(kLockName);
-    const db::Rows got = c.query("SELECT GET_LOCK(" + name + ", 0) AS got");
-    if (got.front().optInt("got") == 1)
-        return std::nullopt;
-    const db::Rows holder = c.query(
-        "SELECT p.ID, p.USER, p.HOST FROM information_schema.PROCESSLIST p WHERE p.ID=IS_USED_LOCK(" + name + ")");
-    std::string who = "другой запуск tk_corvane";
-    if (!holder.empty())
-        who += " (соединение " + holder.front().text("ID").value_or("?") + ", " +
-               holder.front().text("USER").value_or("?") + "@" + holder.front().text("HOST").value_or("?") + ")";
-    return "С этой базой сейчас работает " + who +
-           ". Операция не выполнена: дождитесь окончания той работы и повторите.";
-}
-
 void requireWholeNumberColumns(db::Connection& c, const std::vector<CodeColumn>& columns)
 {
     std::string pairs;
@@ -80,15 +64,6 @@ void requireWholeNumberColumns(db::Connection& c, const std::vector<CodeColumn>&
                                  " имеет тип " + type +
                                  ", а не целое число: в нём не могут храниться коды записей. "
                                  "Операция не начата.");
-    }
-}
-
-void releaseSiteLock(db::Connection& c) noexcept
-{
-    try {
-        c.execute("DO RELEASE_LOCK(" + std::string(kLockName) + ")");
-    } catch (const std::exception&) {
-        // The connection is gone: the server frees the lock with it.
     }
 }
 
@@ -128,11 +103,31 @@ class OperationRunner::WaitReport
     std::chrono::steady_clock::time_point m_alive = std::chrono::steady_clock::now();
 };
 
-void OperationRunner::setUpSession(db::Connection& c) const
+void OperationRunner::setUpSession(db::Connection& c)
 {
     // Waits for locks held elsewhere are bounded, and reported while they last.
     c.execute("SET SESSION lock_wait_timeout=" + std::to_string(m_lockWait) +
               ", innodb_lock_wait_timeout=" + std::to_string(m_lockWait));
+    // Where the server logs statements, the joins and temporary tables of the tool's statements are
+    // not safe to replay on a replica: its own session logs the rows it changes instead.
+    if (m_facts.binaryLog && m_facts.binlogFormat != "ROW") {
+        try {
+            c.execute("SET SESSION binlog_format='ROW'");
+        } catch (const db::DbError&) {
+            m_statementLogged = true;
+        }
+    }
+}
+
+void OperationRunner::beforeBatch()
+{
+    if (m_watch)
+        m_watch->waitForReplicas(m_window);
+}
+
+std::size_t OperationRunner::rowsPerStatement(std::size_t wanted) const
+{
+    return rowsPerTransaction(m_facts, wanted);
 }
 
 bool OperationRunner::openSide()
@@ -206,9 +201,16 @@ db::Connection& OperationRunner::sideHere()
 
 void OperationRunner::alongside(db::Connection& conn, std::string_view sql, const std::function<void()>& work)
 {
-    const auto sent = ahead([text = std::string(sql)](db::Connection& side) { side.execute(text); });
+    alongside(
+        conn, [text = std::string(sql)](db::Connection& side) { side.execute(text); }, work);
+}
+
+void OperationRunner::alongside(db::Connection& conn, const std::function<void(db::Connection&)>& job,
+                                const std::function<void()>& work)
+{
+    const auto sent = ahead(job);
     if (!sent.valid()) {
-        conn.execute(sql);
+        job(conn);
         work();
         return;
     }
@@ -235,16 +237,26 @@ RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& bo
         return {RunStatus::NotConnected, {}};
     RunOutcome outcome;
     m_waits = std::make_shared<WaitReport>(m_window);
+    SiteGuard guard;
+    bool guarded = false;
+    m_statementLogged = false;
     try {
+        m_facts = ServerFacts::read(*connection);
         setUpSession(*connection);
         // While a statement runs the window keeps answering.
         connection->setWaitHook(
             [waits = m_waits](std::chrono::milliseconds waited, bool done) { (*waits)(waited, done); });
-        const auto held = changes == Changes::Site ? takeSiteLock(*connection) : std::nullopt;
-        if (held)
+        const auto held = changes == Changes::Site ? guard.take(*connection, m_facts, m_fields) : std::nullopt;
+        guarded = changes == Changes::Site && !held;
+        if (held) {
             outcome = {RunStatus::Locked, Report(MessageIcon::Critical, *held)};
-        else
+        } else {
+            if (changes == Changes::Site && !m_replicas.servers.empty())
+                m_watch.emplace(m_replicas, m_fields, m_facts.mysql);
             outcome.report = body(*connection);
+            if (changes == Changes::Site)
+                outcome.report.text += serverNotes();
+        }
     } catch (const ReportedFailure& e) {
         outcome = {RunStatus::Failed, Report(MessageIcon::Critical, e.what())};
     } catch (const RunRefused& e) {
@@ -257,8 +269,9 @@ RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& bo
     }
     // The server frees the lock with the session, but only once it has noticed the session end:
     // given back at once, the next operation (maintain's next step) finds it free.
-    if (changes == Changes::Site && outcome.status != RunStatus::Locked)
-        releaseSiteLock(*connection);
+    if (guarded)
+        guard.release(*connection);
+    m_watch.reset();
     // Nothing may still be at work on the second session when it closes.
     settle();
     m_side.reset();
@@ -269,6 +282,18 @@ RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& bo
         m_window.setCaption(savedCaption);
     deliver(outcome.report);
     return outcome;
+}
+
+std::string OperationRunner::serverNotes() const
+{
+    std::string notes;
+    if (m_replicas.servers.empty() && m_facts.replicasConnected.value_or(0) > 0)
+        notes += "К серверу подключены реплики (" + std::to_string(*m_facts.replicasConnected) +
+                 "), но ни одна не названа: их отставание не проверялось (--replica АДРЕС, --max-lag СЕКУНДЫ).\n";
+    if (m_statementLogged)
+        notes += "Сервер пишет двоичный журнал в формате " + m_facts.binlogFormat +
+                 ", а учётной записи нельзя перевести свой сеанс на ROW: реплики могут разойтись с сервером.\n";
+    return notes;
 }
 
 void OperationRunner::deliver(Report& report)

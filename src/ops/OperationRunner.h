@@ -7,7 +7,9 @@
 // the error's number and description; what already ran stays done. While one operation runs no
 // other can start.
 #include "db/Connection.h"
+#include "ops/ReplicaWatch.h"
 #include "ops/Report.h"
+#include "ops/ServerFacts.h"
 #include "ops/SiteWindow.h"
 
 #include <chrono>
@@ -63,13 +65,25 @@ class OperationRunner
 
     // How long a statement may wait for a lock held elsewhere before the operation ends (seconds).
     void setLockWait(int seconds) { m_lockWait = seconds; }
+    // Replicas to watch before each batch of changes, and how far behind they may be.
+    void setReplicas(ReplicaSettings replicas) { m_replicas = std::move(replicas); }
 
+    // Inside run's body: what the frame read of the server when the run opened.
+    const ServerFacts& server() const { return m_facts; }
+    // Inside run's body, before each batch of changes: waits while a named replica is too far behind
+    // (the window says which), and throws ReplicaTooFarBehind when that wait runs out.
+    void beforeBatch();
+    // Inside run's body: how many rows one statement may change, at most wanted.
+    std::size_t rowsPerStatement(std::size_t wanted) const;
     // Inside run's body: sends sql on a second session of the same site (opened on first use with the
     // fields the run opened its connection with, closed with that connection) while work goes on
     // here, and returns once both are done, so that the server works on both at once. sql must touch
     // no row that work reads or writes. An error of sql is thrown before one of work, as if sql had
     // run first; where no second session can be opened, sql does run first, here on conn.
     void alongside(db::Connection& conn, std::string_view sql, const std::function<void()>& work);
+    // The same for a job of statements.
+    void alongside(db::Connection& conn, const std::function<void(db::Connection&)>& job,
+                   const std::function<void()>& work);
 
     // Inside run's body: queues job for the second session, after every job queued before it, and
     // returns at once; the future tells when it has ended and holds its error. Not valid where no
@@ -89,12 +103,19 @@ class OperationRunner
     class WaitReport;
 
     void deliver(Report& report);
-    void setUpSession(db::Connection& c) const;
+    void setUpSession(db::Connection& c);
+    // Lines for the closing message about the servers around this one.
+    std::string serverNotes() const;
     bool openSide();
 
     SiteWindow& m_window;
     bool m_busy = false;
     int m_lockWait = kDefaultLockWait;
+    ReplicaSettings m_replicas;
+    ServerFacts m_facts;
+    std::optional<ReplicaWatch> m_watch;
+    // A session that cannot log its changes row by row where the server logs statements.
+    bool m_statementLogged = false;
     // While a run goes on: its fields, its second session once opened (or a note that none could
     // be), and what its waits have reported.
     ConnectionFields m_fields;
@@ -132,12 +153,6 @@ void requireWholeNumberColumns(db::Connection& c, const std::vector<CodeColumn>&
 
 // "Ошибка <number>: <description>" for any error the tool reports.
 std::string describeError(const std::exception& e);
-
-// Takes the lock that lets one run at a time change this database; returns nothing when it got it,
-// else what to tell the user about the run that holds it.
-std::optional<std::string> takeSiteLock(db::Connection& c);
-// Gives the lock back (errors ignored: a lost session has freed it).
-void releaseSiteLock(db::Connection& c) noexcept;
 
 // Opens the site with the window's fields as they are now. On failure it shows the driver's text in
 // a critical box and returns nothing.

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
-RunLength::RunLength(Chunking chunking) : m_chunking(chunking), m_rows(chunking.rows)
+RunLength::RunLength(Chunking chunking, std::size_t most)
+    : m_chunking(chunking), m_most(most), m_rows(std::min(chunking.rows, most))
 {
     if (m_rows == 0)
         throw std::invalid_argument("нулевой размер отрезка");
@@ -14,7 +15,7 @@ void RunLength::took(std::chrono::steady_clock::duration time)
     if (m_chunking.target.count() == 0)
         return;
     if (time < m_chunking.target / 2)
-        m_rows = std::min(kMaxChunkRows, m_rows * 2);
+        m_rows = std::min(m_most, m_rows * 2);
     else if (time > m_chunking.target * 2)
         m_rows = std::max<std::size_t>(1, m_rows / 2);
 }

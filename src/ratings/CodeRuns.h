@@ -32,12 +32,14 @@ struct Chunking {
 class RunLength
 {
   public:
-    explicit RunLength(Chunking chunking);
+    // No run is longer than most rows.
+    explicit RunLength(Chunking chunking, std::size_t most = kMaxChunkRows);
     std::size_t rows() const { return m_rows; }
     void took(std::chrono::steady_clock::duration time);
 
   private:
     Chunking m_chunking;
+    std::size_t m_most;
     std::size_t m_rows;
 };
 

@@ -1,8 +1,11 @@
 #include "ratings/RecountPass.h"
 
+#include "ops/WriteSetBounds.h"
+
+#include <limits>
 #include <string>
 
-GroupedSource::GroupedSource(db::Connection& conn, const GroupedValues& values, std::string name)
+GroupedSource::GroupedSource(db::Connection& conn, const GroupedValues& values, std::string name, bool inMemory)
     : m_conn(conn), m_values(values)
 {
     const std::string create = "create temporary table " + name + " (primary key (k))";
@@ -14,9 +17,11 @@ GroupedSource::GroupedSource(db::Connection& conn, const GroupedValues& values, 
         " as select SQL_BIG_RESULT " + std::string(values.columns) + " is not null" + std::string(values.suffix);
     try {
         // In memory first: on disk the table costs as much again as the grouped scan that fills it.
-        conn.execute(create + " engine=MEMORY" + select);
-        m_table = std::move(name);
-        return;
+        if (inMemory) {
+            conn.execute(create + " engine=MEMORY" + select);
+            m_table = std::move(name);
+            return;
+        }
     } catch (const db::DbError&) {
         // Too large for the session's limit, or no MEMORY engine on this server: on disk, then.
         conn.execute("drop temporary table if exists " + name);
@@ -72,21 +77,29 @@ std::unique_ptr<GroupedSource> runRecountPass(OperationRunner& runner, db::Conne
     std::string total;
     std::unique_ptr<GroupedSource> grouped;
     // The reset writes the counted table; the total and the grouped values read the others.
-    runner.alongside(conn, pass.resetSql, [&] {
+    const auto reset = [&](db::Connection& c) {
+        updateEveryRow(c, pass.table, std::string(pass.column) + "=0",
+                       runner.rowsPerStatement(std::numeric_limits<std::size_t>::max()));
+    };
+    runner.alongside(conn, reset, [&] {
         if (beside)
             beside();
         total = std::to_string(readTotal(conn, pass.totalSql));
         grouped = std::make_unique<GroupedSource>(
-            conn, pass.values, "tk_recount_" + std::string(pass.table) + "_" + std::string(pass.column));
+            conn, pass.values, "tk_recount_" + std::string(pass.table) + "_" + std::string(pass.column),
+            groupedInMemory(runner.server()));
     });
     const GroupedSource& values = *grouped;
-    RunLength length(sizes.chunking);
+    RunLength length(sizes.chunking, runner.rowsPerStatement(kMaxChunkRows));
     std::uint64_t counter = 0;
     db::forEachPage(conn, {"CODE", std::string(pass.table), ""}, sizes.pageRows, [&](const db::IntRows& page) {
         const std::size_t code = page.column("CODE");
         walkRuns(
             page.size(), [&](std::size_t i) { return db::wholeText(*page.at(i, code), page.isUnsigned(code)); }, length,
-            [&](const std::string& selection) { conn.execute(values.update(pass.table, pass.column, selection)); },
+            [&](const std::string& selection) {
+                runner.beforeBatch();
+                conn.execute(values.update(pass.table, pass.column, selection));
+            },
             [&](std::size_t) {
                 if (++counter % pass.refreshEvery == 0)
                     window.showProgress(std::to_string(counter) + "/" + total + suffix);

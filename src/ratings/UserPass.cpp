@@ -1,9 +1,11 @@
 #include "ratings/UserPass.h"
 
+#include "ops/WriteSetBounds.h"
 #include "ratings/RecountPass.h"
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string_view>
@@ -96,7 +98,8 @@ void UserStatistics::group(db::Connection& conn, std::size_t statistic, const Gr
         m_votesFromReleases = {m_votesFrom, " group by b.WHOADD"};
         values = &m_votesFromReleases;
     }
-    m_sources[statistic] = std::make_unique<GroupedSource>(conn, *values, "tk_user_" + std::string(s.column));
+    m_sources[statistic] = std::make_unique<GroupedSource>(conn, *values, "tk_user_" + std::string(s.column),
+                                                           groupedInMemory(m_runner.server()));
 }
 
 void UserStatistics::prepareAt(std::size_t pass)
@@ -108,8 +111,9 @@ void UserStatistics::prepareAt(std::size_t pass)
         });
     if (pass == kReleaseVotesAt)
         m_runner.ahead([this](db::Connection& side) {
-            m_releaseVotes = std::make_unique<GroupedSource>(side, kRecountPasses[kReleaseVotesPass].values,
-                                                             "tk_user_release_votes");
+            m_releaseVotes =
+                std::make_unique<GroupedSource>(side, kRecountPasses[kReleaseVotesPass].values, "tk_user_release_votes",
+                                                groupedInMemory(m_runner.server()));
         });
     for (std::size_t i = 0; i < kGrouped; ++i)
         if (grouped(i).at == pass)
@@ -122,13 +126,15 @@ void runUserPass(OperationRunner& runner, db::Connection& conn, const RatingCoef
     SiteWindow& window = runner.window();
     window.showTitle(std::string(kTitle));
     const std::string suffix = " - " + std::string(kTitle);
-    const std::string reset =
-        "update tbl_user set MODERS=0,PERSONA=0,RATINGS=0,VOTES=0,LINKS=0,ALTLINKS=0,DOWNUS=0,DOWNHIM=0";
+    const auto reset = [&](db::Connection& c) {
+        updateEveryRow(c, "tbl_user", "MODERS=0,PERSONA=0,RATINGS=0,VOTES=0,LINKS=0,ALTLINKS=0,DOWNUS=0,DOWNHIM=0",
+                       runner.rowsPerStatement(std::numeric_limits<std::size_t>::max()));
+    };
     // The second session took every grouping or none.
     const bool prepared = statistics.m_ready.front().valid();
     const std::string total = std::to_string(readTotal(conn, "select COUNT(CODE) as count1 from tbl_user"));
     if (prepared) {
-        conn.execute(reset);
+        reset(conn);
         // An error of a grouping made ahead is met where grouping in turn would have met it.
         for (const auto& ready : statistics.m_ready)
             runner.await(ready);
@@ -141,7 +147,7 @@ void runUserPass(OperationRunner& runner, db::Connection& conn, const RatingCoef
     }
     // The users are written where their statistics are.
     db::Connection& users = prepared ? runner.sideHere() : conn;
-    RunLength length(sizes.chunking);
+    RunLength length(sizes.chunking, runner.rowsPerStatement(kMaxChunkRows));
     std::uint64_t counter = 0;
     // The logins are for the captions only; the codes go into the statements as checked whole numbers.
     db::forEachTextPage(users, {"CODE,LOGIN", "tbl_user", ""}, sizes.pageRows, [&](const db::Rows& page) {
@@ -156,6 +162,7 @@ void runUserPass(OperationRunner& runner, db::Connection& conn, const RatingCoef
             length,
             [&](const std::string& selection) {
                 // Each rating reads the statistics just written for its users.
+                runner.beforeBatch();
                 users.execute(statisticsStatement(statistics.m_sources, selection));
                 users.execute(ratingStatement(k, selection));
             },

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
-enum class Stored { Server, User, Database, OfflineMessage, AppFolder, AllowTriggers };
+enum class Stored { Server, User, Database, OfflineMessage, AppFolder, AllowTriggers, Replicas, MaxLag, LagWait };
 
 struct StoredValue {
     std::string_view key;
@@ -12,13 +12,16 @@ struct StoredValue {
 };
 
 // clang-format off
-inline constexpr std::array<StoredValue, 6> kStoredValues{{
+inline constexpr std::array<StoredValue, 9> kStoredValues{{
     {"temp\\text1",      "localhost"}, // Text1, the server address
     {"temp\\text2",      "root"},      // Text2, the user name
     {"temp\\text4",      "corvane"},   // Text4, the database name (the password is never stored)
     {"temp\\offlinemes", ""},          // the site's offline message, copied when the site is blocked
     {"Temp\\Path\\",     ""},          // the folder the tool writes its files to
     {"temp\\allowtriggers", "0"},      // "1": the window's cleanup may run, once confirmed, where triggers fire
+    {"temp\\replicas",  ""},           // replicas to watch, separated by spaces
+    {"temp\\maxlag",    "10"},         // how far behind they may be (seconds)
+    {"temp\\lagwait",   "600"},        // how long a run waits for them (seconds)
 }};
 // clang-format on
 

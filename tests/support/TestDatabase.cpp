@@ -20,9 +20,9 @@ std::string env(const char* name, const char* fallback)
     return v && *v ? v : fallback;
 }
 
-db::Connection openServer(const std::string& database)
+db::Connection openServer(const std::string& database, const std::string& server = "")
 {
-    auto c = db::Connection::open(db::siteConnectionString(testServerFields(database)));
+    auto c = db::Connection::open(db::siteConnectionString(testServerFields(database, server)));
     c.execute("SET character_set_client=cp1251, character_set_connection=cp1251, character_set_results=cp1251");
     return c;
 }
@@ -36,21 +36,21 @@ std::string uniqueName(const std::string& label)
     return "tkt_" + clean.substr(0, 30) + "_" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
 }
 
-db::Connection createAndOpen(const std::string& name)
+db::Connection createAndOpen(const std::string& name, const std::string& server)
 {
     {
-        auto admin = openServer("");
+        auto admin = openServer("", server);
         admin.execute("DROP DATABASE IF EXISTS " + name);
         admin.execute("CREATE DATABASE " + name + " DEFAULT CHARACTER SET cp1251");
     }
-    return openServer(name);
+    return openServer(name, server);
 }
 } // namespace
 
-ConnectionFields testServerFields(const std::string& database)
+ConnectionFields testServerFields(const std::string& database, const std::string& server)
 {
-    return ConnectionFields{env("TK_TEST_SERVER", "127.0.0.1;port=3307"), env("TK_TEST_USER", "tk_test"),
-                            env("TK_TEST_PASSWORD", "tk-pass"), database};
+    return ConnectionFields{server.empty() ? env("TK_TEST_SERVER", "127.0.0.1;port=3307") : server,
+                            env("TK_TEST_USER", "tk_test"), env("TK_TEST_PASSWORD", "tk-pass"), database};
 }
 
 std::optional<std::string> testServerUnavailable()
@@ -72,8 +72,8 @@ bool testServerRequired()
     return v && *v && std::string(v) != "0";
 }
 
-TestDatabase::TestDatabase(const std::string& label, bool withSchema)
-    : m_name(uniqueName(label)), m_conn(createAndOpen(m_name))
+TestDatabase::TestDatabase(const std::string& label, bool withSchema, const std::string& server)
+    : m_name(uniqueName(label)), m_server(server), m_conn(createAndOpen(m_name, server))
 {
     if (withSchema)
         execFile(std::string(TK_SQL_DIR) + "/schema.sql");

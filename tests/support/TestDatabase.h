@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-ConnectionFields testServerFields(const std::string& database = "");
+// server: another test server than TK_TEST_SERVER's (a cluster node, a primary).
+ConnectionFields testServerFields(const std::string& database = "", const std::string& server = "");
 
 // Why the test server cannot be used, or nothing when it can (asked once per process).
 std::optional<std::string> testServerUnavailable();
@@ -29,14 +30,14 @@ class TestDatabase
 {
   public:
     // label becomes part of the database name, to find leftovers of a crashed test.
-    explicit TestDatabase(const std::string& label, bool withSchema = true);
+    explicit TestDatabase(const std::string& label, bool withSchema = true, const std::string& server = "");
     ~TestDatabase();
     TestDatabase(const TestDatabase&) = delete;
     TestDatabase& operator=(const TestDatabase&) = delete;
 
     const std::string& name() const { return m_name; }
     // Fields that reach this database with the test account.
-    ConnectionFields fields() const { return testServerFields(m_name); }
+    ConnectionFields fields() const { return testServerFields(m_name, m_server); }
 
     // A separate connection of the test's own (cp1251 session), to prepare and check data.
     db::Connection& conn() { return m_conn; }
@@ -59,6 +60,7 @@ class TestDatabase
 
   private:
     std::string m_name;
+    std::string m_server;
     db::Connection m_conn;
 };
 

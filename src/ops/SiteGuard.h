@@ -1,0 +1,52 @@
+#pragma once
+// One run at a time changes a site database. On one server (or a primary with replicas) the guard is
+// the server's named lock for the database, which the server frees with the session. On a node of a
+// Galera cluster, where a named lock holds on its own node only, the run also inserts one row into
+// tbl_conf (CODE kGuardCode, PARAM 'tk_corvane_run'): the cluster certifies only one of two inserts
+// of the same key, so two runs through two nodes cannot both have it. The row carries a lease that a
+// session of its own renews while the run lasts; the run deletes it at its end, and a run that died
+// leaves it to expire: after at most kGuardLease a later run takes it over.
+#include "db/SiteConnection.h"
+#include "ops/ServerFacts.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+// The guard row's key in tbl_conf: negative, so the site's own rows (numbered upwards) never meet it.
+inline constexpr std::int64_t kGuardCode = -730173;
+inline constexpr const char* kGuardParam = "tk_corvane_run";
+// A lease lasts this long and is renewed every kGuardBeat.
+inline constexpr std::chrono::seconds kGuardLease{90}, kGuardBeat{20};
+
+class SiteGuard
+{
+  public:
+    SiteGuard() = default;
+    ~SiteGuard();
+    SiteGuard(const SiteGuard&) = delete;
+    SiteGuard& operator=(const SiteGuard&) = delete;
+
+    // Takes the guard for a run on c (opened with fields); returns nothing when it has it, else what
+    // to tell the user about the run that holds it. Throws NothingChanged where the account may not
+    // write the guard row.
+    std::optional<std::string> take(db::Connection& c, const ServerFacts& facts, const db::ConnectionFields& fields);
+    // Gives it back; errors are ignored (a lost session has freed the lock, a row left expires).
+    void release(db::Connection& c) noexcept;
+
+  private:
+    void beat(db::ConnectionFields fields);
+    void stopBeating() noexcept;
+
+    bool m_row = false;
+    std::string m_token; // what the row says of this run
+    db::ConnectionFields m_fields;
+    std::thread m_beat;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stop = false;
+};

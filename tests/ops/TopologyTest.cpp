@@ -1,0 +1,256 @@
+// The servers real sites run on, started by the test script: a three-node Galera cluster
+// (TK_TEST_GALERA, three addresses) and a primary with a replica (TK_TEST_REPLICATION, two).
+// One run at a time across the cluster, every transaction within its write-set limit with the same
+// result as on one server, a restore that resumes, runs that wait for a replica, and binary logs a
+// replica can replay.
+#include "../cleanup/CleanupTestSupport.h"
+
+#include "cleanup/ArchiveRestore.h"
+#include "maintenance/SiteBlock.h"
+#include "ops/SiteGuard.h"
+#include "ratings/RatingRecalc.h"
+
+#include <sstream>
+
+namespace
+{
+std::vector<std::string> servers(const char* variable)
+{
+    std::vector<std::string> list;
+    std::istringstream in(std::getenv(variable) ? std::getenv(variable) : "");
+    for (std::string s; in >> s;)
+        list.push_back(s);
+    return list;
+}
+
+db::Connection admin(const std::string& server)
+{
+    return db::openSite(testServerFields("", server));
+}
+
+// The demo site and enough rows that every job writes more than a small write set holds.
+// numbering: "increment,offset" of new rows' codes, as a cluster node numbers them (empty: the server's).
+void fillSite(TestDatabase& t, const std::string& numbering = "")
+{
+    if (!numbering.empty())
+        t.exec("SET SESSION auto_increment_increment=" + numbering.substr(0, numbering.find(',')) +
+               ", auto_increment_offset=" + numbering.substr(numbering.find(',') + 1));
+    t.execFile(std::string(TK_SQL_DIR) + "/demo-data.sql");
+    t.exec("insert into tbl_link (CODE, BASECODE, WHOADD) select 1000 + seq, seq % 60, seq % 12 from seq_1_to_300");
+    t.exec("insert into tbl_stat (CODE, LINKCODE, USERCODE) select 5000 + seq, 1000 + seq % 340, seq % 11 "
+           "from seq_1_to_900");
+}
+
+// Every table's checksum, to compare two servers' copies.
+std::string checksums(db::Connection& c)
+{
+    std::string all;
+    const db::Rows tables = c.query("show tables");
+    for (std::size_t i = 0; i < tables.size(); ++i) {
+        const db::Rows sum = c.query("checksum table " + *tables[i].cell(0));
+        all += *tables[i].cell(0) + "=" + sum[0].cell(1).value_or("NULL") + " ";
+    }
+    return all;
+}
+
+// block, recount, cleanup and unblock, as maintain runs them; the statuses.
+std::vector<RunStatus> maintain(OperationRunner& runner, const std::string& folder, const SettingsStore& store)
+{
+    return {Command2_Click(runner, store).status, Command4_Click(runner).status, Command5_Click(runner, folder).status,
+            Command3_Click(runner).status};
+}
+
+struct Topology : testing::Test {
+    void SetUp() override
+    {
+        TK_REQUIRE_TEST_SERVER();
+        if (nodes.empty()) {
+            if (testServerRequired())
+                FAIL() << "no servers named in the environment";
+            GTEST_SKIP() << "no servers named in the environment";
+        }
+        site.emplace(label, true, nodes[0]);
+        fillSite(*site);
+    }
+    ConnectionFields on(std::size_t node) const { return testServerFields(site->name(), nodes[node]); }
+    std::string label;
+    std::vector<std::string> nodes;
+    std::optional<TestDatabase> site;
+    TempFolder folder{"topology"};
+    SettingsStore store{folder.file("store.reg")};
+};
+
+struct Galera : Topology {
+    Galera() { label = "galera", nodes = servers("TK_TEST_GALERA"); }
+};
+
+struct Replication : Topology {
+    Replication() { label = "replication", nodes = servers("TK_TEST_REPLICATION"); }
+    // Waits until the replica has applied everything the primary has logged.
+    void caughtUp()
+    {
+        const std::string pos = *site->scalar("select @@gtid_binlog_pos");
+        admin(nodes[1]).query("select MASTER_GTID_WAIT('" + pos + "', 30)");
+    }
+    std::string replicaChecksums()
+    {
+        caughtUp();
+        auto c = db::openSite(on(1));
+        return checksums(c);
+    }
+};
+} // namespace
+
+TEST_F(Galera, OneRunAtATimeAcrossTheClusterAndADeadRunsLeaseRunsOut)
+{
+    const auto before = dumpSite(*site);
+    RecordingWindow w1(on(0)), w2(on(1));
+    OperationRunner first(w1), second(w2);
+    TempFolder other("topology2");
+    std::optional<RunOutcome> refused;
+    // The run through node 1 holds the site when the run through node 2 starts.
+    w1.onProcessEvents = [&] {
+        if (!refused)
+            refused = Command5_Click(second, other.slash());
+    };
+    EXPECT_EQ(Command5_Click(first, folder.slash()).status, RunStatus::Done);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, RunStatus::Locked);
+    EXPECT_NE(refused->report.text.find("через другой узел кластера"), std::string::npos) << refused->report.text;
+    EXPECT_TRUE(other.archive().empty());
+    EXPECT_EQ(site->count("tbl_conf", "CODE=" + std::to_string(kGuardCode)), 0);
+    cleanup::RestoreResult restored;
+    cleanup::restoreArchives(first, {folder.archive().string()}, false, restored);
+    EXPECT_EQ(dumpSite(*site), before);
+
+    // The row a killed run leaves: refused while its lease lasts, taken over once it has run out.
+    struct Case {
+        const char* lease;
+        RunStatus want;
+    };
+    for (const Case c : {Case{"UNIX_TIMESTAMP()+60", RunStatus::Locked}, Case{"UNIX_TIMESTAMP()-1", RunStatus::Done}}) {
+        site->exec("delete from tbl_conf where CODE=" + std::to_string(kGuardCode));
+        site->exec("insert into tbl_conf (CODE, PARAM, VALUEINT, VALUESTR) values (" + std::to_string(kGuardCode) +
+                   ", 'tk_corvane_run', " + c.lease + ", 'tk_corvane host gone pid 1')");
+        const RunOutcome o = Command3_Click(second);
+        EXPECT_EQ(o.status, c.want) << c.lease << ": " << o.report.text;
+        if (c.want == RunStatus::Locked) {
+            EXPECT_NE(o.report.text.find("не позже чем через 90 с"), std::string::npos) << o.report.text;
+        }
+    }
+    EXPECT_EQ(site->count("tbl_conf", "CODE=" + std::to_string(kGuardCode)), 0);
+}
+
+TEST_F(Galera, WithinASmallWriteSetEveryJobEndsAsOnOneServerAndAStoppedRestoreResumes)
+{
+    // The same site on one server, its rows numbered as the cluster node numbered them.
+    TestDatabase twin("galera_twin");
+    fillSite(twin, *site->scalar("select concat(@@auto_increment_increment, ',', @@auto_increment_offset)"));
+    struct Limit { // on every node for this test only
+        explicit Limit(const std::vector<std::string>& nodes) : nodes(nodes) { set("40"); }
+        ~Limit() { set("0"); }
+        void set(const std::string& rows)
+        {
+            for (const std::string& n : nodes)
+                admin(n).execute("SET GLOBAL wsrep_max_ws_rows=" + rows);
+        }
+        std::vector<std::string> nodes;
+    } limit(nodes);
+
+    RecordingWindow w(on(0)), tw(twin.fields());
+    OperationRunner runner(w), single(tw);
+    TempFolder twinFolder("topology_twin");
+    const std::vector<RunStatus> done(4, RunStatus::Done);
+    EXPECT_EQ(maintain(single, twinFolder.slash(), store), done);
+    const std::vector<std::string> statsBefore = site->column("select CODE from tbl_stat");
+    const auto blockedBefore = [&] { // the site as the cleanup found it: blocked and recounted
+        EXPECT_EQ(Command2_Click(runner, store).status, RunStatus::Done);
+        EXPECT_EQ(Command4_Click(runner).status, RunStatus::Done) << w.messages.back().text;
+        return dumpSite(*site);
+    }();
+    EXPECT_EQ(Command5_Click(runner, folder.slash()).status, RunStatus::Done) << w.messages.back().text;
+    EXPECT_EQ(Command3_Click(runner).status, RunStatus::Done);
+    const auto cluster = dumpSite(*site), alone = dumpSite(twin);
+    for (const auto& [table, rows] : alone)
+        EXPECT_EQ(cluster.at(table), rows) << table;
+
+    // A row in the way of the archive's last rows stops the restore part-way; once it is gone, the
+    // same command completes what is left, and nothing twice.
+    const std::vector<std::string> statsAfter = site->column("select CODE from tbl_stat");
+    std::string last;
+    for (const std::string& code : statsBefore)
+        if (std::find(statsAfter.begin(), statsAfter.end(), code) == statsAfter.end())
+            last = code;
+    ASSERT_FALSE(last.empty());
+    site->exec("update tbl_conf set VALUEINT=0 where PARAM='ISWORK'");
+    site->exec("insert into tbl_stat (CODE, LINKCODE, USERCODE) values (" + last + ", 0, 0)");
+    const auto links = site->count("tbl_link");
+    cleanup::RestoreResult stopped, completed;
+    const RunOutcome o = cleanup::restoreArchives(runner, {folder.archive().string()}, false, stopped);
+    EXPECT_TRUE(stopped.failed);
+    EXPECT_NE(o.report.text.find("Повторите ту же команду"), std::string::npos) << o.report.text;
+    EXPECT_GT(site->count("tbl_link"), links); // committed before the stop
+    site->exec("delete from tbl_stat where CODE=" + last);
+    EXPECT_EQ(cleanup::restoreArchives(runner, {folder.archive().string()}, false, completed).status, RunStatus::Done);
+    EXPECT_FALSE(completed.failed) << w.messages.back().text;
+    EXPECT_EQ(dumpSite(*site), blockedBefore);
+}
+
+TEST_F(Replication, RunsWaitForAStoppedReplicaAndLogRowsItCanReplay)
+{
+    caughtUp();
+    auto replica = admin(nodes[1]);
+    const auto before = dumpSite(*site);
+    struct Case {
+        const char* label;
+        int lagWait;
+        RunStatus want;
+    };
+    // The replica stops applying once the first pass has deleted; the run waits (and says so), and
+    // either the replica comes back or the wait runs out.
+    for (const Case c :
+         {Case{"replica comes back", 60, RunStatus::Done}, Case{"wait runs out", 1, RunStatus::Failed}}) {
+        SCOPED_TRACE(c.label);
+        TempFolder runFolder("replica_run");
+        RecordingWindow w(on(0));
+        OperationRunner runner(w);
+        runner.setReplicas({{nodes[1]}, 1, c.lagWait});
+        int waits = 0;
+        w.onProcessEvents = [&] {
+            if (w.captions.back() == titleOf(1))
+                replica.execute("STOP SLAVE SQL_THREAD");
+            if (w.captions.back().starts_with("Ждём реплику " + nodes[1] + ": репликация остановлена") &&
+                ++waits == 3 && c.want == RunStatus::Done)
+                replica.execute("START SLAVE SQL_THREAD");
+        };
+        const RunOutcome o = Command5_Click(runner, runFolder.slash());
+        replica.execute("START SLAVE SQL_THREAD");
+        EXPECT_EQ(o.status, c.want) << o.report.text;
+        EXPECT_GE(waits, c.want == RunStatus::Done ? 3 : 1);
+        EXPECT_EQ(replicaChecksums(), checksums(site->conn()));
+        cleanup::RestoreResult r;
+        cleanup::restoreArchives(runner, {runFolder.archive().string()}, false, r);
+        EXPECT_EQ(dumpSite(*site), before);
+    }
+
+    // A primary that logs statements: the tool's sessions log rows, the replica ends equal, and the
+    // administrator hears of the replica nobody named.
+    auto primary = admin(nodes[0]);
+    primary.execute("SET GLOBAL binlog_format='STATEMENT'");
+    const db::Rows at = primary.query("SHOW MASTER STATUS");
+    RecordingWindow w(on(0));
+    OperationRunner runner(w);
+    const std::vector<RunStatus> statuses = maintain(runner, folder.slash(), store);
+    primary.execute("SET GLOBAL binlog_format='ROW'");
+    EXPECT_EQ(statuses, std::vector<RunStatus>(4, RunStatus::Done)) << w.messages.back().text;
+    const db::Rows events = primary.query("SHOW BINLOG EVENTS IN '" + *at[0].cell(0) + "' FROM " + *at[0].cell(1));
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        const std::string info = events[i].text("Info").value_or("");
+        EXPECT_FALSE(events[i].text("Event_type") == "Query" && (info.find("update tbl_") != std::string::npos ||
+                                                                 info.find("delete from tbl_") != std::string::npos))
+            << info;
+    }
+    EXPECT_NE(w.messages.back().text.find("К серверу подключены реплики (1)"), std::string::npos)
+        << w.messages.back().text;
+    EXPECT_EQ(replicaChecksums(), checksums(site->conn()));
+}
