@@ -4,7 +4,8 @@
 # leave the database in the same state.
 #
 #   bench.sh [--scale S]... [S...] [--port 3308] [--datadir DIR] [--build DIR] [--only recount|cleanup]
-#            [--reference-dir DIR] [--rev REV] [--repeat N] [--no-secondary-indexes] [--window] [--keep]
+#            [--reference-dir DIR] [--rev REV] [--repeat N] [--no-secondary-indexes] [--window] [--binlog]
+#            [--keep]
 #
 #   bench.sh             scale 1
 #   bench.sh 0.1 1 3     three scales, one after the other
@@ -28,6 +29,10 @@
 # event loop did not run; headless, it is the longest stretch between two points where the window
 # would have run its events.
 #
+# --binlog runs a server of its own (default datadir build-bench/db-binlog, port 3310) that writes a
+# binary log in ROW format, as a primary feeding replicas does, and reports how many bytes of it each
+# side's run wrote (SHOW BINARY LOGS before and after the run, the copy not counted).
+#
 # The tool and the reference come from the working tree, as it is; --rev REV measures a committed
 # revision instead (exported with git archive into the build folder, so work in progress elsewhere
 # in the tree neither breaks the build nor creeps into the figures).
@@ -40,11 +45,12 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 port=3308 datadir="$root/build-bench/db" build="$root/build-bench" only="" keep=0 refdir="" rev="" repeat=1 noindexes=0
-window=0
+window=0 binlog=0
 scales=()
 usage() {
     echo "usage: $0 [--scale F]... [F...] [--port P] [--datadir DIR] [--build DIR] [--only recount|cleanup]" >&2
-    echo "       [--reference-dir DIR] [--rev REV] [--repeat N] [--no-secondary-indexes] [--window] [--keep]" >&2
+    echo "       [--reference-dir DIR] [--rev REV] [--repeat N] [--no-secondary-indexes] [--window] [--binlog]" >&2
+    echo "       [--keep]" >&2
     exit 64
 }
 while [ $# -gt 0 ]; do
@@ -59,6 +65,7 @@ while [ $# -gt 0 ]; do
     --repeat) [ $# -ge 2 ] || usage; repeat=$2; shift 2 ;;
     --no-secondary-indexes) noindexes=1; shift ;;
     --window) window=1; shift ;;
+    --binlog) binlog=1; shift ;;
     --keep) keep=1; shift ;;
     -h | --help) usage ;;
     -*) echo "unknown option: $1" >&2; usage ;;
@@ -66,6 +73,12 @@ while [ $# -gt 0 ]; do
     esac
 done
 [ ${#scales[@]} -gt 0 ] || scales=(1)
+serverOptions=()
+if [ "$binlog" = 1 ]; then
+    [ "$datadir" != "$root/build-bench/db" ] || datadir="$root/build-bench/db-binlog"
+    [ "$port" != 3308 ] || port=3310
+    serverOptions=(--server-id=1 --log-bin=binlog --binlog-format=ROW)
+fi
 [[ "$repeat" =~ ^[1-9][0-9]*$ ]] || { echo "--repeat wants a whole number of runs, 1 or more" >&2; exit 64; }
 for s in "${scales[@]}"; do
     if ! [[ "$s" =~ ^[0-9]+(\.[0-9]+)?$ ]] || ! awk -v s="$s" 'BEGIN { exit !(s > 0) }'; then
@@ -104,7 +117,7 @@ if ! mariadb-admin --no-defaults -h127.0.0.1 -P"$port" -uroot ping >/dev/null 2>
     started=1
 fi
 echo "== server: $datadir on port $port"
-bash "$here/mariadb-local.sh" start "$datadir" "$port"
+bash "$here/mariadb-local.sh" start "$datadir" "$port" "${serverOptions[@]}"
 trap finish EXIT
 # The tool runs under an account of its own, so the server's per-account counters hold its
 # statements only; generating, copying, comparing and the reference SQL go through root.
@@ -127,6 +140,11 @@ cmake -S "$source" -B "$binary" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$binary" -j2 --target tk_bench >/dev/null
 tkbench="$binary/bench/tk_bench"
 
+# The bytes of binary log the server holds now (0 without one).
+binlogBytes() { "${sql[@]}" -N -e "SHOW BINARY LOGS" 2>/dev/null | awk '{ s += $2 } END { print s + 0 }'; }
+# mebibytes FROM TO
+mebibytes() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", (b - a) / 1048576 }'; }
+
 # seconds START END
 seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
 # field TEXT PATTERN: the first number after PATTERN in TEXT.
@@ -141,7 +159,8 @@ maximum() { printf '%s\n' "$@" | sort -g | tail -n1; }
 runOnce() {
     local op=$1 scale=$2 label=$3 refdb="corvane_bench_${1}_ref" tooldb="corvane_bench_${1}_tool"
     local reference="$refdir/$op.sql" start output toolStatus changed
-    refTime="-" toolTime="-" statements="-" memory="-" pause="-" verdict="-"
+    refTime="-" toolTime="-" statements="-" memory="-" pause="-" verdict="-" refLog="-" toolLog="-"
+    local logStart
 
     echo
     echo "== $label: reference SQL"
@@ -151,9 +170,11 @@ runOnce() {
         # tool's reports; errors still show here.
         local refOut="$build/reports/$op-$scale.reference.txt"
         mkdir -p "$build/reports"
+        logStart=$(binlogBytes)
         start=$(date +%s.%N)
         if "${sql[@]}" "$refdb" <"$reference" >"$refOut"; then
             refTime=$(seconds "$start" "$(date +%s.%N)")
+            [ "$binlog" = 0 ] || refLog=$(mebibytes "$logStart" "$(binlogBytes)")
             echo "reference wall time: $refTime s (mariadb client, $(basename "$reference"); its output: $refOut)"
         else
             echo "!! the reference SQL $reference failed on $refdb"
@@ -175,7 +196,9 @@ runOnce() {
     if [ "$window" = 1 ]; then
         run=(xvfb-run -a -s "-screen 0 1280x1024x24" "${run[@]}" --window)
     fi
+    logStart=$(binlogBytes)
     output=$("${run[@]}" 2>&1) || toolStatus=$?
+    [ "$binlog" = 0 ] || toolLog=$(mebibytes "$logStart" "$(binlogBytes)")
     echo "$output"
     if [ "$toolStatus" -eq 0 ] && grep -q '^result: completed' <<<"$output"; then
         toolTime=$(field "$output" "wall time:")
@@ -268,14 +291,16 @@ for scale in "${scales[@]}"; do
         echo
         if [ "$repeat" = 1 ]; then
             echo "$op at scale $scale: reference $refShown s, tool $toolShown s, tool/reference $ratio," \
-                "statements $lastStatements, peak memory $memShown MiB, longest pause $pauseShown s, $overall"
+                "statements $lastStatements, peak memory $memShown MiB, longest pause $pauseShown s," \
+                "binary log $refLog / $toolLog MiB, $overall"
         else
             echo "$op at scale $scale: reference $refShown s (runs: ${refTimes[*]:-none}), tool $toolShown s" \
                 "(runs: ${toolTimes[*]:-none}), tool/reference $ratio, statements $lastStatements," \
                 "peak memory $memShown MiB, longest pause $pauseShown s, $overall"
         fi
-        summary+=("$(printf '%-6s %-8s %-8s %-6s %9s %9s %9s %11s %9s %9s  %s' "$scale" "$op" "$shape" "$mode" \
-            "$refShown" "$toolShown" "$ratio" "$lastStatements" "$memShown" "$pauseShown" "$overall")")
+        summary+=("$(printf '%-6s %-8s %-8s %-6s %9s %9s %9s %11s %9s %9s %8s %8s  %s' "$scale" "$op" "$shape" \
+            "$mode" "$refShown" "$toolShown" "$ratio" "$lastStatements" "$memShown" "$pauseShown" "$refLog" "$toolLog" \
+            "$overall")")
     done
 done
 
@@ -285,8 +310,8 @@ if [ "$repeat" = 1 ]; then
 else
     echo "======== summary (times in seconds, the median of $repeat runs; memory in MiB, the highest)"
 fi
-printf '%-6s %-8s %-8s %-6s %9s %9s %9s %11s %9s %9s  %s\n' scale op indexes run reference tool tool/ref statements \
-    peak-mem pause result
+printf '%-6s %-8s %-8s %-6s %9s %9s %9s %11s %9s %9s %8s %8s  %s\n' scale op indexes run reference tool tool/ref \
+    statements peak-mem pause ref-log tool-log result
 printf '%s\n' "${summary[@]}"
 
 exit $status

@@ -199,32 +199,6 @@ db::Connection& OperationRunner::sideHere()
     return *m_side;
 }
 
-void OperationRunner::alongside(db::Connection& conn, std::string_view sql, const std::function<void()>& work)
-{
-    alongside(
-        conn, [text = std::string(sql)](db::Connection& side) { side.execute(text); }, work);
-}
-
-void OperationRunner::alongside(db::Connection& conn, const std::function<void(db::Connection&)>& job,
-                                const std::function<void()>& work)
-{
-    const auto sent = ahead(job);
-    if (!sent.valid()) {
-        job(conn);
-        work();
-        return;
-    }
-    std::exception_ptr workError;
-    try {
-        work();
-    } catch (...) {
-        workError = std::current_exception();
-    }
-    await(sent);
-    if (workError)
-        std::rethrow_exception(workError);
-}
-
 RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& body, Changes changes)
 {
     if (m_busy)

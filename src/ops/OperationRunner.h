@@ -75,16 +75,6 @@ class OperationRunner
     void beforeBatch();
     // Inside run's body: how many rows one statement may change, at most wanted.
     std::size_t rowsPerStatement(std::size_t wanted) const;
-    // Inside run's body: sends sql on a second session of the same site (opened on first use with the
-    // fields the run opened its connection with, closed with that connection) while work goes on
-    // here, and returns once both are done, so that the server works on both at once. sql must touch
-    // no row that work reads or writes. An error of sql is thrown before one of work, as if sql had
-    // run first; where no second session can be opened, sql does run first, here on conn.
-    void alongside(db::Connection& conn, std::string_view sql, const std::function<void()>& work);
-    // The same for a job of statements.
-    void alongside(db::Connection& conn, const std::function<void(db::Connection&)>& job,
-                   const std::function<void()>& work);
-
     // Inside run's body: queues job for the second session, after every job queued before it, and
     // returns at once; the future tells when it has ended and holds its error. Not valid where no
     // second session can be opened: the caller then does the work itself, in turn. The job must

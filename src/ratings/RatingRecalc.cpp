@@ -25,7 +25,7 @@ RunOutcome recalculateRatings(OperationRunner& runner, const RecountSizes& sizes
         SiteWindow& window = runner.window();
         window.showTitle("Получаем размер рейтинг-балов");
         requireWholeNumberColumns(conn, kRecountCodeColumns);
-        // Every weight is checked here, before the first counter is reset.
+        // Every weight is checked here, before the first counter is written.
         const RatingCoefficients coefficients = readRatingCoefficients(conn);
         conn.execute("SET SESSION max_heap_table_size=" + std::to_string(kGroupedInMemoryBytes));
         // The release vote sums of the third pass are the very sums a user's VOTES adds up.

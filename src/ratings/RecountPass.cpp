@@ -1,8 +1,5 @@
 #include "ratings/RecountPass.h"
 
-#include "ops/WriteSetBounds.h"
-
-#include <limits>
 #include <string>
 
 GroupedSource::GroupedSource(db::Connection& conn, const GroupedValues& values, std::string name, bool inMemory)
@@ -57,8 +54,9 @@ std::string GroupedSource::source(const std::string& selection) const
 
 std::string GroupedSource::update(std::string_view table, std::string_view column, const std::string& selection) const
 {
-    return "update " + std::string(table) + " t join " + source(selection) + " s on s.k=t.CODE set t." +
-           std::string(column) + "=s.v where s.v>0 and t.CODE" + selection;
+    const std::string c = "t." + std::string(column);
+    return "update " + std::string(table) + " t left join " + source(selection) + " s on s.k=t.CODE set " + c +
+           "=if(s.v>0,s.v,0) where t.CODE" + selection;
 }
 
 std::uint64_t readTotal(db::Connection& conn, std::string_view totalSql)
@@ -76,19 +74,12 @@ std::unique_ptr<GroupedSource> runRecountPass(OperationRunner& runner, db::Conne
     const std::string suffix = " - " + std::string(pass.title);
     std::string total;
     std::unique_ptr<GroupedSource> grouped;
-    // The reset writes the counted table; the total and the grouped values read the others.
-    const auto reset = [&](db::Connection& c) {
-        updateEveryRow(c, pass.table, std::string(pass.column) + "=0",
-                       runner.rowsPerStatement(std::numeric_limits<std::size_t>::max()));
-    };
-    runner.alongside(conn, reset, [&] {
-        if (beside)
-            beside();
-        total = std::to_string(readTotal(conn, pass.totalSql));
-        grouped = std::make_unique<GroupedSource>(
-            conn, pass.values, "tk_recount_" + std::string(pass.table) + "_" + std::string(pass.column),
-            groupedInMemory(runner.server()));
-    });
+    if (beside)
+        beside();
+    total = std::to_string(readTotal(conn, pass.totalSql));
+    grouped = std::make_unique<GroupedSource>(conn, pass.values,
+                                              "tk_recount_" + std::string(pass.table) + "_" + std::string(pass.column),
+                                              groupedInMemory(runner.server()));
     const GroupedSource& values = *grouped;
     RunLength length(sizes.chunking, runner.rowsPerStatement(kMaxChunkRows));
     std::uint64_t counter = 0;

@@ -28,8 +28,8 @@ struct RecountPass {
     std::string_view title;     // the caption when the pass starts; " - " + title ends its progress captions
     std::string_view totalSql;  // the number of rows, for the captions
     std::string_view table;     // the table whose counter is recounted
-    std::string_view column;    // the counter; the pass first sets it to 0 in every row
-    GroupedValues values;       // the new value of every row that has one; rows without keep the 0
+    std::string_view column;    // the counter
+    GroupedValues values;       // the new value of every row that has one above 0; the others get 0
     std::uint64_t refreshEvery; // the caption shows the progress after every N-th row
 };
 
@@ -78,9 +78,10 @@ class GroupedSource
     const std::string& table() const { return m_table; }
     // What to join for the run a selection names: the temporary table, or the run's grouped query.
     std::string source(const std::string& selection) const;
-    // The statement that writes the values of the run a selection names into table.column, only
-    // where the value is above 0: the reset has already set the others. The selection is repeated for
-    // the updated table, so that the server reads only the run's rows of it.
+    // The statement that writes the final value of every row of the run a selection names into
+    // table.column: its grouped value where that is above 0, else 0. Each row is written once, in one
+    // statement, so the server changes (and logs) only the rows whose counter was wrong. The selection
+    // is repeated for the updated table, so that the server reads only the run's rows of it.
     std::string update(std::string_view table, std::string_view column, const std::string& selection) const;
 
   private:
@@ -109,6 +110,6 @@ std::uint64_t readTotal(db::Connection& conn, std::string_view totalSql);
 // Runs one pass on the connection, in runs of rows per statement, showing its progress in the
 // window's caption after the rows it names are done. Returns the pass's grouped values, for a later
 // pass that sums them again (the temporary table "tk_recount_" + table + "_" + column). beside is
-// called once the reset is on its way to the second session, to queue more work there behind it.
+// called when the pass starts, every earlier pass done, to queue work on the second session.
 std::unique_ptr<GroupedSource> runRecountPass(OperationRunner& runner, db::Connection& conn, const RecountPass& pass,
                                               const RecountSizes& sizes, const std::function<void()>& beside = {});

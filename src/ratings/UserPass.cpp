@@ -1,11 +1,9 @@
 #include "ratings/UserPass.h"
 
-#include "ops/WriteSetBounds.h"
 #include "ratings/RecountPass.h"
 
 #include <algorithm>
 #include <array>
-#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string_view>
@@ -17,8 +15,8 @@ struct UserStatistic {
     std::string_view column;
     GroupedValues values;         // k is the user's CODE; none: those of the statistic before
     std::string_view value = "v"; // the grouped column that holds the statistic
-    // On a second session it is grouped behind the reset of the counter pass with this index: that
-    // pass writes nothing it reads, and the value columns it reads are final by then.
+    // On a second session it is grouped when the counter pass with this index starts: that pass
+    // writes nothing it reads, and the value columns it reads are final by then.
     std::size_t at = 0;
 };
 
@@ -43,8 +41,8 @@ static_assert(std::ranges::count_if(kUserStatistics, [](const UserStatistic& s) 
                   return !s.values.columns.empty();
               }) == UserStatistics::kGrouped);
 
-// On a second session the release vote sums are grouped again, behind the reset of the release
-// downloads (the votes are written by no pass), for VOTES to add up.
+// On a second session the release vote sums are grouped again when the release downloads pass
+// starts (the votes are written by no pass), for VOTES to add up.
 constexpr std::size_t kReleaseVotesAt = 1;
 
 constexpr std::string_view kTitle = "Обновляем рейтинг по пользователям";
@@ -59,8 +57,8 @@ std::string ratingStatement(const RatingCoefficients& k, const std::string& sele
 namespace
 {
 // One statement writes all seven statistics of a run of users: each column takes its value where
-// that is above 0 and otherwise keeps the 0 of the reset, as seven statements of their own would
-// leave it, while every user row is written once.
+// that is above 0 and 0 otherwise, so every user row is written once, and only where a statistic
+// changes.
 std::string statisticsStatement(const std::array<std::unique_ptr<GroupedSource>, UserStatistics::kGrouped>& sources,
                                 const std::string& selection)
 {
@@ -72,8 +70,7 @@ std::string statisticsStatement(const std::array<std::unique_ptr<GroupedSource>,
             joins += " left join " + sources[source++]->source(selection) + " " + s + " on " + s + ".k=t.CODE";
         }
         const std::string column(statistic.column), value = s + "." + std::string(statistic.value);
-        sets += std::string(sets.empty() ? "" : ",") + "t." + column + "=if(" + value + ">0," + value + ",t." + column +
-                ")";
+        sets += std::string(sets.empty() ? "" : ",") + "t." + column + "=if(" + value + ">0," + value + ",0)";
     }
     return "update tbl_user t" + joins + " set " + sets + " where t.CODE" + selection;
 }
@@ -126,24 +123,16 @@ void runUserPass(OperationRunner& runner, db::Connection& conn, const RatingCoef
     SiteWindow& window = runner.window();
     window.showTitle(std::string(kTitle));
     const std::string suffix = " - " + std::string(kTitle);
-    const auto reset = [&](db::Connection& c) {
-        updateEveryRow(c, "tbl_user", "MODERS=0,PERSONA=0,RATINGS=0,VOTES=0,LINKS=0,ALTLINKS=0,DOWNUS=0,DOWNHIM=0",
-                       runner.rowsPerStatement(std::numeric_limits<std::size_t>::max()));
-    };
     // The second session took every grouping or none.
     const bool prepared = statistics.m_ready.front().valid();
     const std::string total = std::to_string(readTotal(conn, "select COUNT(CODE) as count1 from tbl_user"));
     if (prepared) {
-        reset(conn);
         // An error of a grouping made ahead is met where grouping in turn would have met it.
         for (const auto& ready : statistics.m_ready)
             runner.await(ready);
     } else {
-        // The reset writes tbl_user only; the statistics read the other tables.
-        runner.alongside(conn, reset, [&] {
-            for (std::size_t i = 0; i < UserStatistics::kGrouped; ++i)
-                statistics.group(conn, i, releaseVotes);
-        });
+        for (std::size_t i = 0; i < UserStatistics::kGrouped; ++i)
+            statistics.group(conn, i, releaseVotes);
     }
     // The users are written where their statistics are.
     db::Connection& users = prepared ? runner.sideHere() : conn;

@@ -19,7 +19,7 @@ std::string ratingStatement(const RatingCoefficients& k, const std::string& sele
 // The grouped values of the user statistics. Where the run has a second session, each is grouped
 // there while the counter passes go on here, as soon as no pass that is still to write changes what
 // it reads; the user pass then writes the users there. Else each is grouped when the user pass
-// starts, after its reset, on the pass's own connection.
+// starts, on the pass's own connection.
 class UserStatistics
 {
   public:
@@ -31,9 +31,8 @@ class UserStatistics
     UserStatistics(const UserStatistics&) = delete;
     UserStatistics& operator=(const UserStatistics&) = delete;
 
-    // Queues on the second session what may be grouped once the reset of the counter pass with
-    // this index is on its way there: it reads nothing that pass writes, and what the passes before
-    // it wrote is final.
+    // Queues on the second session what may be grouped once the counter pass with this index
+    // starts: it reads nothing that pass writes, and what the passes before it wrote is final.
     void prepareAt(std::size_t pass);
 
   private:
@@ -49,7 +48,7 @@ class UserStatistics
     std::array<std::shared_future<void>, kGrouped> m_ready; // valid for those queued on the second session
 };
 
-// Resets the eight columns of tbl_user and recomputes them in runs of users in ascending
+// Recomputes the eight columns of tbl_user, each row written once, in runs of users in ascending
 // CODE order, the caption showing "n/total - login - Обновляем рейтинг по пользователям" for every
 // user once the user's run is written.
 // releaseVotes: the release vote sums of the third pass in a temporary table on conn, or nullptr;

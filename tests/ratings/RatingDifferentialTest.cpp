@@ -191,7 +191,7 @@ TEST(RatingDifferential, RandomSitesAgreeWithWholeTableStatements)
         unsigned draw;
         std::size_t chunkRows, pageRows; // runs end at page ends too
         bool noUsers, fractions;
-        // A hosting account: one session at a time, no temporary tables, so every reset runs in
+        // A hosting account: one session at a time, no temporary tables, so every grouping runs in
         // turn and every run groups its own rows.
         bool restricted = false;
     };
