@@ -167,18 +167,32 @@ TEST(CdlgExProperties, IconSizeRules)
 
 TEST(CdlgExProperties, EachKeepsItsOwnValue)
 {
-    // Every property but Action (which keeps nothing), each given a value no other gets.
+    // Every property but Action (which keeps nothing), all given values no other gets before any is
+    // read back, so two properties sharing one member show; the flags are turned on one at a time.
     RecordingPlatform platform;
     CdlgEx dlg(platform);
     const QMetaObject& meta = CdlgEx::staticMetaObject;
+    std::vector<std::pair<QByteArray, QVariant>> values;
+    std::vector<QByteArray> flags;
     for (int i = meta.propertyOffset() + 1; i < meta.propertyCount(); ++i) {
         const QByteArray name = meta.property(i).name();
         const int type = dlg.property(name).typeId();
-        const QVariant value = type == QMetaType::QString ? QVariant(QString(name))
-                               : type == QMetaType::Bool  ? QVariant(true)
-                                                          : QVariant(name == "IconSize" ? 16 : i);
-        ASSERT_TRUE(dlg.setProperty(name, value)) << name.constData();
+        if (type == QMetaType::Bool) {
+            flags.push_back(name);
+            ASSERT_TRUE(dlg.setProperty(name, false)) << name.constData();
+            continue;
+        }
+        values.emplace_back(name, type == QMetaType::QString ? QVariant(QString(name))
+                                                             : QVariant(name == "IconSize" ? 16 : i));
+        ASSERT_TRUE(dlg.setProperty(name, values.back().second)) << name.constData();
+    }
+    for (const auto& [name, value] : values)
         EXPECT_EQ(dlg.property(name), value) << name.constData();
+    for (const QByteArray& on : flags) {
+        dlg.setProperty(on, true);
+        for (const QByteArray& flag : flags)
+            EXPECT_EQ(dlg.property(flag).toBool(), flag == on) << flag.constData() << " with " << on.constData();
+        dlg.setProperty(on, false);
     }
 }
 
