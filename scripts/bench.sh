@@ -141,7 +141,7 @@ cmake --build "$binary" -j2 --target tk_bench >/dev/null
 tkbench="$binary/bench/tk_bench"
 
 # The bytes of binary log the server holds now (0 without one).
-binlogBytes() { "${sql[@]}" -N -e "SHOW BINARY LOGS" 2>/dev/null | awk '{ s += $2 } END { print s + 0 }'; }
+binlogBytes() { { "${sql[@]}" -N -e "SHOW BINARY LOGS" 2>/dev/null || true; } | awk '{ s += $2 } END { print s + 0 }'; }
 # mebibytes FROM TO
 mebibytes() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", (b - a) / 1048576 }'; }
 

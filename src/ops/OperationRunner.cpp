@@ -109,12 +109,21 @@ void OperationRunner::setUpSession(db::Connection& c)
     c.execute("SET SESSION lock_wait_timeout=" + std::to_string(m_lockWait) +
               ", innodb_lock_wait_timeout=" + std::to_string(m_lockWait));
     // Where the server logs statements, the joins and temporary tables of the tool's statements are
-    // not safe to replay on a replica: its own session logs the rows it changes instead.
+    // not safe to replay on a replica: its own session logs the rows it changes instead, each by its
+    // primary key and the columns that change, so the replicas have no more to read and apply than
+    // the change itself. (A cluster node keeps the cluster's own row format.)
     if (m_facts.binaryLog && m_facts.binlogFormat != "ROW") {
         try {
             c.execute("SET SESSION binlog_format='ROW'");
         } catch (const db::DbError&) {
             m_statementLogged = true;
+        }
+    }
+    if (m_facts.binaryLog && !m_facts.galera && !m_statementLogged) {
+        try {
+            c.execute("SET SESSION binlog_row_image='MINIMAL'");
+        } catch (const db::DbError&) {
+            // The account may not: the server's own row image, then.
         }
     }
 }
