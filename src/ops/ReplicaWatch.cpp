@@ -6,7 +6,6 @@
 
 namespace
 {
-constexpr std::chrono::milliseconds kPoll{250};
 // While a wait lasts its caption is shown again at least this often.
 constexpr std::chrono::seconds kShowEvery{5};
 } // namespace
@@ -57,7 +56,10 @@ std::optional<std::string> ReplicaWatch::behind(Replica& r)
 
 void ReplicaWatch::waitForReplicas(SiteWindow& window)
 {
+    // Replicas found caught up a moment ago are not asked again: batches come many to the second.
     const auto started = std::chrono::steady_clock::now();
+    if (started - m_caughtUp < kReplicaPoll)
+        return;
     auto shown = started - kShowEvery;
     std::string last;
     for (;;) {
@@ -69,8 +71,10 @@ void ReplicaWatch::waitForReplicas(SiteWindow& window)
                 break;
             }
         }
-        if (!why)
+        if (!why) {
+            m_caughtUp = std::chrono::steady_clock::now();
             return;
+        }
         const auto now = std::chrono::steady_clock::now();
         const std::string text = "Ждём реплику " + server + ": " + *why;
         if (now - started > std::chrono::seconds(m_settings.lagWait))
@@ -82,6 +86,6 @@ void ReplicaWatch::waitForReplicas(SiteWindow& window)
             shown = now;
         }
         window.keepAlive();
-        std::this_thread::sleep_for(kPoll);
+        std::this_thread::sleep_for(kReplicaPoll);
     }
 }

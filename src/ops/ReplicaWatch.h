@@ -12,6 +12,9 @@
 #include <vector>
 
 inline constexpr int kDefaultMaxLag = 10;
+// Replicas are asked this often while a run waits for them; found caught up, they are trusted this
+// long before they are asked again.
+inline constexpr std::chrono::milliseconds kReplicaPoll{250};
 inline constexpr int kDefaultLagWait = 600;
 
 struct ReplicaSettings {
@@ -51,4 +54,5 @@ class ReplicaWatch
     ReplicaSettings m_settings;
     bool m_mysql;
     std::vector<Replica> m_replicas;
+    std::chrono::steady_clock::time_point m_caughtUp{}; // when every replica was last found within maxLag
 };

@@ -11,6 +11,7 @@
 #include "ratings/RatingRecalc.h"
 
 #include <sstream>
+#include <thread>
 
 namespace
 {
@@ -217,8 +218,10 @@ TEST_F(Replication, RunsWaitForAStoppedReplicaAndLogRowsItCanReplay)
         runner.setReplicas({{nodes[1]}, 1, c.lagWait});
         int waits = 0;
         w.onProcessEvents = [&] {
-            if (w.captions.back() == titleOf(1))
+            if (w.captions.back() == titleOf(1)) {
                 replica.execute("STOP SLAVE SQL_THREAD");
+                std::this_thread::sleep_for(kReplicaPoll); // past the time a replica found caught up is trusted
+            }
             if (w.captions.back().starts_with("Ждём реплику " + nodes[1] + ": репликация остановлена") &&
                 ++waits == 3 && c.want == RunStatus::Done)
                 replica.execute("START SLAVE SQL_THREAD");
