@@ -67,8 +67,8 @@ inline constexpr std::size_t kReleaseVotesPass = 2;
 class GroupedSource
 {
   public:
-    // inMemory: the MEMORY engine is tried first. A Galera node that bounds its write sets refuses
-    // an update that joins a MEMORY table ("Galera replication not supported"), so it gets none.
+    // inMemory: the MEMORY engine is tried first. A Galera node that bounds the rows of a write set
+    // refuses an update that joins a MEMORY table ("Galera replication not supported").
     GroupedSource(db::Connection& conn, const GroupedValues& values, std::string name, bool inMemory = true);
     ~GroupedSource();
     GroupedSource(const GroupedSource&) = delete;
@@ -91,10 +91,10 @@ class GroupedSource
 };
 
 // The grouped values are kept in memory where the server lets a session table grow to this size,
-// else on disk; on a Galera node always on disk.
+// else on disk; on disk always on a Galera node that bounds the rows of a write set.
 inline bool groupedInMemory(const ServerFacts& server)
 {
-    return !server.galera;
+    return !server.galera || server.maxWriteSetRows == 0;
 }
 inline constexpr std::uint64_t kGroupedInMemoryBytes = 256ull << 20;
 
