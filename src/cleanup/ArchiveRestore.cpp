@@ -164,12 +164,13 @@ std::optional<std::string> applyBounded(OperationRunner& runner, db::Connection&
         const Archive& a = archives[ai];
         const bool resumed = a.header.run == at->run;
         for (const Statement& s : a.statements) {
-            if (s.sql == "START TRANSACTION" || s.sql == "COMMIT" || (resumed && s.line < at->line))
-                continue;
+            // The archive's session settings hold for every part of it, a resumed one too.
             if (s.sql.starts_with("SET SESSION ")) {
                 c.execute(s.sql);
                 continue;
             }
+            if (s.sql == "START TRANSACTION" || s.sql == "COMMIT" || (resumed && s.line < at->line))
+                continue;
             const Pieces p = piecesOf(s.sql);
             for (std::size_t from = resumed && s.line == at->line ? at->rows : 0; from < p.rows.size();) {
                 const std::size_t take = std::min(p.rows.size() - from, perTransaction - inTransaction);
