@@ -15,7 +15,12 @@ struct ConnectionFields {
     std::string database;
 };
 
-// The connection string, fields inserted exactly as typed: nothing trimmed, quoted or escaped.
+// The server field's keywords: "host:port" and "[IPv6]:port" become the host and a port keyword; any
+// other text ("host", "host;port=3307") is kept as it is.
+std::string serverKeywords(const std::string& server);
+
+// The connection string. User, password and database holding ';', '{' or '}', or starting or ending
+// with a space, are braced as ODBC reads such values; ordinary values go in exactly as typed.
 std::string siteConnectionString(const ConnectionFields& fields);
 
 // Opens the site database and switches the session to cp1251. Throws DbError.

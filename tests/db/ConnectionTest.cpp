@@ -16,11 +16,45 @@ TEST(SiteConnection, StringTakesFieldsExactlyAsTyped)
     const Case cases[] = {
         {{"localhost", "root", "", "corvane"},
          "driver={MySQL ODBC 3.51 Driver};server=localhost;uid=root;pwd=;database=corvane;stmt=SET NAMES 'cp1251'"},
-        {{" host ", "a;b", "p=w;x", "база"},
-         "driver={MySQL ODBC 3.51 Driver};server= host ;uid=a;b;pwd=p=w;x;database=база;stmt=SET NAMES 'cp1251'"},
+        {{"127.0.0.1:3320", " a", "a;b}{c=d", "ba;se "},
+         "driver={MySQL ODBC 3.51 Driver};server=127.0.0.1;port=3320;uid={ a};pwd={a;b}}{c=d};database={ba;se };"
+         "stmt=SET NAMES 'cp1251'"},
+        {{"[::1]:3307", "u", "p=w", "база"},
+         "driver={MySQL ODBC 3.51 Driver};server=::1;port=3307;uid=u;pwd=p=w;database=база;stmt=SET NAMES 'cp1251'"},
+        {{"host;port=3307", "u", "", "d"},
+         "driver={MySQL ODBC 3.51 Driver};server=host;port=3307;uid=u;pwd=;database=d;stmt=SET NAMES 'cp1251'"},
+        {{"fe80::1", "u", "", "d"},
+         "driver={MySQL ODBC 3.51 Driver};server=fe80::1;uid=u;pwd=;database=d;stmt=SET NAMES 'cp1251'"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(db::siteConnectionString(c.f), c.want);
+        EXPECT_EQ(db::siteConnectionString(c.f), c.want) << c.f.server;
+}
+
+// A password and a database name holding ODBC's own punctuation, and the server as "host:port".
+TEST(SiteConnection, AnyPasswordAndDatabaseNameReachTheServer)
+{
+    TK_REQUIRE_TEST_SERVER();
+    const ConnectionFields base = testServerFields();
+    const std::string port = base.server.substr(base.server.rfind('=') + 1);
+    auto admin = db::openSite(base);
+    admin.execute("CREATE DATABASE IF NOT EXISTS `tk;odd}{db` DEFAULT CHARACTER SET cp1251");
+    for (const char* host : {"127.0.0.1", "localhost"}) {
+        admin.execute(std::string("CREATE USER IF NOT EXISTS 'tk_punct'@'") + host + "' IDENTIFIED BY 'a;b}{c=d'");
+        admin.execute(std::string("GRANT ALL ON `tk;odd}{db`.* TO 'tk_punct'@'") + host + "'");
+    }
+    std::optional<std::string> reached;
+    try {
+        reached = db::openSite({"127.0.0.1:" + port, "tk_punct", "a;b}{c=d", "tk;odd}{db"})
+                      .query("SELECT CONCAT(SUBSTRING_INDEX(CURRENT_USER(), '@', 1), ' ', DATABASE()) AS r")
+                      .front()
+                      .text("r");
+    } catch (const db::DbError& e) {
+        ADD_FAILURE() << e.what();
+    }
+    admin.execute("DROP DATABASE `tk;odd}{db`");
+    for (const char* host : {"127.0.0.1", "localhost"})
+        admin.execute(std::string("DROP USER 'tk_punct'@'") + host + "'");
+    EXPECT_EQ(reached, "tk_punct tk;odd}{db");
 }
 
 TEST(SiteConnection, SessionRunsInCp1251AndCyrillicSurvivesBothWays)
