@@ -118,7 +118,7 @@ std::optional<ArchiveHeader> newestUnfinishedArchive(const std::string& folder, 
     if (DIR* dir = ::opendir(folder.c_str())) {
         while (const dirent* e = ::readdir(dir)) {
             const std::string name = e->d_name;
-            if (!name.starts_with("cleanup-undo-") || !name.ends_with(".sql"))
+            if (!name.starts_with(kArchivePrefix) || !name.ends_with(".sql"))
                 continue;
             const auto h = readArchiveHeader(folder + name);
             if (h && !h->complete && h->database == database && (!newest || runBefore(*newest, *h)))

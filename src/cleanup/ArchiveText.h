@@ -10,6 +10,9 @@
 namespace cleanup
 {
 
+// Every undo archive's name starts so: the run's stamp and ".sql" follow.
+inline constexpr std::string_view kArchivePrefix = "cleanup-undo-";
+
 // Each returns its argument when it has the form the server writes for that kind of value and
 // throws std::runtime_error naming it otherwise: digits with sign, point and exponent; a date or
 // time; hex digits; a character set's name.

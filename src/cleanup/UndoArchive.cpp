@@ -53,7 +53,7 @@ void UndoArchive::open()
         headerName(fromHex(m_conn.query("SELECT HEX(DATABASE()) AS d").front().cell(0).value_or("")));
     const std::optional<ArchiveHeader> previous = newestUnfinishedArchive(m_folder, database);
     // Never overwrite an earlier archive: a second run in the same second gets a numbered name.
-    const std::string base = m_folder + "cleanup-undo-" + fileStamp(m_start);
+    const std::string base = m_folder + std::string(kArchivePrefix) + fileStamp(m_start);
     for (int n = 1;; ++n) {
         m_path = base + (n == 1 ? "" : "-" + std::to_string(n)) + ".sql";
         const int fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);

@@ -227,7 +227,7 @@ TEST_F(Form1Test, ButtonsSwitchLayoutsOnlyWhenTheOperationSucceeds)
     EXPECT_EQ(answers.boxes[3].text, "Блок снят");
     EXPECT_EQ(enabledButtons(*w), "11000");
     EXPECT_EQ(db.scalar("select VALUEINT from tbl_conf where PARAM='ISWORK'"), "1");
-    EXPECT_EQ(w->windowTitle(), "tk_corvane v.1.0.10");
+    EXPECT_EQ(w->windowTitle(), QString::fromUtf8(kProductCaption.data(), kProductCaption.size()));
 }
 
 TEST_F(Form1Test, FailedSettingsWriteIsShownAndTheWindowGoesOn)

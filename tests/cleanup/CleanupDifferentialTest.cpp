@@ -161,7 +161,7 @@ Expected cleanWithSql(TestDatabase& t)
                        missing(ref, pass.parent));
     }
     want.summary = summaryOf(counts);
-    want.captions.push_back("tk_corvane v.1.0.10"); // the caption put back
+    want.captions.push_back(std::string(kProductCaption)); // the caption put back
     return want;
 }
 } // namespace

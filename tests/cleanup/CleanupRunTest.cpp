@@ -110,7 +110,7 @@ TEST(Cleanup, HandMadeSiteEndsAsWorkedOut)
     EXPECT_EQ(report, cp1251::fromUtf8(dateLine) + reportAfterDate(summary));
 
     // Caption back before the viewer; the viewer before the window is shown and the message last.
-    EXPECT_LT(indexOf(w.events, "caption:tk_corvane v.1.0.10"), indexOf(w.events, "viewer:"));
+    EXPECT_LT(indexOf(w.events, "caption:" + std::string(kProductCaption)), indexOf(w.events, "viewer:"));
     EXPECT_LT(indexOf(w.events, "viewer:"), indexOf(w.events, "show"));
     EXPECT_LT(indexOf(w.events, "show"), indexOf(w.events, "message:"));
     EXPECT_TRUE(t.otherSessionsGone());
@@ -186,7 +186,7 @@ TEST(Cleanup, EachEndingKeepsWhatItShould)
         if (stopped || c.broken) {
             EXPECT_EQ(w.messages[0].icon, MessageIcon::Critical);
             EXPECT_NE(text.find(c.note), std::string::npos) << text;
-            EXPECT_EQ(w.captions.empty() ? "" : w.captions.back(), stopped ? "" : "tk_corvane v.1.0.10");
+            EXPECT_EQ(w.captions.empty() ? "" : w.captions.back(), stopped ? "" : std::string(kProductCaption));
             EXPECT_EQ(readFileBytes(folder.file("report.txt")), cp1251::fromUtf8("старый отчёт"));
             if (!c.listBlocked) {
                 EXPECT_EQ(readFileBytes(list), cp1251::fromUtf8("старый список"));

@@ -186,7 +186,7 @@ std::vector<std::string> snapshot(TestDatabase& t)
 TEST(RatingDifferential, RandomSitesAgreeWithWholeTableStatements)
 {
     TK_REQUIRE_TEST_SERVER();
-    const std::string saved = "tk_corvane v.1.0.10";
+    const std::string saved(kProductCaption);
     struct Case {
         unsigned draw;
         std::size_t chunkRows, pageRows; // runs end at page ends too

@@ -15,7 +15,7 @@
 namespace
 {
 using V = std::vector<std::string>;
-const std::string kCaption = "tk_corvane v.1.0.10";
+const std::string kCaption(kProductCaption);
 
 // Weights in the order RAT_DOWN, RAT_VOTES, RAT_LINKS, RAT_PERSONA, RAT_ALTLINKS: "~" no row, "#" both
 // values NULL, "#n" a NULL text with VALUEINT n, anything else the text itself with VALUEINT 9.
