@@ -28,40 +28,25 @@ KeyActions::KeyActions(db::Connection& c, std::vector<ForeignKey> reached)
 {
 }
 
-std::string KeyActions::keyOf(const std::string& table, const RowImage& row)
-{
-    const std::vector<ImageColumn>& columns = m_images.columns(table);
-    std::vector<std::size_t> key = m_images.primaryKey(table);
-    if (key.empty()) // no primary key: the whole row stands for itself
-        for (std::size_t k = 0; k < columns.size(); ++k)
-            key.push_back(k);
-    std::string text;
-    for (std::size_t k : key)
-        text += exactLiteral(columns[k], row[k]) + ",";
-    return text;
-}
-
 ServerChanges KeyActions::beforeDelete(std::string_view table, CodeList codes)
 {
-    ServerChanges all;
-    for (std::size_t from = 0; from < codes.size(); from += kCodesPerStatement) {
-        const CodeList part = codes.part(from, std::min(kCodesPerStatement, codes.size() - from));
-        ServerChanges some =
-            follow(std::string(table), m_images.read(table, "CODE in (" + part.joined() + ")"), {}, {});
-        std::move(some.begin(), some.end(), std::back_inserter(all));
-    }
-    return all;
+    return inParts(table, codes, {}, {});
 }
 
 ServerChanges KeyActions::beforeRewrite(std::string_view table, std::string_view column, CodeList codes,
                                         const std::string& newValue)
 {
+    return inParts(table, codes, {m_images.indexOf(table, column)}, {newValue});
+}
+
+ServerChanges KeyActions::inParts(std::string_view table, CodeList codes, const std::vector<std::size_t>& rewritten,
+                                  const std::vector<std::optional<std::string>>& after)
+{
     ServerChanges all;
-    const std::size_t k = m_images.indexOf(table, column);
     for (std::size_t from = 0; from < codes.size(); from += kCodesPerStatement) {
         const CodeList part = codes.part(from, std::min(kCodesPerStatement, codes.size() - from));
         ServerChanges some =
-            follow(std::string(table), m_images.read(table, "CODE in (" + part.joined() + ")"), {k}, {newValue});
+            follow(std::string(table), m_images.read(table, "CODE in (" + part.joined() + ")"), rewritten, after);
         std::move(some.begin(), some.end(), std::back_inserter(all));
     }
     return all;
@@ -80,7 +65,7 @@ ServerChanges KeyActions::follow(std::string table, std::vector<RowImage> rows, 
     std::set<std::string> changedSeen;                 // table, row and columns already rewritten
     if (rewritten.empty())
         for (const RowImage& row : rows)
-            gone[table].insert(keyOf(table, row));
+            gone[table].insert(m_images.keyOf(table, row));
     std::deque<Step> todo;
     todo.push_back({std::move(table), std::move(rows), std::move(rewritten), std::move(after)});
     ServerChanges out;
@@ -145,7 +130,7 @@ ServerChanges KeyActions::follow(std::string table, std::vector<RowImage> rows, 
                 }
                 std::vector<RowImage> reached;
                 for (RowImage& row : m_images.read(key.child, condition)) {
-                    const std::string id = keyOf(key.child, row);
+                    const std::string id = m_images.keyOf(key.child, row);
                     if (gone[key.child].contains(id))
                         continue;
                     if (cascadeDelete)

@@ -49,7 +49,9 @@ class KeyActions
   private:
     ServerChanges follow(std::string table, std::vector<RowImage> rows, std::vector<std::size_t> rewritten,
                          std::vector<std::optional<std::string>> after);
-    std::string keyOf(const std::string& table, const RowImage& row);
+    // The changes that follow each part of kCodesPerStatement codes.
+    ServerChanges inParts(std::string_view table, CodeList codes, const std::vector<std::size_t>& rewritten,
+                          const std::vector<std::optional<std::string>>& after);
 
     db::Connection& m_conn;
     RowImages m_images;

@@ -144,6 +144,19 @@ const std::vector<std::size_t>& RowImages::primaryKey(std::string_view table)
     return m_keys.emplace(std::string(table), std::move(key)).first->second;
 }
 
+std::string RowImages::keyOf(std::string_view table, const RowImage& row)
+{
+    const std::vector<ImageColumn>& cols = columns(table);
+    std::vector<std::size_t> key = primaryKey(table);
+    if (key.empty())
+        for (std::size_t k = 0; k < cols.size(); ++k)
+            key.push_back(k);
+    std::string text;
+    for (std::size_t k : key)
+        text += exactLiteral(cols[k], row[k]) + ",";
+    return text;
+}
+
 std::vector<RowImage> RowImages::read(std::string_view table, const std::string& condition)
 {
     const std::vector<ImageColumn>& cols = columns(table);

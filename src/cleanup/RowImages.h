@@ -35,6 +35,8 @@ class RowImages
     const std::vector<std::size_t>& primaryKey(std::string_view table);
     // The index of a column by name, or columns(table).size() when there is none.
     std::size_t indexOf(std::string_view table, std::string_view column);
+    // What names one row of the table: its primary key's values, or every value where it has none.
+    std::string keyOf(std::string_view table, const RowImage& row);
     // The rows that meet condition, an SQL condition the caller built of names and checked literals.
     std::vector<RowImage> read(std::string_view table, const std::string& condition);
 

@@ -116,15 +116,6 @@ template <typename Pass> void UndoArchive::guarded(const std::string& batch, Pas
     }
 }
 
-std::string UndoArchive::keyOf(std::string_view table, const RowImage& row)
-{
-    const std::vector<ImageColumn>& columns = m_images.columns(table);
-    std::string key;
-    for (std::size_t k : m_images.primaryKey(table))
-        key += exactLiteral(columns[k], row[k]) + ",";
-    return key;
-}
-
 std::string UndoArchive::whereKey(std::string_view table, const RowImage& row)
 {
     const std::vector<ImageColumn>& columns = m_images.columns(table);
@@ -141,7 +132,7 @@ void UndoArchive::restoreEarlier(std::string_view table, std::vector<RowImage>& 
     if (changed == m_changedBefore.end())
         return;
     for (RowImage& row : rows)
-        if (const auto it = changed->second.find(keyOf(table, row)); it != changed->second.end())
+        if (const auto it = changed->second.find(m_images.keyOf(table, row)); it != changed->second.end())
             for (const auto& [k, value] : it->second)
                 row[k] = value;
 }
@@ -153,7 +144,7 @@ void UndoArchive::rememberChanged(const ServerChanges& follows)
         if (!change.deleted)
             for (const RowImage& row : change.before)
                 for (std::size_t k : change.columns)
-                    m_changedBefore[change.table][keyOf(change.table, row)].emplace(k, row[k]);
+                    m_changedBefore[change.table][m_images.keyOf(change.table, row)].emplace(k, row[k]);
 }
 
 void UndoArchive::appendInserts(std::string& batch, std::string_view table, std::vector<RowImage> rows)

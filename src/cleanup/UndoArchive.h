@@ -60,7 +60,6 @@ class UndoArchive : public CleanupChanges
     void appendServerChanges(std::string& batch, const ServerChanges& follows);
     // " WHERE" and the row's primary key.
     std::string whereKey(std::string_view table, const RowImage& row);
-    std::string keyOf(std::string_view table, const RowImage& row);
     // Values the server's keys rewrote earlier in this run, put back into rows archived later.
     void rememberChanged(const ServerChanges& follows);
     void restoreEarlier(std::string_view table, std::vector<RowImage>& rows);
