@@ -1,6 +1,7 @@
 #include "db/Connection.h"
 
 #include "common/Cp1251.h"
+#include "db/StallWatch.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -86,6 +87,28 @@ std::vector<ColumnInfo> describeColumns(SQLHANDLE s, bool utf8Session)
     return columns;
 }
 
+// Runs call on a thread of its own where there is a hook, telling the hook meanwhile how long it waits.
+SQLRETURN awaited(const std::function<SQLRETURN()>& call, const Connection::WaitHook& hook)
+{
+    if (!hook)
+        return call();
+    const auto started = std::chrono::steady_clock::now();
+    const auto waited = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    };
+    auto done = std::async(std::launch::async, call);
+    while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready)
+        hook(waited(), false);
+    const SQLRETURN rc = done.get();
+    hook(waited(), true);
+    return rc;
+}
+
+std::string seconds(std::chrono::seconds s)
+{
+    return std::to_string(s.count()) + " с";
+}
+
 std::vector<std::string> namesOf(const std::vector<ColumnInfo>& columns)
 {
     std::vector<std::string> names;
@@ -103,6 +126,8 @@ struct Connection::Handles {
     bool utf8Session = false; // the session speaks utf8mb4: text crosses unchanged
     std::uint64_t statements = 0;
     Connection::WaitHook waitHook;
+    int socket = -1; // the connection's socket, where it could be told
+    std::string connectionString;
 
     std::string toSession(std::string_view text) const
     {
@@ -137,27 +162,19 @@ struct Connection::Handles {
             stmt = newStatement();
         std::string bytes = toSession(sql);
         ++statements;
-        const auto send = [&] {
-            return SQLExecDirect(stmt.get(), bytesOf(bytes), static_cast<SQLINTEGER>(bytes.size()));
-        };
-        SQLRETURN rc;
-        if (!waitHook) {
-            rc = send();
-        } else {
-            // The statement goes from a thread of its own; this one tells the hook how long it waits.
-            const auto started = std::chrono::steady_clock::now();
-            auto done = std::async(std::launch::async, send);
-            while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready)
-                waitHook(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started),
-                    false);
-            rc = done.get();
-            waitHook(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started),
-                     true);
+        const WatchedStatement watched(socket, connectionString);
+        const SQLRETURN rc = awaited(
+            [&] { return SQLExecDirect(stmt.get(), bytesOf(bytes), static_cast<SQLINTEGER>(bytes.size())); }, waitHook);
+        if (rc == SQL_NO_DATA || SQL_SUCCEEDED(rc))
+            return stmt;
+        if (watched.cut()) {
+            const DbError lost = diagnose(SQL_HANDLE_STMT, stmt.get());
+            throw DbError("сервер не отвечал " + seconds(watched.silentFor()) +
+                              ", соединение с ним разорвано; выполнил ли сервер последнюю команду, неизвестно (" +
+                              lost.what() + ")",
+                          "08S01", lost.nativeCode ? lost.nativeCode : 2013);
         }
-        if (rc != SQL_NO_DATA)
-            check(rc, SQL_HANDLE_STMT, stmt.get());
-        return stmt;
+        throw diagnose(SQL_HANDLE_STMT, stmt.get());
     }
 };
 
@@ -166,7 +183,7 @@ Connection::Connection(Connection&&) noexcept = default;
 Connection& Connection::operator=(Connection&&) noexcept = default;
 Connection::~Connection() = default;
 
-Connection Connection::open(std::string_view connectionString)
+Connection Connection::open(std::string_view connectionString, const WaitHook& hook, std::chrono::seconds timeout)
 {
     auto h = std::make_unique<Handles>();
     SQLHANDLE raw = nullptr;
@@ -178,13 +195,30 @@ Connection Connection::open(std::string_view connectionString)
     check(SQLAllocHandle(SQL_HANDLE_DBC, h->env.get(), &raw), SQL_HANDLE_ENV, h->env.get());
     h->dbc.reset(raw);
 
-    std::string bytes = cp1251::fromUtf8(connectionString);
-    SQLCHAR out[1024];
-    SQLSMALLINT outLen = 0;
-    check(SQLDriverConnect(h->dbc.get(), nullptr, bytesOf(bytes), static_cast<SQLSMALLINT>(bytes.size()), out,
-                           sizeof out, &outLen, SQL_DRIVER_NOPROMPT),
-          SQL_HANDLE_DBC, h->dbc.get());
+    // The driver bounds the wait for the server's greeting by its CONN_TIMEOUT keyword only (it
+    // leaves ODBC's login timeout aside); a statement's wait it leaves alone.
+    std::string bytes =
+        cp1251::fromUtf8(std::string(connectionString) + ";CONN_TIMEOUT=" + std::to_string(timeout.count()));
+    const SocketSpotter spotter;
+    const auto started = std::chrono::steady_clock::now();
+    const SQLRETURN rc = awaited(
+        [&] {
+            return SQLDriverConnect(h->dbc.get(), nullptr, bytesOf(bytes), static_cast<SQLSMALLINT>(bytes.size()),
+                                    nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+        },
+        hook);
+    if (!SQL_SUCCEEDED(rc)) {
+        const DbError e = diagnose(SQL_HANDLE_DBC, h->dbc.get());
+        // The driver's own error (not the server's) after the whole wait: the server never answered.
+        if (e.nativeCode >= 2000 && std::chrono::steady_clock::now() - started >= timeout - std::chrono::seconds(1))
+            throw DbError("Сервер не ответил за " + seconds(timeout) + ": соединение не установлено. (" + e.what() +
+                              ")",
+                          e.sqlState, e.nativeCode);
+        throw e;
+    }
     h->connected = true;
+    h->socket = spotter.opened();
+    h->connectionString = std::string(connectionString);
     return Connection(std::move(h));
 }
 

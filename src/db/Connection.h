@@ -3,6 +3,7 @@
 // auto-commit mode, results read forward in full. Text crosses in cp1251 and is UTF-8 here.
 #include "db/DbError.h"
 #include "db/Rows.h"
+#include "db/StallWatch.h"
 
 #include <chrono>
 #include <cstdint>
@@ -17,8 +18,13 @@ namespace db
 class Connection
 {
   public:
-    // Opens with the connection string exactly as given (UTF-8, converted to cp1251). Throws DbError.
-    static Connection open(std::string_view connectionString);
+    using WaitHook = std::function<void(std::chrono::milliseconds waited, bool done)>;
+
+    // Opens with the connection string as given (UTF-8, converted to cp1251) and a connect timeout,
+    // giving up when the server has not answered within timeout. hook, if given, is called while the server is
+    // awaited, as for a statement. Throws DbError.
+    static Connection open(std::string_view connectionString, const WaitHook& hook = {},
+                           std::chrono::seconds timeout = kConnectTimeout);
 
     Connection(Connection&&) noexcept;
     Connection& operator=(Connection&&) noexcept;
@@ -40,7 +46,6 @@ class Connection
 
     // Called on the sending thread about every 100 ms while a statement is at the server, with how
     // long it has waited, and once more (done) when the statement ends.
-    using WaitHook = std::function<void(std::chrono::milliseconds waited, bool done)>;
     void setWaitHook(WaitHook hook);
 
     // Statements sent on this connection so far (execute and query alike).

@@ -1,5 +1,8 @@
 #include "db/SiteConnection.h"
 
+#include <optional>
+#include <utility>
+
 namespace db
 {
 
@@ -25,8 +28,19 @@ bool allDigits(const std::string& s)
 }
 } // namespace
 
-std::string serverKeywords(const std::string& server)
+bool serverNamesPort(const std::string& server)
 {
+    std::string lower;
+    for (char c : server)
+        lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return serverKeywords(lower).find(";port=") != std::string::npos;
+}
+
+std::string serverKeywords(const std::string& server, std::optional<int> port)
+{
+    if (port && !serverNamesPort(server))
+        return serverKeywords(server) + ";port=" + std::to_string(*port);
+
     // "[IPv6]" and "[IPv6]:port"
     if (server.starts_with("[")) {
         const std::size_t close = server.find(']');
@@ -47,19 +61,83 @@ std::string serverKeywords(const std::string& server)
     return server;
 }
 
-std::string siteConnectionString(const ConnectionFields& f)
+namespace
 {
-    return "driver={MySQL ODBC 3.51 Driver};server=" + serverKeywords(f.server) + ";uid=" + odbcValue(f.user) +
-           ";pwd=" + odbcValue(f.password) + ";database=" + odbcValue(f.database) + ";stmt=SET NAMES 'cp1251'";
+// The driver's TLS keywords. FORCETLS alone asks for TLS where the server offers it and goes on in
+// plain text where it does not; SSLVERIFY=1 makes TLS a condition and checks the certificate's chain
+// and name.
+std::string tlsKeywords(const TlsSettings& t)
+{
+    if (t.mode == TlsMode::Off)
+        return "";
+    std::string k = t.mode == TlsMode::Required && t.verify ? ";SSLVERIFY=1" : ";FORCETLS=1";
+    const std::pair<const char*, const std::string*> files[] = {
+        {"SSLCA", &t.ca}, {"SSLCAPATH", &t.caPath}, {"SSLCERT", &t.cert}, {"SSLKEY", &t.key}};
+    for (const auto& [name, value] : files)
+        if (t.mode == TlsMode::Required && !value->empty())
+            k += std::string(";") + name + "=" + odbcValue(*value);
+    return k;
 }
 
-Connection openSite(const ConnectionFields& fields)
+// MariaDB answers a plain connection that its account or server must make over TLS with "Access
+// denied".
+constexpr long kAccessDenied = 1045;
+} // namespace
+
+std::string siteConnectionString(const ConnectionFields& f)
 {
-    Connection c = Connection::open(siteConnectionString(fields));
+    return "driver={MySQL ODBC 3.51 Driver};server=" + serverKeywords(f.server, f.port) + ";uid=" + odbcValue(f.user) +
+           ";pwd=" + odbcValue(f.password) + ";database=" + odbcValue(f.database) + tlsKeywords(f.tls) +
+           ";stmt=SET NAMES 'cp1251'";
+}
+
+Connection openSite(const ConnectionFields& fields, const Connection::WaitHook& hook)
+{
+    std::optional<Connection> opened;
+    try {
+        opened.emplace(Connection::open(siteConnectionString(fields), hook));
+    } catch (const DbError& e) {
+        if (fields.tls.mode != TlsMode::Off || e.nativeCode != kAccessDenied)
+            throw;
+        // Would the server have taken it over TLS? Then the message can say what to turn on.
+        ConnectionFields over = fields;
+        over.tls.mode = TlsMode::Offered;
+        try {
+            Connection c = Connection::open(siteConnectionString(over), hook);
+            const bool encrypted = sessionTls(c, over.tls).encrypted();
+            c.close();
+            if (encrypted)
+                throw TlsDemanded(e);
+        } catch (const TlsDemanded&) {
+            throw;
+        } catch (const DbError&) {
+        }
+        throw;
+    }
+    Connection c = std::move(*opened);
+    // The driver goes on in plain text where the server offers no TLS unless it verifies the server:
+    // asked for TLS without verifying, the session is checked here.
+    if (fields.tls.mode == TlsMode::Required && !fields.tls.verify && !sessionTls(c, fields.tls).encrypted())
+        throw DbError("Сервер не предлагает защищённого соединения (TLS), а оно требуется: соединение не "
+                      "установлено.",
+                      "08001", 0);
     // The driver ignores the stmt keyword and refuses SET NAMES as a statement, so the session's
     // character set is switched here, as part of the open.
     c.useUtf8Session(false);
     return c;
+}
+
+SessionTls sessionTls(Connection& c, const TlsSettings& settings)
+{
+    SessionTls s;
+    const Rows rows = c.query("SHOW SESSION STATUS WHERE Variable_name IN ('Ssl_version','Ssl_cipher')");
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const std::string name = rows[r].text("Variable_name").value_or("");
+        const std::string value = rows[r].text("Value").value_or("");
+        (name == "Ssl_version" ? s.protocol : s.cipher) = value;
+    }
+    s.verified = s.encrypted() && settings.mode == TlsMode::Required && settings.verify;
+    return s;
 }
 
 } // namespace db

@@ -7,24 +7,25 @@
 
 #include <gtest/gtest.h>
 
-TEST(SiteConnection, StringTakesFieldsExactlyAsTyped)
+TEST(SiteConnection, StringTakesFieldsExactlyAsTypedAndTlsAsSet)
 {
+    using db::TlsMode;
+    const db::TlsSettings off{TlsMode::Off}, offered{}, files{TlsMode::Required, "/c a.pem", "", "c;1", "k", true};
     struct Case {
         ConnectionFields f;
         std::string want;
     };
+    const std::string head = "driver={MySQL ODBC 3.51 Driver};server=", tail = ";stmt=SET NAMES 'cp1251'";
     const Case cases[] = {
-        {{"localhost", "root", "", "corvane"},
-         "driver={MySQL ODBC 3.51 Driver};server=localhost;uid=root;pwd=;database=corvane;stmt=SET NAMES 'cp1251'"},
-        {{"127.0.0.1:3320", " a", "a;b}{c=d", "ba;se "},
-         "driver={MySQL ODBC 3.51 Driver};server=127.0.0.1;port=3320;uid={ a};pwd={a;b}}{c=d};database={ba;se };"
-         "stmt=SET NAMES 'cp1251'"},
-        {{"[::1]:3307", "u", "p=w", "база"},
-         "driver={MySQL ODBC 3.51 Driver};server=::1;port=3307;uid=u;pwd=p=w;database=база;stmt=SET NAMES 'cp1251'"},
-        {{"host;port=3307", "u", "", "d"},
-         "driver={MySQL ODBC 3.51 Driver};server=host;port=3307;uid=u;pwd=;database=d;stmt=SET NAMES 'cp1251'"},
-        {{"fe80::1", "u", "", "d"},
-         "driver={MySQL ODBC 3.51 Driver};server=fe80::1;uid=u;pwd=;database=d;stmt=SET NAMES 'cp1251'"},
+        {{"localhost", "root", "", "corvane", off}, head + "localhost;uid=root;pwd=;database=corvane" + tail},
+        {{"127.0.0.1:3320", " a", "a;b}{c=d", "ba;se ", off},
+         head + "127.0.0.1;port=3320;uid={ a};pwd={a;b}}{c=d};database={ba;se }" + tail},
+        {{"[::1]:3307", "u", "p=w", "база", off}, head + "::1;port=3307;uid=u;pwd=p=w;database=база" + tail},
+        {{"host;port=3307", "u", "", "d", off, 3308}, head + "host;port=3307;uid=u;pwd=;database=d" + tail},
+        {{"fe80::1", "u", "", "d", off, 3308}, head + "fe80::1;port=3308;uid=u;pwd=;database=d" + tail},
+        {{"h", "u", "", "d", offered}, head + "h;uid=u;pwd=;database=d;FORCETLS=1" + tail},
+        {{"h", "u", "", "d", files},
+         head + "h;uid=u;pwd=;database=d;SSLVERIFY=1;SSLCA=/c a.pem;SSLCERT={c;1};SSLKEY=k" + tail},
     };
     for (const auto& c : cases)
         EXPECT_EQ(db::siteConnectionString(c.f), c.want) << c.f.server;
