@@ -1,6 +1,7 @@
 #include "cleanup/ArchiveRestore.h"
 
 #include "cleanup/ArchiveText.h"
+#include "cleanup/UndoArchive.h"
 
 #include <algorithm>
 #include <fstream>
@@ -9,6 +10,7 @@
 #include <set>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 namespace cleanup
 {
@@ -17,6 +19,8 @@ namespace
 struct Statement {
     std::size_t line;
     std::string sql;
+    // On a batch's START TRANSACTION whose outcome was unknown: "<table> <code>" of its first row.
+    std::string doubt = {};
 };
 
 struct Archive {
@@ -48,8 +52,18 @@ Archive load(const std::string& path)
         throw std::runtime_error(path + ": это не архив отмены tk_corvane");
     Archive a{*header, {}, {}, 0, 0};
     std::ifstream in(path, std::ios::binary);
-    std::string line;
+    std::string line, doubt;
     for (std::size_t n = 1; std::getline(in, line); ++n) {
+        if (line.starts_with(kArchiveInDoubt)) {
+            doubt = line.substr(kArchiveInDoubt.size());
+            const std::size_t space = doubt.find(' ');
+            const std::string code = space == std::string::npos ? "" : doubt.substr(space + 1);
+            if (space == std::string::npos || code.empty() || code.size() > 20 ||
+                code.find_first_not_of("-0123456789") != std::string::npos || code.find('-', 1) != std::string::npos)
+                throw std::runtime_error(path + ", строка " + std::to_string(n) + ": архив повреждён");
+            tableOf("`" + doubt.substr(0, space) + "`");
+            continue;
+        }
         if (line.empty() || line.starts_with("--"))
             continue;
         if (line.back() != ';')
@@ -68,22 +82,29 @@ Archive load(const std::string& path)
             throw std::runtime_error(path + ", строка " + std::to_string(n) + ": неизвестная строка архива");
         }
         line.pop_back();
-        a.statements.push_back({n, line});
+        a.statements.push_back({n, line, line == "START TRANSACTION" ? std::exchange(doubt, {}) : std::string()});
     }
     return a;
 }
+
 // The rows of a multi-row INSERT ("(..),(..)"), or the statement whole as one piece; hex, numbers and
 // dates never hold "),(".
 struct Pieces {
     std::string head; // up to and with "VALUES "
     std::vector<std::string> rows;
+    std::string tail = {}; // " ON DUPLICATE KEY UPDATE ..." of a batch whose outcome was unknown
 };
-Pieces piecesOf(const std::string& sql)
+Pieces piecesOf(std::string sql)
 {
+    std::string tail;
+    if (const std::size_t at = sql.rfind(kInDoubtInsertTail); at != std::string::npos) {
+        tail = sql.substr(at);
+        sql.erase(at);
+    }
     const std::size_t values = sql.find(" VALUES (");
     if (!sql.starts_with("INSERT INTO ") || values == std::string::npos || sql.back() != ')')
-        return {"", {sql}};
-    Pieces p{sql.substr(0, values + 8), {}};
+        return {"", {sql + tail}};
+    Pieces p{sql.substr(0, values + 8), {}, tail};
     const std::string body = sql.substr(values + 9, sql.size() - values - 10);
     for (std::size_t from = 0;;) {
         const std::size_t at = body.find("),(", from);
@@ -103,6 +124,37 @@ std::uint64_t rowsOf(const Archive& a)
     return n;
 }
 
+// A batch whose outcome was unknown when its run ended is put back only where its first row is gone
+// (a batch is one statement: all of it ran, or none). Batches before `from` are applied already.
+void settleDoubts(db::Connection& c, Archive& a, std::size_t from)
+{
+    std::vector<Statement> kept;
+    for (std::size_t i = 0; i < a.statements.size(); ++i) {
+        const Statement& s = a.statements[i];
+        if (s.doubt.empty() || s.line < from) {
+            kept.push_back(s);
+            continue;
+        }
+        const std::size_t space = s.doubt.find(' ');
+        const bool stillThere =
+            !c.query("select 1 from `" + s.doubt.substr(0, space) + "` where CODE=" + s.doubt.substr(space + 1))
+                 .empty();
+        if (!stillThere) {
+            kept.push_back(s);
+            continue;
+        }
+        // The server never ran it: nothing of it goes back.
+        while (i < a.statements.size() && a.statements[i].sql != "COMMIT") {
+            const std::string& sql = a.statements[i].sql;
+            if (sql.starts_with("INSERT INTO "))
+                a.rows -= piecesOf(sql).rows.size();
+            else if (sql.starts_with("UPDATE ") && sql.find("=CONCAT(") == std::string::npos)
+                --a.values;
+            ++i;
+        }
+    }
+    a.statements = std::move(kept);
+}
 // How far a bounded restore has come: every statement before `line` of the archive of run `run` is
 // applied, and the first `rows` rows of the one at `line`; the archives of later runs are done.
 struct Progress {
@@ -128,8 +180,8 @@ std::optional<Progress> readProgress(db::Connection& c)
 // Applies the archives (newest first) in transactions of at most `bound` rows, from where an earlier
 // run of the same restore stopped; each transaction moves the progress mark with it. Returns the
 // failure's text, or nothing when everything is back (and the mark gone).
-std::optional<std::string> applyBounded(OperationRunner& runner, db::Connection& c,
-                                        const std::vector<Archive>& archives, std::size_t bound, std::string& done)
+std::optional<std::string> applyBounded(OperationRunner& runner, db::Connection& c, std::vector<Archive>& archives,
+                                        std::size_t bound, std::string& done)
 {
     std::optional<Progress> at = readProgress(c);
     std::size_t first = 0;
@@ -161,8 +213,10 @@ std::optional<std::string> applyBounded(OperationRunner& runner, db::Connection&
         inTransaction = 0;
     };
     for (std::size_t ai = first; ai < archives.size(); ++ai) {
-        const Archive& a = archives[ai];
+        Archive& a = archives[ai];
         const bool resumed = a.header.run == at->run;
+        // Judged as the site stands once the newer archives are back.
+        settleDoubts(c, a, resumed ? at->line : 0);
         for (const Statement& s : a.statements) {
             // The archive's session settings hold for every part of it, a resumed one too.
             if (s.sql.starts_with("SET SESSION ")) {
@@ -178,7 +232,7 @@ std::optional<std::string> applyBounded(OperationRunner& runner, db::Connection&
                 for (std::size_t r = 0; !p.head.empty() && r < take; ++r)
                     part += (r ? "),(" : "") + p.rows[from + r];
                 if (!p.head.empty())
-                    part += ")";
+                    part += ")" + p.tail;
                 if (!open) {
                     runner.beforeBatch();
                     c.execute("START TRANSACTION");
@@ -288,7 +342,8 @@ RunOutcome restoreArchives(OperationRunner& runner, const std::vector<std::strin
         }
         if (oneTransaction)
             c.execute("START TRANSACTION");
-        for (const Archive& a : archives) {
+        for (Archive& a : archives) {
+            settleDoubts(c, a, 0);
             for (const Statement& s : a.statements) {
                 if (oneTransaction && (s.sql == "START TRANSACTION" || s.sql == "COMMIT"))
                     continue;

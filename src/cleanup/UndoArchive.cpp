@@ -97,21 +97,65 @@ void UndoArchive::finish()
     sync();
 }
 
-template <typename Pass> void UndoArchive::guarded(const std::string& batch, Pass&& pass)
+bool outcomeUnknown(const db::DbError& e)
+{
+    // The driver's "server has gone away" and "lost connection", and any communication failure.
+    return e.sqlState == "08S01" || e.nativeCode == 2006 || e.nativeCode == 2013;
+}
+
+namespace
+{
+// "INSERT INTO `t` (`a`,...) VALUES (...);" becomes "... ON DUPLICATE KEY UPDATE `a`=`a`;".
+std::string inDoubt(const std::string& batch)
+{
+    std::string out;
+    std::size_t from = 0;
+    for (std::size_t end = batch.find('\n'); end != std::string::npos; from = end + 1, end = batch.find('\n', from)) {
+        std::string line = batch.substr(from, end - from);
+        const std::size_t open = line.find(" (`");
+        if (line.starts_with("INSERT INTO ") && open != std::string::npos && line.ends_with(");")) {
+            const std::size_t close = line.find('`', open + 3);
+            const std::string first = line.substr(open + 2, close - open - 1);
+            line.insert(line.size() - 1, std::string(kInDoubtInsertTail) + first + "=" + first);
+        }
+        out += line + "\n";
+    }
+    return out + batch.substr(from);
+}
+} // namespace
+
+template <typename Pass> void UndoArchive::guarded(const std::string& batch, Pass&& pass, const std::string& firstRow)
 {
     const long before = std::ftell(m_file.get());
-    try {
-        write(batch);
-        sync();
-        pass();
-        m_changed = true;
-    } catch (...) {
-        // The server did not take the batch: a replay must not put its rows back a second time.
+    const auto cutBack = [&] {
         std::fflush(m_file.get());
         if (before >= 0 && ::ftruncate(::fileno(m_file.get()), before) == 0) {
             std::fseek(m_file.get(), before, SEEK_SET);
             ::fsync(::fileno(m_file.get()));
         }
+    };
+    try {
+        write(batch);
+        sync();
+        pass();
+        m_changed = true;
+    } catch (const db::DbError& e) {
+        if (!outcomeUnknown(e)) {
+            // The server did not take the batch: a replay must not put its rows back a second time.
+            cutBack();
+            throw;
+        }
+        // The server may yet have run it: the batch stays, says how to tell, and leaves rows that are
+        // still there as they are.
+        cutBack();
+        if (!firstRow.empty())
+            write(std::string(kArchiveInDoubt) + firstRow + "\n");
+        write(inDoubt(batch));
+        sync();
+        m_changed = true;
+        throw;
+    } catch (...) {
+        cutBack();
         throw;
     }
 }
@@ -174,9 +218,11 @@ void UndoArchive::appendInserts(std::string& batch, std::string_view table, std:
                 const std::string where = whereKey(table, row);
                 while (at < h.size()) {
                     const std::size_t next = at + cutAt(h.substr(at), kStatementBytes / 2, utf8);
+                    // Only onto the parts before it: a replay of a batch that never ran leaves the row alone.
                     tails.push_back("UPDATE " + quotedName(table) + " SET " + quotedName(columns[k].name) + "=CONCAT(" +
                                     quotedName(columns[k].name) + "," + intro + "X'" + h.substr(at, next - at) + "')" +
-                                    where + ";\n");
+                                    where + " AND LENGTH(" + quotedName(columns[k].name) +
+                                    ")=" + std::to_string(at / 2) + ";\n");
                     at = next;
                 }
             }
@@ -214,7 +260,8 @@ void UndoArchive::appendServerChanges(std::string& batch, const ServerChanges& f
 }
 
 template <typename Part, typename Pass>
-void UndoArchive::archived(CodeList codes, const ServerChanges& follows, Part&& part, Pass&& pass)
+void UndoArchive::archived(CodeList codes, const ServerChanges& follows, Part&& part, Pass&& pass,
+                           const std::string& firstRow)
 {
     if (codes.empty())
         return;
@@ -224,7 +271,7 @@ void UndoArchive::archived(CodeList codes, const ServerChanges& follows, Part&& 
         part(batch, codes.part(from, std::min(kCodesPerStatement, codes.size() - from)));
     appendServerChanges(batch, follows);
     batch += "COMMIT;\n";
-    guarded(batch, pass);
+    guarded(batch, pass, firstRow);
     rememberChanged(follows);
 }
 
@@ -235,7 +282,7 @@ void UndoArchive::deleteRows(std::string_view table, CodeList codes, const Serve
         [&](std::string& batch, CodeList part) {
             appendInserts(batch, table, m_images.read(table, "CODE in (" + part.joined() + ")"));
         },
-        [&] { m_next.deleteRows(table, codes, follows); });
+        [&] { m_next.deleteRows(table, codes, follows); }, std::string(table) + " " + codes.part(0, 1).joined());
 }
 
 void UndoArchive::replaceAuthor(std::string_view table, std::string_view column, CodeList codes,

@@ -7,7 +7,9 @@
 // the file restores exactly whatever the tables' character sets; it sets up its own session
 // (character set, sql_mode, time zone, foreign-key checks) and keeps every statement well under the
 // client's packet limit. Each batch is on disk before it is passed on; a batch the server refused is
-// cut off the file again, so a replay never puts back a row that was not deleted. A run that ends
+// cut off the file again, so a replay never puts back a row that was not deleted. A batch whose fate
+// is unknown (the connection was lost while it ran) stays, marked with the table and code of its
+// first deleted row: a restore looks that row up and puts the batch back only where it is gone. A run that ends
 // normally marks its archive complete. No file is made for a run that changes nothing.
 #include "cleanup/CleanupChanges.h"
 #include "cleanup/RowImages.h"
@@ -31,6 +33,14 @@ inline constexpr std::string_view kArchiveDatabase = "-- database: ";
 inline constexpr std::string_view kArchiveRun = "-- run: ";
 inline constexpr std::string_view kArchivePrevious = "-- previous unfinished run: ";
 inline constexpr std::string_view kArchiveComplete = "-- complete";
+// "-- outcome unknown: <table> <code>" before a batch whose statement may or may not have run. Its
+// INSERTs end in kInDoubtInsertTail and a column's name assigned to itself: a row that is still there
+// is left as it is, so that the mariadb client replays such a batch whatever became of it.
+inline constexpr std::string_view kArchiveInDoubt = "-- outcome unknown: ";
+inline constexpr std::string_view kInDoubtInsertTail = " ON DUPLICATE KEY UPDATE ";
+
+// Whether a failed statement may still have run: the connection was lost while it was at the server.
+bool outcomeUnknown(const db::DbError& e);
 
 class UndoArchive : public CleanupChanges
 {
@@ -64,11 +74,14 @@ class UndoArchive : public CleanupChanges
     void rememberChanged(const ServerChanges& follows);
     void restoreEarlier(std::string_view table, std::vector<RowImage>& rows);
     // A batch is written and synced, then passed on; if that fails it is cut off the file again.
-    template <typename Pass> void guarded(const std::string& batch, Pass&& pass);
+    // firstRow: "<table> <code>" of the batch's first deleted row; empty where the batch deletes
+    // nothing and can be replayed whatever became of it.
+    template <typename Pass> void guarded(const std::string& batch, Pass&& pass, const std::string& firstRow);
     // One batch in one transaction: each part of the codes as part writes it, then what follows by the
     // server's keys; passed on once it is on disk.
     template <typename Part, typename Pass>
-    void archived(CodeList codes, const ServerChanges& follows, Part&& part, Pass&& pass);
+    void archived(CodeList codes, const ServerChanges& follows, Part&& part, Pass&& pass,
+                  const std::string& firstRow = {});
 
     db::Connection& m_conn;
     CleanupChanges& m_next;
