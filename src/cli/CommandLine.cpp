@@ -8,6 +8,12 @@
 #include "ops/ConnectionTest.h"
 #include "ratings/RatingRecalc.h"
 
+#include "ops/StoredSettings.h"
+
+#include <QCommandLineParser>
+#include <QStringList>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -21,49 +27,135 @@
 namespace
 {
 
-constexpr const char* kUsage =
-    "usage: tk_corvane test|block|unblock|recount|cleanup|maintain [--server TEXT] [--user TEXT]\n"
-    "                  [--database TEXT] [--password-file FILE] [--lock-wait SECONDS] [--dry-run]\n"
-    "                  [--allow-triggers] [--replica ADDRESS]... [--max-lag SECONDS] [--lag-wait SECONDS]\n"
-    "                  [--quiet]\n"
-    "       tk_corvane restore FILE... [options as above]\n"
-    "       tk_corvane --help | --version\n"
-    "\n"
-    "Without arguments tk_corvane opens its window. With a command it runs without one:\n"
-    "  test      open and close a connection to the site database\n"
-    "  block     switch the site off (ISWORK=0) and keep a copy of its offline message\n"
-    "  unblock   switch the site on again (ISWORK=1)\n"
-    "  recount   recount the site's counters, user statistics and ratings (site must be blocked)\n"
-    "  cleanup   delete rows that point to missing releases, links, users or persons and hand the\n"
-    "            authorship of missing users to the first user (site must be blocked)\n"
-    "  maintain  block, recount, cleanup and unblock; a failed step leaves the site blocked\n"
-    "  restore   put back what cleanup runs deleted and replaced, from their undo archives (newest\n"
-    "            run first, in one transaction; --dry-run applies and rolls back)\n"
-    "\n"
-    "Server, user and database default to the values the window last stored, then to localhost,\n"
-    "root and corvane. The password comes from TK_CORVANE_PASSWORD, else from --password-file,\n"
-    "else from a prompt when standard input is a terminal, else it is empty; it is never taken\n"
-    "from the command line and never stored.\n"
-    "A statement waits at most --lock-wait seconds (default 60) for a lock held elsewhere; a wait of\n"
-    "more than a few seconds is reported on standard error.\n"
-    "Before each batch of changes the run waits while a replica named by --replica (the same user and\n"
-    "password; the forms --server takes) is more than --max-lag seconds behind (default 10) or its\n"
-    "replication is stopped; a wait of more than --lag-wait seconds (default 600) ends it (status 2).\n"
-    "Where the site's foreign keys delete or change rows with the cleanup's, the undo archive keeps those\n"
-    "rows too; a key that would refuse a deletion, or a trigger on a table the cleanup changes, stops it\n"
-    "before any change (status 3). --allow-triggers runs it anyway: the archive then holds the cleanup's\n"
-    "own changes only.\n"
-    "Exit status: 0 done, 1 no connection, 2 failed part-way (what ran stays done), 3 refused because\n"
-    "the site is not blocked, an archive is not one of this database, or of the site's keys or\n"
-    "triggers, 4 another run is changing the\n"
-    "same database, 5 done but the report or the screenshot list could not be written, 64 usage error.\n";
+struct Command {
+    const char* name;
+    const char* help;
+};
+// clang-format off
+constexpr Command kCommands[] = {
+    {"test",     "open and close a connection to the site database; says how the connection is secured"},
+    {"block",    "switch the site off (ISWORK=0) and keep a copy of its offline message"},
+    {"unblock",  "switch the site on again (ISWORK=1)"},
+    {"recount",  "recount the site's counters, user statistics and ratings (site must be blocked)"},
+    {"cleanup",  "delete rows that point to missing releases, links, users or persons and hand the "
+                 "authorship of missing users to the first user (site must be blocked)"},
+    {"maintain", "block, recount, cleanup and unblock; a failed step leaves the site blocked"},
+    {"restore",  "put back what cleanup runs deleted and replaced, from their undo archives FILE... "
+                 "(newest run first, in one transaction; --dry-run applies and rolls back)"},
+};
+
+// The options: one row each. value: the name of its value in the usage, empty for a switch.
+struct OptionRow {
+    const char* name;
+    const char* value;
+    const char* help;
+};
+constexpr OptionRow kOptions[] = {
+    {"server",        "TEXT",    "the server: host, host:port, [IPv6]:port or host;port=N"},
+    {"port",          "N",       "the server's port, where --server names none"},
+    {"user",          "TEXT",    "the account"},
+    {"database",      "TEXT",    "the site's database"},
+    {"password-file", "FILE",    "read the password from the first line of FILE"},
+    {"ssl",           "",        "insist on TLS, verifying the server's certificate and host name"},
+    {"ssl-ca",        "FILE",    "TLS, verified against this authority's certificate"},
+    {"ssl-capath",    "DIR",     "TLS, verified against the authorities' certificates in DIR"},
+    {"ssl-cert",      "FILE",    "TLS, with this client certificate"},
+    {"ssl-key",       "FILE",    "TLS, with this client key"},
+    {"skip-ssl-verify-server-cert", "", "TLS without checking the server's certificate (said in every run)"},
+    {"skip-ssl",      "",        "plain text even where the server offers TLS"},
+    {"lock-wait",     "SECONDS", "how long a statement waits for a lock held elsewhere"},
+    {"replica",       "ADDRESS", "a replica to watch before each batch of changes (repeatable)"},
+    {"max-lag",       "SECONDS", "how far behind a named replica may be"},
+    {"lag-wait",      "SECONDS", "how long a run waits for the replicas"},
+    {"dry-run",       "",        "cleanup, maintain: say what would go, change nothing; restore: roll back"},
+    {"allow-triggers", "",       "cleanup, maintain: run where triggers fire on the tables it changes"},
+    {"quiet",         "",        "no progress on standard error"},
+};
+// clang-format on
+constexpr const char* kTlsRequiring[] = {"ssl", "ssl-ca", "ssl-capath", "ssl-cert", "ssl-key"};
+
+std::string usage()
+{
+    std::string u = "usage: tk_corvane COMMAND [OPTION]...\n"
+                    "       tk_corvane restore FILE... [OPTION]...\n"
+                    "       tk_corvane --help | --version\n\n"
+                    "Without arguments tk_corvane opens its window. With a command it runs without one:\n";
+    // Each row: the name in a column of its own, the help wrapped beside it.
+    const auto row = [&u](std::string left, const std::string& help) {
+        constexpr std::size_t kIndent = 32, kWidth = 100;
+        std::string line = "  " + left;
+        line += std::string(line.size() < kIndent ? kIndent - line.size() : 1, ' ');
+        std::size_t start = line.size();
+        for (std::size_t at = 0; at < help.size();) {
+            std::size_t end = help.find(' ', at);
+            const std::string word = help.substr(at, end == std::string::npos ? std::string::npos : end - at);
+            if (line.size() > start && line.size() + 1 + word.size() > kWidth) {
+                u += line + "\n";
+                line = std::string(kIndent, ' ');
+                start = line.size();
+            }
+            line += (line.size() > start ? " " : "") + word;
+            at = end == std::string::npos ? help.size() : end + 1;
+        }
+        u += line + "\n";
+    };
+    for (const Command& c : kCommands)
+        row(c.name, c.help);
+    u += "\nOptions:\n";
+    for (const OptionRow& o : kOptions)
+        row(std::string("--") + o.name + (*o.value ? std::string(" ") + o.value : ""), o.help);
+    const auto fallback = [](Stored s) { return std::string(stored(s).fallback); };
+    u += "\nServer, user, database, port, TLS, replicas and the lock wait default to the values the window last "
+         "stored,\n"
+         "then to " +
+         fallback(Stored::Server) + ", " + fallback(Stored::User) + " and " + fallback(Stored::Database) +
+         ".\nThe password comes from TK_CORVANE_PASSWORD, else from --password-file, else from a prompt when\n"
+         "standard input is a terminal, else it is empty; it is never taken from the command line and\n"
+         "never stored.\n"
+         "The connection uses TLS whenever the server offers it, unverified; --ssl or any --ssl-* file\n"
+         "makes it a condition and verifies the server (against --ssl-ca/--ssl-capath, else the system's\n"
+         "trusted certificates). A server that does not answer within " +
+         std::to_string(db::kConnectTimeout.count()) +
+         " s is given up; one that stops\n"
+         "answering during a run ends it (status 2) about " +
+         std::to_string((db::kSilentAfter + db::kProbeTimeout).count()) +
+         " s later, while a statement that is merely\n"
+         "long runs on. Examples:\n"
+         "  tk_corvane test --server db.example.org:3307\n"
+         "  tk_corvane test --server db.example.org --port 3307 --ssl-ca /etc/ssl/site-ca.pem\n"
+         "  tk_corvane test --server 10.0.0.5 --ssl --skip-ssl-verify-server-cert\n"
+         "A statement waits at most --lock-wait seconds (default " +
+         std::to_string(kDefaultLockWait) +
+         ") for a lock held elsewhere; a wait of\n"
+         "more than a few seconds is reported on standard error.\n"
+         "Before each batch of changes the run waits while a replica named by --replica (the same user,\n"
+         "password and TLS; the forms --server takes) is more than --max-lag seconds behind (default " +
+         std::to_string(kDefaultMaxLag) +
+         ")\n"
+         "or its replication is stopped; a wait of more than --lag-wait seconds (default " +
+         std::to_string(kDefaultLagWait) +
+         ") ends it\n"
+         "(status 2).\n"
+         "Where the site's foreign keys delete or change rows with the cleanup's, the undo archive keeps those\n"
+         "rows too; a key that would refuse a deletion, or a trigger on a table the cleanup changes, stops it\n"
+         "before any change (status 3). --allow-triggers runs it anyway: the archive then holds the cleanup's\n"
+         "own changes only.\n"
+         "Exit status: 0 done, 1 no connection, 2 failed part-way (what ran stays done), 3 refused because\n"
+         "the site is not blocked, an archive is not one of this database, or of the site's keys or\n"
+         "triggers, 4 another run is changing the same database, 5 done but the report or the screenshot\n"
+         "list could not be written, 64 usage error.\n";
+    return u;
+}
 
 struct Options {
     std::string command;
     std::vector<std::string> files; // restore
     std::optional<std::string> server, user, database, passwordFile;
-    int lockWait = kDefaultLockWait;
-    ReplicaSettings replicas;
+    std::optional<int> port;
+    std::optional<db::TlsSettings> tls; // as the command line sets it, if it does
+    std::optional<int> lockWait;
+    std::vector<std::string> replicas;
+    std::optional<int> maxLag, lagWait;
     bool dryRun = false;
     bool allowTriggers = false;
     bool quiet = false;
@@ -73,73 +165,95 @@ struct UsageError {
     std::string text;
 };
 
-int seconds(const std::string& option, const std::string& v, int least)
+int number(const std::string& option, const std::string& v, int least, int most, const char* what)
 {
-    if (v.empty() || v.size() > 6 || v.find_first_not_of("0123456789") != std::string::npos || std::stoi(v) < least)
-        throw UsageError{option + " takes a whole number of seconds from " + std::to_string(least)};
+    if (v.empty() || v.size() > 6 || v.find_first_not_of("0123456789") != std::string::npos || std::stoi(v) < least ||
+        std::stoi(v) > most)
+        throw UsageError{"--" + option + " takes " + what + " from " + std::to_string(least) +
+                         (most < 999999 ? " to " + std::to_string(most) : "")};
     return std::stoi(v);
+}
+
+// Arguments cross as bytes: each byte one Latin-1 character, so that nothing is lost on the way.
+QString bytes(const std::string& s)
+{
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+std::string bytes(const QString& s)
+{
+    return s.toLatin1().toStdString();
 }
 
 Options parse(int argc, char** argv)
 {
-    Options o;
-    std::vector<std::string> args(argv + 1, argv + argc);
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        std::optional<std::string> inlineValue;
-        if (arg.rfind("--", 0) == 0) {
-            if (const auto eq = arg.find('='); eq != std::string::npos) {
-                inlineValue = arg.substr(eq + 1);
-                arg.erase(eq);
-            }
-        }
-        auto value = [&]() -> std::string {
-            if (inlineValue)
-                return *inlineValue;
-            if (i + 1 >= args.size())
-                throw UsageError{arg + " needs a value"};
-            return args[++i];
-        };
-        if (arg == "--server")
-            o.server = value();
-        else if (arg == "--user")
-            o.user = value();
-        else if (arg == "--database")
-            o.database = value();
-        else if (arg == "--password-file")
-            o.passwordFile = value();
-        else if (arg == "--lock-wait")
-            o.lockWait = seconds(arg, value(), 1);
-        else if (arg == "--max-lag")
-            o.replicas.maxLag = seconds(arg, value(), 0);
-        else if (arg == "--lag-wait")
-            o.replicas.lagWait = seconds(arg, value(), 1);
-        else if (arg == "--replica")
-            o.replicas.servers.push_back(value());
-        else if (arg == "--password" || arg == "--pwd" || arg == "-p")
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "-p" || a == "--pwd" || a.starts_with("--pwd=") || a == "--password" || a.starts_with("--password="))
             throw UsageError{"the password is never taken from the command line: use TK_CORVANE_PASSWORD, "
                              "--password-file or the prompt"};
-        else if (arg == "--dry-run" && !inlineValue)
-            o.dryRun = true;
-        else if (arg == "--quiet" && !inlineValue)
-            o.quiet = true;
-        else if (arg == "--allow-triggers" && !inlineValue)
-            o.allowTriggers = true;
-        else if (arg.rfind("-", 0) == 0)
-            throw UsageError{"unknown option " + arg};
-        else if (o.command.empty())
-            o.command = arg;
-        else if (o.command == "restore")
-            o.files.push_back(arg);
-        else
-            throw UsageError{"unexpected argument " + arg};
     }
-    static const char* const kCommands[] = {"test", "block", "unblock", "recount", "cleanup", "maintain", "restore"};
-    bool known = false;
-    for (const char* c : kCommands)
-        known = known || o.command == c;
-    if (!known)
-        throw UsageError{o.command.empty() ? "no command given" : "unknown command " + o.command};
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const OptionRow& row : kOptions)
+        parser.addOption(QCommandLineOption(QString::fromLatin1(row.name), QString(), QString::fromLatin1(row.value)));
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << bytes(std::string(argv[i]));
+    if (!parser.parse(args))
+        throw UsageError{parser.errorText().toStdString()};
+    const auto given = [&](const char* name) { return parser.isSet(QString::fromLatin1(name)); };
+    const auto value = [&](const char* name) -> std::optional<std::string> {
+        if (!given(name))
+            return std::nullopt;
+        return bytes(parser.value(QString::fromLatin1(name)));
+    };
+
+    Options o;
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
+        throw UsageError{"no command given"};
+    o.command = bytes(positional.front());
+    const auto known =
+        std::find_if(std::begin(kCommands), std::end(kCommands), [&](const Command& c) { return o.command == c.name; });
+    if (known == std::end(kCommands))
+        throw UsageError{"unknown command " + o.command};
+    for (qsizetype i = 1; i < positional.size(); ++i) {
+        if (o.command != "restore")
+            throw UsageError{"unexpected argument " + bytes(positional[i])};
+        o.files.push_back(bytes(positional[i]));
+    }
+    o.server = value("server");
+    o.user = value("user");
+    o.database = value("database");
+    o.passwordFile = value("password-file");
+    if (const auto v = value("port"))
+        o.port = number("port", *v, 1, 65535, "a port number");
+    if (const auto v = value("lock-wait"))
+        o.lockWait = number("lock-wait", *v, 1, 999999, "a whole number of seconds");
+    if (const auto v = value("max-lag"))
+        o.maxLag = number("max-lag", *v, 0, 999999, "a whole number of seconds");
+    if (const auto v = value("lag-wait"))
+        o.lagWait = number("lag-wait", *v, 1, 999999, "a whole number of seconds");
+    for (const QString& r : parser.values(QStringLiteral("replica")))
+        o.replicas.push_back(bytes(r));
+    o.dryRun = given("dry-run");
+    o.allowTriggers = given("allow-triggers");
+    o.quiet = given("quiet");
+
+    const bool requiring = std::any_of(std::begin(kTlsRequiring), std::end(kTlsRequiring), given);
+    const bool unverified = given("skip-ssl-verify-server-cert");
+    if (given("skip-ssl")) {
+        if (requiring || unverified)
+            throw UsageError{"--skip-ssl goes with no other TLS option"};
+        o.tls = db::TlsSettings{db::TlsMode::Off, {}, {}, {}, {}, true};
+    } else if (requiring || unverified) {
+        o.tls = db::TlsSettings{
+            db::TlsMode::Required,          value("ssl-ca").value_or(""),  value("ssl-capath").value_or(""),
+            value("ssl-cert").value_or(""), value("ssl-key").value_or(""), !unverified};
+    }
+    if (o.port && o.server && db::serverNamesPort(*o.server))
+        throw UsageError{"--server names a port already: give --port or host:port, not both"};
+
     if (o.dryRun && o.command != "cleanup" && o.command != "maintain" && o.command != "restore")
         throw UsageError{"--dry-run goes with cleanup, maintain and restore only"};
     if (o.allowTriggers && o.command != "cleanup" && o.command != "maintain")
@@ -193,8 +307,25 @@ ConnectionFields fields(const Options& o, const SettingsStore& store)
     auto pick = [&](const std::optional<std::string>& given, Stored which) {
         return given ? *given : store.load(which);
     };
-    return ConnectionFields{pick(o.server, Stored::Server), pick(o.user, Stored::User), password(o),
-                            pick(o.database, Stored::Database)};
+    ConnectionFields f{pick(o.server, Stored::Server), pick(o.user, Stored::User), password(o),
+                       pick(o.database, Stored::Database)};
+    const ConnectionSettings stored = loadConnectionSettings(store);
+    f.tls = o.tls ? *o.tls : stored.tls;
+    f.port = o.port ? o.port : stored.port;
+    if (!o.port && f.port && db::serverNamesPort(f.server))
+        f.port.reset();
+    return f;
+}
+
+// The replicas named here, else the stored ones; each bound given here, else stored.
+ReplicaSettings replicas(const Options& o, const SettingsStore& store)
+{
+    ReplicaSettings r = loadConnectionSettings(store).replicas;
+    if (!o.replicas.empty())
+        r.servers = o.replicas;
+    r.maxLag = o.maxLag.value_or(r.maxLag);
+    r.lagWait = o.lagWait.value_or(r.lagWait);
+    return r;
 }
 
 int statusOf(const RunOutcome& outcome)
@@ -264,7 +395,7 @@ int runCommandLine(int argc, char** argv, const std::string& appFolder)
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(usage().c_str(), stdout);
             return kExitDone;
         }
         if (a == "--version") {
@@ -277,8 +408,8 @@ int runCommandLine(int argc, char** argv, const std::string& appFolder)
         const SettingsStore store = SettingsStore::forCurrentUser();
         ConsoleWindow window(fields(o, store), o.quiet);
         OperationRunner runner(window);
-        runner.setLockWait(o.lockWait);
-        runner.setReplicas(o.replicas);
+        runner.setLockWait(o.lockWait.value_or(loadConnectionSettings(store).lockWait));
+        runner.setReplicas(replicas(o, store));
         // What a cleanup would do now, with nothing changed and no file written; the site need not be
         // blocked for a look.
         if (o.command == "restore") {
@@ -302,7 +433,7 @@ int runCommandLine(int argc, char** argv, const std::string& appFolder)
         }
         return kExitDone;
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "tk_corvane: %s\n\n%s", e.text.c_str(), kUsage);
+        std::fprintf(stderr, "tk_corvane: %s\n\n%s", e.text.c_str(), usage().c_str());
         return kExitUsage;
     }
 }

@@ -1,4 +1,5 @@
 // The real executable, run headless against the test server.
+#include "RunTool.h"
 #include "common/Cp1251.h"
 #include "common/TextFile.h"
 #include "settings/SettingsStore.h"
@@ -19,40 +20,6 @@ namespace fs = std::filesystem;
 namespace
 {
 
-struct Result {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string quoted(const std::string& s)
-{
-    std::string out = "'";
-    for (char c : s)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-// Runs tk_corvane with the arguments and extra environment ("NAME=value", or "NAME" to leave it
-// unset), standard input from /dev/null. The executable is run from a copy in exe's folder, which
-// is where its report files go.
-Result run(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& exe = TK_EXE)
-{
-    const fs::path out = fs::temp_directory_path() / ("tk_cli_out_" + std::to_string(::getpid()));
-    std::string command = "env -u TK_CORVANE_PASSWORD";
-    for (const auto& e : env)
-        command += e.find('=') == std::string::npos ? " -u " + e : " " + quoted(e);
-    command += " " + quoted(exe);
-    for (const auto& a : args)
-        command += " " + quoted(a);
-    command += " </dev/null >" + quoted(out.string() + ".1") + " 2>" + quoted(out.string() + ".2");
-    const int status = std::system(command.c_str());
-    Result r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFileBytes(out.string() + ".1"),
-             readFileBytes(out.string() + ".2")};
-    fs::remove(out.string() + ".1");
-    fs::remove(out.string() + ".2");
-    return r;
-}
-
 class CommandLine : public ::testing::Test
 {
   protected:
@@ -64,13 +31,7 @@ class CommandLine : public ::testing::Test
         fs::create_directories(m_config / "bin");
         m_exe = m_config / "bin" / "tk_corvane";
         fs::copy_file(TK_EXE, m_exe);
-        m_db->exec("insert into tbl_conf (PARAM, VALUEINT, VALUESTR) values ('ISWORK', 1, NULL), "
-                   "('OFFLINEMES', NULL, 'Закрыто на ночь'), ('RAT_DOWN', 1, '1'), ('RAT_VOTES', 1, '1'), "
-                   "('RAT_LINKS', 1, '1'), ('RAT_PERSONA', 1, '1'), ('RAT_ALTLINKS', 1, '1')");
-        m_db->exec("insert into tbl_user (CODE, LOGIN) values (1, 'admin'), (2, 'Иван')");
-        m_db->exec("insert into tbl_base (CODE, WHOADD) values (10, 2), (11, 9)");
-        m_db->exec("insert into tbl_link (CODE, BASECODE, WHOADD) values (100, 10, 2), (101, 99, 2)");
-        m_db->exec("insert into tbl_stat (LINKCODE, USERCODE) values (100, 1), (100, 2), (101, 1)");
+        fillSmallSite(*m_db);
     }
     void TearDown() override
     {
@@ -124,7 +85,7 @@ TEST_F(CommandLine, EachCommandDoesWhatItsButtonDoes)
 {
     Result r = tool({"test"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "Соединение установлено\n");
+    EXPECT_EQ(r.out, "Соединение установлено\nСоединение не зашифровано.\n");
 
     r = tool({"recount"});
     EXPECT_EQ(r.status, 3) << "the site works: refused";
