@@ -1,17 +1,21 @@
 #include "app/Form1.h"
 
 #include "app/Artwork.h"
+#include "app/ConnectionSettingsDialog.h"
 #include "app/GraphicalButton.h"
 #include "app/TextViewer.h"
 #include "cleanup/CleanupRun.h"
 #include "common/ProductInfo.h"
 #include "maintenance/SiteBlock.h"
 #include "ops/ConnectionTest.h"
+#include "ops/StoredSettings.h"
 #include "ratings/RatingRecalc.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QFocusEvent>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMoveEvent>
 #include <QPainter>
@@ -191,8 +195,30 @@ void Form1::startUp()
     for (const auto& [field, which] :
          {std::pair{m_text1, Stored::Server}, std::pair{m_text2, Stored::User}, std::pair{m_text4, Stored::Database}})
         field->setText(qs(m_settings.load(which)));
-    m_runner.setReplicas(replicaSettings(m_settings.load(Stored::Replicas), m_settings.load(Stored::MaxLag),
-                                         m_settings.load(Stored::LagWait)));
+    applyStoredSettings();
+}
+
+void Form1::applyStoredSettings()
+{
+    const ConnectionSettings s = loadConnectionSettings(m_settings);
+    m_runner.setReplicas(s.replicas);
+    m_runner.setLockWait(s.lockWait);
+}
+
+void Form1::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (m_runner.busy())
+        return;
+    QMenu menu(this);
+    menu.addAction("Параметры соединения…", this, &Form1::editConnectionSettings);
+    menu.exec(event->globalPos());
+}
+
+void Form1::editConnectionSettings()
+{
+    ConnectionSettingsDialog dialog(m_settings, this);
+    if (dialog.exec() == QDialog::Accepted)
+        applyStoredSettings();
 }
 
 void Form1::saveField(QLineEdit* field, Stored which)
@@ -326,8 +352,20 @@ void Form1::setButtonLayout(ButtonLayout layout)
 
 ConnectionFields Form1::connectionFields() const
 {
-    return ConnectionFields{m_text1->text().toStdString(), m_text2->text().toStdString(), m_text3->text().toStdString(),
-                            m_text4->text().toStdString()};
+    ConnectionFields f{m_text1->text().toStdString(), m_text2->text().toStdString(), m_text3->text().toStdString(),
+                       m_text4->text().toStdString()};
+    // The port and TLS as the connection settings dialog stored them; a port typed into the server
+    // field goes first.
+    const ConnectionSettings s = loadConnectionSettings(m_settings);
+    f.tls = s.tls;
+    if (!db::serverNamesPort(f.server))
+        f.port = s.port;
+    return f;
+}
+
+std::string Form1::tlsHint() const
+{
+    return "выберите «Шифрование (TLS): обязательно» в параметрах соединения (правая кнопка мыши на окне)";
 }
 
 void Form1::showWindow()

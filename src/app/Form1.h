@@ -36,6 +36,7 @@ class Form1 : public QWidget, public SiteWindow
     bool confirm(const std::string& text) override;
     void setButtonLayout(ButtonLayout layout) override;
     ConnectionFields connectionFields() const override;
+    std::string tlsHint() const override;
     void showWindow() override;
     bool openInTextViewer(const std::string& path) override;
 
@@ -46,9 +47,17 @@ class Form1 : public QWidget, public SiteWindow
     void paintEvent(QPaintEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Right button (or the menu key) anywhere on the window: what lies beyond the five buttons.
+    void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+  public:
+    // The connection settings dialog, modal; afterwards the runner works with what it saved.
+    void editConnectionSettings();
+
   private:
+    // The stored lock wait and replicas, for the runner.
+    void applyStoredSettings();
     QLabel* addLabel(int index, const QString& text, int left, int top, int width, int height);
     QLineEdit* addField(const char* name, const QString& text, int left, int top);
     QPushButton* addButton(const char* name, const QString& text, int left, int top, int width, int height,

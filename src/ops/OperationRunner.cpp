@@ -23,6 +23,7 @@ class BusyFlag
     bool& m_flag;
 };
 
+constexpr const char* kNotVerified = "\nПодлинность сервера не проверялась: его сертификат не сверен.";
 constexpr const char* kEndedPartWay = "\n\nОперация прервана. Выполненное до ошибки сохранено в базе.";
 } // namespace
 
@@ -36,14 +37,18 @@ std::string describeError(const std::exception& e)
     return (number.empty() ? "Ошибка: " : "Ошибка " + number + ": ") + e.what();
 }
 
-std::optional<db::Connection> OpenSiteConnection(SiteWindow& window)
+std::optional<db::Connection> OpenSiteConnection(SiteWindow& window, const db::Connection::WaitHook& hook)
 {
     try {
-        return db::openSite(window.connectionFields());
+        return db::openSite(window.connectionFields(), hook);
+    } catch (const db::TlsDemanded& e) {
+        window.showMessage(MessageIcon::Critical,
+                           std::string(e.what()) +
+                               "\nСервер принимает это соединение только защищённым (TLS): " + window.tlsHint() + ".");
     } catch (const db::DbError& e) {
         window.showMessage(MessageIcon::Critical, e.what());
-        return std::nullopt;
     }
+    return std::nullopt;
 }
 
 void requireWholeNumberColumns(db::Connection& c, const std::vector<CodeColumn>& columns)
@@ -215,11 +220,13 @@ RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& bo
     BusyFlag busy(m_busy);
     const std::string savedCaption = m_window.caption();
     m_fields = m_window.connectionFields();
-    auto connection = OpenSiteConnection(m_window);
+    // While the server is awaited the window keeps answering (the open gives up on its own).
+    auto connection = OpenSiteConnection(m_window, [this](std::chrono::milliseconds, bool) { m_window.keepAlive(); });
     if (!connection)
         return {RunStatus::NotConnected, {}};
     RunOutcome outcome;
     m_waits = std::make_shared<WaitReport>(m_window);
+    const auto waits = [waits = m_waits](std::chrono::milliseconds waited, bool done) { (*waits)(waited, done); };
     SiteGuard guard;
     bool guarded = false;
     m_statementLogged = false;
@@ -227,8 +234,7 @@ RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& bo
         m_facts = ServerFacts::read(*connection);
         setUpSession(*connection);
         // While a statement runs the window keeps answering.
-        connection->setWaitHook(
-            [waits = m_waits](std::chrono::milliseconds waited, bool done) { (*waits)(waited, done); });
+        connection->setWaitHook(waits);
         const auto held = changes == Changes::Site ? guard.take(*connection, m_facts, m_fields) : std::nullopt;
         guarded = changes == Changes::Site && !held;
         if (held) {
@@ -239,6 +245,8 @@ RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& bo
             outcome.report = body(*connection);
             if (changes == Changes::Site)
                 outcome.report.text += serverNotes();
+            if (changes == Changes::Site && m_fields.tls.mode == db::TlsMode::Required && !m_fields.tls.verify)
+                outcome.report.text += kNotVerified;
         }
     } catch (const ReportedFailure& e) {
         outcome = {RunStatus::Failed, Report(MessageIcon::Critical, e.what())};

@@ -144,6 +144,7 @@ void requireWholeNumberColumns(db::Connection& c, const std::vector<CodeColumn>&
 // "Ошибка <number>: <description>" for any error the tool reports.
 std::string describeError(const std::exception& e);
 
-// Opens the site with the window's fields as they are now. On failure it shows the driver's text in
-// a critical box and returns nothing.
-std::optional<db::Connection> OpenSiteConnection(SiteWindow& window);
+// Opens the site with the window's fields as they are now, hook called while the server is awaited.
+// On failure it shows the driver's text in a critical box (naming the window's TLS setting where the
+// server takes the connection over TLS only) and returns nothing.
+std::optional<db::Connection> OpenSiteConnection(SiteWindow& window, const db::Connection::WaitHook& hook = {});

@@ -29,8 +29,13 @@ ReplicaSettings replicaSettings(const std::string& servers, const std::string& m
 ReplicaWatch::ReplicaWatch(ReplicaSettings settings, const db::ConnectionFields& run, bool mysql)
     : m_settings(std::move(settings)), m_mysql(mysql)
 {
-    for (const std::string& server : m_settings.servers)
-        m_replicas.push_back({db::ConnectionFields{server, run.user, run.password, run.database}, std::nullopt});
+    // A replica is reached as the server is (account, TLS), at its own address.
+    for (const std::string& server : m_settings.servers) {
+        db::ConnectionFields fields = run;
+        fields.server = server;
+        fields.port.reset();
+        m_replicas.push_back({fields, std::nullopt});
+    }
 }
 
 std::optional<std::string> ReplicaWatch::behind(Replica& r)

@@ -41,8 +41,10 @@ class SiteWindow
         return false;
     }
     virtual void setButtonLayout(ButtonLayout layout) = 0;
-    // The four field texts as they are on screen now.
+    // The four field texts as they are on screen now, with the stored connection settings.
     virtual ConnectionFields connectionFields() const = 0;
+    // How this window's user turns TLS on, for a message: an option, a setting.
+    virtual std::string tlsHint() const { return "запустите с параметром --ssl"; }
     // Shows and activates the (already visible) window.
     virtual void showWindow() = 0;
     // Starts the desktop's text viewer on the file without waiting for it.

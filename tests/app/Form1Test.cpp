@@ -1,10 +1,14 @@
 // The real window, offscreen, driven by real clicks and focus changes.
 #include "app/Form1.h"
 #include "app/Artwork.h"
+#include "app/ConnectionSettingsDialog.h"
 #include "support/TestDatabase.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QMessageBox>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 
@@ -213,7 +217,7 @@ TEST_F(Form1Test, ButtonsSwitchLayoutsOnlyWhenTheOperationSucceeds)
     QTest::mouseClick(child<QPushButton>(*w, "Command1"), Qt::LeftButton);
     ASSERT_EQ(answers.boxes.size(), 2u);
     EXPECT_EQ(answers.boxes[1].icon, QMessageBox::Information);
-    EXPECT_EQ(answers.boxes[1].text, "Соединение установлено");
+    EXPECT_EQ(answers.boxes[1].text, "Соединение установлено\nСоединение не зашифровано.");
 
     QTest::mouseClick(child<QPushButton>(*w, "Command2"), Qt::LeftButton);
     ASSERT_EQ(answers.boxes.size(), 3u);
@@ -277,6 +281,77 @@ int closeDuringOperation(const std::string& database, const std::string& storeFi
     return 3;
 }
 } // namespace
+
+// The settings dialog refuses what cannot be used and keeps the rest; every button then connects as
+// it says (here: TLS verified against the test authority).
+TEST_F(Form1Test, ConnectionSettingsAreCheckedKeptAndUsedByTheButtons)
+{
+    const char* tls = std::getenv("TK_TEST_TLS");
+    std::string dir;
+    int requiring = 0;
+    if (tls)
+        std::istringstream(tls) >> dir >> requiring;
+    fs::create_directories(m_dir);
+    const std::string ca = tls ? dir + "/ca.pem" : (m_dir / "ca.pem").string();
+    std::ofstream(m_dir / "ca.pem") << "not used";
+    {
+        ConnectionSettingsDialog dialog(SettingsStore(m_store), nullptr);
+        std::string refused;
+        dialog.refusal = [&](const std::string& why) { refused = why; };
+        struct Row {
+            const char *port, *ca, *cert, *key;
+            std::string said; // empty: accepted
+        };
+        const Row rows[] = {
+            {"0", "", "", "", "Порт"},
+            {"70000", "", "", "", "Порт"},
+            {"", "/nonexistent/ca.pem", "", "", "сертификата центра (CA) не найден"},
+            {"", "", ca.c_str(), "", "вместе"},
+            {"3331", ca.c_str(), "", "", ""},
+        };
+        for (const Row& r : rows) {
+            refused.clear();
+            child<QLineEdit>(dialog, "Port")->setText(r.port);
+            child<QLineEdit>(dialog, "SslCa")->setText(r.ca);
+            child<QLineEdit>(dialog, "SslCert")->setText(r.cert);
+            child<QLineEdit>(dialog, "SslKey")->setText(r.key);
+            child<QComboBox>(dialog, "Tls")->setCurrentIndex(1);
+            child<QSpinBox>(dialog, "LockWait")->setValue(7);
+            child<QLineEdit>(dialog, "Replicas")->setText(" r1:3312  r2 ");
+            dialog.accept();
+            if (r.said.empty()) {
+                EXPECT_EQ(refused, "") << r.port << r.ca;
+            } else {
+                EXPECT_NE(refused.find(r.said), std::string::npos) << refused;
+                EXPECT_EQ(SettingsStore(m_store).RegLoad("temp\\port"), "") << "nothing saved: " << r.said;
+            }
+        }
+    }
+    const SettingsStore store(m_store);
+    for (const auto& [key, value] : std::vector<std::pair<const char*, std::string>>{{"temp\\port", "3331"},
+                                                                                     {"temp\\tls", "required"},
+                                                                                     {"temp\\sslca", ca},
+                                                                                     {"temp\\sslverify", "1"},
+                                                                                     {"temp\\replicas", "r1:3312 r2"},
+                                                                                     {"temp\\lockwait", "7"}})
+        EXPECT_EQ(store.RegLoad(key), value) << key;
+    ConnectionSettingsDialog again(store, nullptr);
+    EXPECT_EQ(child<QLineEdit>(again, "SslCa")->text().toStdString(), ca);
+    EXPECT_EQ(child<QComboBox>(again, "Tls")->currentIndex(), 1);
+
+    if (!tls)
+        GTEST_SKIP() << "no TLS test servers (TK_TEST_TLS)";
+    store.RegSave("temp\\text1", "127.0.0.1");
+    store.RegSave("temp\\text2", "tk_test");
+    store.RegSave("temp\\port", std::to_string(requiring));
+    auto w = startWindow();
+    child<QLineEdit>(*w, "Text3")->setText("tk-pass");
+    child<QLineEdit>(*w, "Text4")->setText("mysql");
+    BoxAnswerer answers;
+    QTest::mouseClick(child<QPushButton>(*w, "Command1"), Qt::LeftButton);
+    ASSERT_EQ(answers.boxes.size(), 1u);
+    EXPECT_TRUE(answers.boxes[0].text.contains("сертификат сервера проверен")) << answers.boxes[0].text.toStdString();
+}
 
 TEST(Form1Closing, ClosingDuringAnOperationEndsTheProgramAtOnce)
 {
