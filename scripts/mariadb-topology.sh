@@ -4,6 +4,11 @@
 #       a primary writing a binary log (GTID) and a replica fed from it
 #   mariadb-topology.sh galera DIR PORT1 PORT2 PORT3
 #       a three-node Galera cluster; node n also uses ports 4567+10n (group), +1 (IST), 4444+10n (SST)
+#   mariadb-topology.sh tls DIR REQUIRING_PORT OFFERING_PORT
+#       a server that takes TLS connections only, with a certificate for 127.0.0.1, and one that offers
+#       TLS without requiring it, with a certificate for another name; both signed by DIR/ca.pem, a
+#       throw-away authority made here (DIR/other-ca.pem is a second one, DIR/client-*.pem a client's);
+#       the second one also listens on ::1
 #   mariadb-topology.sh stop DIR
 # Each server's data lives below DIR; the accounts are those of mariadb-local.sh.
 set -euo pipefail
@@ -67,10 +72,36 @@ galera)
     echo "the Galera cluster did not reach three nodes" >&2
     exit 1
     ;;
+tls)
+    mkdir -p "$dir"
+    if [ ! -f "$dir/other-ca.pem" ]; then
+        ssl() { openssl "$@" >/dev/null 2>&1; }
+        for ca in ca other-ca; do
+            ssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=tk_corvane test $ca" \
+                -keyout "$dir/$ca-key.pem" -out "$dir/$ca.pem"
+        done
+        # name: the certificate's subject alternative name
+        for pair in "server:IP:127.0.0.1" "wrong-name:DNS:wrong-name.invalid" "client:DNS:client.invalid"; do
+            name=${pair%%:*} alt=${pair#*:}
+            ssl req -newkey rsa:2048 -nodes -subj "/CN=${alt#*:}" -keyout "$dir/$name-key.pem" -out "$dir/$name.csr"
+            printf 'subjectAltName=%s\n' "$alt" >"$dir/$name.ext"
+            ssl x509 -req -in "$dir/$name.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca-key.pem" -CAcreateserial \
+                -days 3650 -extfile "$dir/$name.ext" -out "$dir/$name.pem"
+        done
+        chmod 644 "$dir"/*.pem
+    fi
+    bash "$here/mariadb-local.sh" start "$dir/requiring" "$1" --ssl-ca="$dir/ca.pem" --ssl-cert="$dir/server.pem" \
+        --ssl-key="$dir/server-key.pem" --require-secure-transport=ON
+    # This one listens on the IPv6 loopback too, where the machine has one.
+    v6=127.0.0.1
+    grep -q '^0\{31\}1 ' /proc/net/if_inet6 2>/dev/null && v6=127.0.0.1,::1
+    bash "$here/mariadb-local.sh" start "$dir/offering" "$2" --ssl-ca="$dir/ca.pem" \
+        --ssl-cert="$dir/wrong-name.pem" --ssl-key="$dir/wrong-name-key.pem" --bind-address="$v6"
+    ;;
 stop)
     for d in "$dir"/*/; do
         bash "$here/mariadb-local.sh" stop "$d"
     done
     ;;
-*) echo "usage: $0 replica DIR PRIMARY_PORT REPLICA_PORT | galera DIR PORT1 PORT2 PORT3 | stop DIR" >&2; exit 64 ;;
+*) echo "usage: $0 replica DIR PRIMARY_PORT REPLICA_PORT | galera DIR PORT1 PORT2 PORT3 | tls DIR REQUIRING_PORT OFFERING_PORT | stop DIR" >&2; exit 64 ;;
 esac
