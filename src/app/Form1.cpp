@@ -7,7 +7,7 @@
 #include "cleanup/CleanupRun.h"
 #include "common/ProductInfo.h"
 #include "maintenance/SiteBlock.h"
-#include "ops/ConnectionTest.h"
+#include "ops/ConnectionTestButton.h"
 #include "ops/StoredSettings.h"
 #include "ratings/RatingRecalc.h"
 

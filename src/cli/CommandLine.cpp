@@ -5,7 +5,7 @@
 #include "cli/ConsoleWindow.h"
 #include "common/ProductInfo.h"
 #include "maintenance/SiteBlock.h"
-#include "ops/ConnectionTest.h"
+#include "ops/ConnectionTestButton.h"
 #include "ratings/RatingRecalc.h"
 
 #include "ops/StoredSettings.h"
@@ -410,13 +410,13 @@ int runCommandLine(int argc, char** argv, const std::string& appFolder)
         OperationRunner runner(window);
         runner.setLockWait(o.lockWait.value_or(loadConnectionSettings(store).lockWait));
         runner.setReplicas(replicas(o, store));
-        // What a cleanup would do now, with nothing changed and no file written; the site need not be
-        // blocked for a look.
         if (o.command == "restore") {
             cleanup::RestoreResult result;
             const int status = statusOf(cleanup::restoreArchives(runner, o.files, o.dryRun, result));
             return result.refused ? kExitRefused : result.failed ? kExitFailed : status;
         }
+        // What a cleanup would do now, with nothing changed and no file written; the site need not be
+        // blocked for a look.
         if (o.dryRun)
             return statusOf(previewCleanup(runner, db::kPageRows, triggerPolicy(o)));
         if (o.command != "maintain")

@@ -1,4 +1,4 @@
-#include "ops/ConnectionTest.h"
+#include "ops/ConnectionTestButton.h"
 
 std::string tlsNote(const db::SessionTls& tls)
 {

@@ -2,7 +2,7 @@
 
 #include "common/Cp1251.h"
 #include "db/SiteConnection.h"
-#include "ops/ConnectionTest.h"
+#include "ops/ConnectionTestButton.h"
 #include "support/RecordingWindow.h"
 
 #include <gtest/gtest.h>
