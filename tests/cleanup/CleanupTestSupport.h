@@ -6,6 +6,7 @@
 #include "cleanup/OrphanPasses.h"
 #include "common/Cp1251.h"
 #include "support/RecordingWindow.h"
+#include "support/TempDir.h"
 #include "support/TestDatabase.h"
 
 #include <gtest/gtest.h>
@@ -94,16 +95,8 @@ inline std::string clientArgs(const ConnectionFields& f)
 }
 
 // A folder of the test's own, standing in for the executable's folder.
-struct TempFolder {
-    explicit TempFolder(const std::string& label)
-        : path(fs::temp_directory_path() / ("tk_cleanup_" + label + "_" + std::to_string(::getpid())))
-    {
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~TempFolder() { fs::remove_all(path); }
-    std::string slash() const { return path.string() + "/"; }
-    std::string file(const char* name) const { return slash() + name; }
+struct TempFolder : TempDir {
+    explicit TempFolder(const std::string& label) : TempDir("cleanup_" + label) {}
     // The run's undo archive, or an empty path when there is none.
     fs::path archive() const { return archiveIn(path); }
     static fs::path archiveIn(const fs::path& folder)

@@ -3,6 +3,7 @@
 // authority), by port, and one that stops answering.
 #include "RunTool.h"
 #include "db/StallWatch.h"
+#include "support/TempDir.h"
 #include "support/TestDatabase.h"
 
 #include <gtest/gtest.h>
@@ -33,15 +34,10 @@ class RemoteServer : public ::testing::Test
             GTEST_SKIP() << "no TLS test servers (TK_TEST_TLS=\"DIR REQUIRING_PORT OFFERING_PORT\")";
         }
         std::istringstream(tls) >> m_dir >> m_requiring >> m_offering;
-        m_config = fs::temp_directory_path() / ("tk_remote_" + std::to_string(::getpid()));
+        m_config = m_folder.path;
         fs::create_directories(m_config / "bin");
         m_exe = m_config / "bin" / "tk_corvane";
         fs::copy_file(TK_EXE, m_exe, fs::copy_options::overwrite_existing);
-    }
-    void TearDown() override
-    {
-        if (!m_config.empty())
-            fs::remove_all(m_config);
     }
 
     std::string at(int port) const { return "127.0.0.1:" + std::to_string(port); }
@@ -76,6 +72,7 @@ class RemoteServer : public ::testing::Test
         return pid;
     }
 
+    TempDir m_folder{"remote"};
     std::string m_dir;
     int m_requiring = 0, m_offering = 0;
     fs::path m_config, m_exe;

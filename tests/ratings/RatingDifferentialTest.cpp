@@ -211,17 +211,9 @@ TEST(RatingDifferential, RandomSitesAgreeWithWholeTableStatements)
         if (c.draw % 2 == 0)
             tool.dropSecondaryIndexes(); // the tool must not depend on them
         recountBySets(reference, site);
-        ConnectionFields fields = tool.fields();
-        if (c.restricted) {
-            for (const char* host : {"127.0.0.1", "localhost"}) {
-                const std::string account = std::string("'tk_one'@'") + host + "'";
-                tool.exec("create user if not exists " + account + " identified by 'one-pass'");
-                tool.exec("grant select, update on `" + tool.name() + "`.* to " + account +
-                          " with max_user_connections 1");
-            }
-            fields.user = "tk_one";
-            fields.password = "one-pass";
-        }
+        const ConnectionFields fields =
+            c.restricted ? tool.account("tk_one", {"select, update on {db}.*"}, "with max_user_connections 1")
+                         : tool.fields();
         RecordingWindow w(fields, saved);
         // A progress caption never runs ahead of the database: when "n/total - ..." shows, the pass's
         // first n rows (ascending CODE) already hold their final values.

@@ -142,29 +142,6 @@ TEST(RatingRecalc, SmallSiteUnderEachWeighting)
     }
 }
 
-TEST(RatingRecalc, AWriteWaitingForARowLockKeepsTheWindowAliveWithinItsBound)
-{
-    TK_REQUIRE_TEST_SERVER();
-    TestDatabase t("rat_lockwait");
-    fillSite(t);
-    setCoefficients(t, {"1", "1", "1", "1", "1"});
-    // The site holds one link: the write of the link downloads waits for it, the reads before it do not.
-    db::Connection holder = db::openSite(t.fields());
-    holder.execute("start transaction");
-    holder.execute("select CODE from tbl_link where CODE=2 for update");
-    RecordingWindow w(t.fields(), kCaption);
-    OperationRunner runner(w);
-    runner.setLockWait(4);
-    EXPECT_EQ(Command4_Click(runner).status, RunStatus::Failed);
-    EXPECT_EQ(w.waits, (std::vector<int>{3, 0})) << "reported after 3 s, then over";
-    EXPECT_GE(w.keptAlive, 30) << "the window ran its events all through the wait";
-    ASSERT_EQ(w.messages.size(), 1u);
-    EXPECT_NE(w.messages[0].text.find("Lock wait timeout"), std::string::npos) << w.messages[0].text;
-    holder.close();
-    EXPECT_EQ(t.column("select group_concat(DOWN order by CODE) from tbl_link"), V{"7,7,7"});
-    EXPECT_TRUE(t.otherSessionsGone());
-}
-
 TEST(RatingRecalc, NoRunStatementScansATableWithoutAnIndex)
 {
     TK_REQUIRE_TEST_SERVER();
@@ -235,18 +212,10 @@ TEST(RatingRecalc, AUserStatisticGroupedAheadFailsWhereItsTurnComes)
     setCoefficients(t, {"1", "1", "1", "1", "1"});
     // An account that may read tbl_stat's links but not its users: the link downloads can be
     // counted, the users' downloads cannot, and that grouping is made while the counters are recounted.
-    for (const char* host : {"127.0.0.1", "localhost"}) {
-        const std::string account = std::string("'tk_cols'@'") + host + "'";
-        t.exec("create user if not exists " + account + " identified by 'cols-pass'");
-        t.exec("grant create temporary tables on `" + t.name() + "`.* to " + account);
-        for (const char* table :
-             {"tbl_conf", "tbl_user", "tbl_base", "tbl_link", "tbl_votes", "tbl_persona", "tbl_cross2"})
-            t.exec("grant select, update on `" + t.name() + "`." + table + " to " + account);
-        t.exec("grant select (CODE, LINKCODE) on `" + t.name() + "`.tbl_stat to " + account);
-    }
-    ConnectionFields fields = t.fields();
-    fields.user = "tk_cols";
-    fields.password = "cols-pass";
+    std::vector<std::string> grants{"create temporary tables on {db}.*", "select (CODE, LINKCODE) on {db}.tbl_stat"};
+    for (const char* table : {"tbl_conf", "tbl_user", "tbl_base", "tbl_link", "tbl_votes", "tbl_persona", "tbl_cross2"})
+        grants.push_back(std::string("select, update on {db}.") + table);
+    const ConnectionFields fields = t.account("tk_cols", grants);
     RecordingWindow w(fields, kCaption);
     OperationRunner runner(w);
     EXPECT_EQ(Command4_Click(runner).status, RunStatus::Failed);

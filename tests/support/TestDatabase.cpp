@@ -79,6 +79,24 @@ TestDatabase::TestDatabase(const std::string& label, bool withSchema, const std:
         execFile(std::string(TK_SQL_DIR) + "/schema.sql");
 }
 
+ConnectionFields TestDatabase::account(const std::string& user, const std::vector<std::string>& grants,
+                                       const std::string& option)
+{
+    ConnectionFields f = fields();
+    f.user = user;
+    f.password = user + "-pass";
+    for (const char* host : {"127.0.0.1", "localhost"}) {
+        const std::string account = "'" + user + "'@'" + host + "'";
+        exec("create or replace user " + account + " identified by '" + f.password + "'");
+        for (std::string grant : grants) {
+            for (std::size_t at; (at = grant.find("{db}")) != std::string::npos;)
+                grant.replace(at, 4, "`" + m_name + "`");
+            exec("grant " + grant + " to " + account + (option.empty() ? "" : " " + option));
+        }
+    }
+    return f;
+}
+
 TestDatabase::~TestDatabase()
 {
     try {

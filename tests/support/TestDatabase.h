@@ -50,6 +50,12 @@ class TestDatabase
     // First column of every row, NULL as "NULL".
     std::vector<std::string> column(const std::string& sql);
 
+    // The fields of an account of the test's own (from 127.0.0.1 and localhost) holding the grants,
+    // each a statement's "ON ... " part with "{db}" for this database, as in
+    // "select, update on {db}.*"; the option ends each grant ("with max_user_connections 1").
+    ConnectionFields account(const std::string& user, const std::vector<std::string>& grants,
+                             const std::string& option = "");
+
     // Drops every index but the primary keys: the site as some real sites are.
     void dropSecondaryIndexes();
     // Ids of the other sessions open on this database right now (the tool's connection, mostly).
