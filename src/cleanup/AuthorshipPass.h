@@ -2,6 +2,7 @@
 // The last pass of the cleanup: records whose author, moderator or editor no longer exists are
 // handed to the first user of the site (the one with the smallest code) instead of being deleted.
 #include "cleanup/PassEngine.h"
+#include "ops/CodeColumns.h"
 #include "ops/OperationRunner.h"
 
 #include <vector>

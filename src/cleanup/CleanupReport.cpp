@@ -1,6 +1,6 @@
 #include "cleanup/CleanupReport.h"
 
-#include "common/Cp1251.h"
+#include "common/TextCodec.h"
 
 #include <iomanip>
 #include <locale>

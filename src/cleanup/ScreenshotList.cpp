@@ -1,6 +1,6 @@
 #include "cleanup/ScreenshotList.h"
 
-#include "common/Cp1251.h"
+#include "common/TextCodec.h"
 
 #include <algorithm>
 #include <cerrno>

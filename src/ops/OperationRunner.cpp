@@ -27,51 +27,6 @@ constexpr const char* kNotVerified = "\nПодлинность сервера н
 constexpr const char* kEndedPartWay = "\n\nОперация прервана. Выполненное до ошибки сохранено в базе.";
 } // namespace
 
-std::string describeError(const std::exception& e)
-{
-    std::string number;
-    if (const auto* d = dynamic_cast<const db::DbError*>(&e))
-        number = std::to_string(d->nativeCode) + " (SQLSTATE " + d->sqlState + ")";
-    else if (const auto* s = dynamic_cast<const SystemError*>(&e))
-        number = std::to_string(s->number);
-    return (number.empty() ? "Ошибка: " : "Ошибка " + number + ": ") + e.what();
-}
-
-std::optional<db::Connection> OpenSiteConnection(SiteWindow& window, const db::Connection::WaitHook& hook)
-{
-    try {
-        return db::openSite(window.connectionFields(), hook);
-    } catch (const db::TlsDemanded& e) {
-        window.showMessage(MessageIcon::Critical,
-                           std::string(e.what()) +
-                               "\nСервер принимает это соединение только защищённым (TLS): " + window.tlsHint() + ".");
-    } catch (const db::DbError& e) {
-        window.showMessage(MessageIcon::Critical, e.what());
-    }
-    return std::nullopt;
-}
-
-void requireWholeNumberColumns(db::Connection& c, const std::vector<CodeColumn>& columns)
-{
-    std::string pairs;
-    for (const CodeColumn& col : columns)
-        pairs += std::string(pairs.empty() ? "" : ",") + "('" + std::string(col.table) + "','" +
-                 std::string(col.column) + "')";
-    const db::Rows rows = c.query("select TABLE_NAME as t, COLUMN_NAME as c, DATA_TYPE as d from "
-                                  "information_schema.COLUMNS where TABLE_SCHEMA=DATABASE() and "
-                                  "(TABLE_NAME, COLUMN_NAME) in (" +
-                                  pairs + ")");
-    static const std::vector<std::string> whole{"tinyint", "smallint", "mediumint", "int", "integer", "bigint"};
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const std::string type = rows[i].text("d").value_or("");
-        if (std::find(whole.begin(), whole.end(), type) == whole.end())
-            throw NothingChanged("Столбец " + rows[i].text("t").value_or("") + "." + rows[i].text("c").value_or("") +
-                                 " имеет тип " + type +
-                                 ", а не целое число: в нём не могут храниться коды записей. "
-                                 "Операция не начата.");
-    }
-}
-
 // What the window hears while statements run: it keeps answering, and a statement that waits is
 // reported after kWaitReportAfter and every kWaitReportEvery.
 class OperationRunner::WaitReport

@@ -7,8 +7,11 @@
 // the error's number and description; what already ran stays done. While one operation runs no
 // other can start.
 #include "db/Connection.h"
+#include "ops/OpenSiteConnection.h"
 #include "ops/ReplicaWatch.h"
 #include "ops/Report.h"
+#include "ops/RunErrors.h"
+#include "ops/RunTiming.h"
 #include "ops/ServerFacts.h"
 #include "ops/SiteWindow.h"
 
@@ -22,13 +25,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-// A statement waits this long for a lock held elsewhere, unless told otherwise.
-inline constexpr int kDefaultLockWait = 60;
-// After this long a waiting statement is reported (and again every kWaitReportEvery).
-inline constexpr std::chrono::seconds kWaitReportAfter{3}, kWaitReportEvery{10};
-// While statements run the window runs its events at least this often.
-inline constexpr std::chrono::milliseconds kKeepAliveEvery{100};
 
 // How one button's operation ended.
 enum class RunStatus {
@@ -115,36 +111,3 @@ class OperationRunner
     bool m_sideHere = false;             // driven from here, with the window's wait hook
     std::shared_ptr<WaitReport> m_waits;
 };
-
-// An operation that stops before its first change throws this: the message says nothing changed.
-struct NothingChanged : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-// An operation that will not start on the site as it is (its keys, its triggers) throws this before
-// its first change.
-struct RunRefused : NothingChanged {
-    using NothingChanged::NothingChanged;
-};
-
-// An error an operation has already put into words (the files it wrote, whether it changed
-// anything): the frame shows the text as it is.
-struct ReportedFailure : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-// A table's column that an operation reads as record codes.
-struct CodeColumn {
-    std::string_view table, column;
-};
-// Throws NothingChanged naming the first column of the list whose type is not a whole number (a
-// VARCHAR holding '201abc' would stop the operation half-way, or be read as another code).
-void requireWholeNumberColumns(db::Connection& c, const std::vector<CodeColumn>& columns);
-
-// "Ошибка <number>: <description>" for any error the tool reports.
-std::string describeError(const std::exception& e);
-
-// Opens the site with the window's fields as they are now, hook called while the server is awaited.
-// On failure it shows the driver's text in a critical box (naming the window's TLS setting where the
-// server takes the connection over TLS only) and returns nothing.
-std::optional<db::Connection> OpenSiteConnection(SiteWindow& window, const db::Connection::WaitHook& hook = {});

@@ -1,5 +1,6 @@
 #include "ratings/RatingRecalc.h"
 
+#include "ops/CodeColumns.h"
 #include "ratings/RatingCoefficients.h"
 #include "ratings/RecountPass.h"
 #include "ratings/UserPass.h"
