@@ -1,46 +1,14 @@
 #include "cli/ConsoleWindow.h"
 
 #include "common/ProductInfo.h"
+#include "common/TextCodec.h"
 
 #include <cerrno>
-#include <iconv.h>
-#include <langinfo.h>
 #include <unistd.h>
 
 std::string toTerminalEncoding(const std::string& utf8)
 {
-    const char* codeset = ::nl_langinfo(CODESET);
-    const std::string target = codeset && *codeset ? codeset : "UTF-8";
-    if (target == "UTF-8" || target == "utf8")
-        return utf8;
-    iconv_t cd = ::iconv_open((target + "//TRANSLIT").c_str(), "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return utf8;
-    std::string out(utf8.size() * 4 + 16, '\0');
-    char* in = const_cast<char*>(utf8.data());
-    std::size_t inLeft = utf8.size();
-    char* dst = out.data();
-    std::size_t outLeft = out.size();
-    while (inLeft > 0) {
-        if (::iconv(cd, &in, &inLeft, &dst, &outLeft) != static_cast<std::size_t>(-1))
-            break;
-        if (errno != EILSEQ && errno != EINVAL)
-            break;
-        // A character the terminal cannot show becomes '?'.
-        ++in;
-        --inLeft;
-        while (inLeft > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80) {
-            ++in;
-            --inLeft;
-        }
-        if (outLeft > 0) {
-            *dst++ = '?';
-            --outLeft;
-        }
-    }
-    ::iconv_close(cd);
-    out.resize(out.size() - outLeft);
-    return out;
+    return locale::fromUtf8(utf8);
 }
 
 ConsoleWindow::ConsoleWindow(ConnectionFields fields, bool quiet, std::FILE* out, std::FILE* err)

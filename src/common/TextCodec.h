@@ -1,6 +1,7 @@
 #pragma once
-// The one place where text changes between the tool's UTF-8 strings and the single-byte
-// Windows-1251 code page that the site database connection and the report files use.
+// The one place where text changes encoding: between the tool's UTF-8 strings and the single-byte
+// Windows-1251 code page that the site database connection and the report files use, and between
+// UTF-8 and the user's locale (the terminal, the system's own messages).
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,15 @@ std::string toUtf8(std::string_view bytes);
 bool isValidUtf8(std::string_view bytes);
 
 } // namespace cp1251
+
+namespace locale
+{
+// UTF-8 in the encoding of the user's locale (unchanged when that is UTF-8). A character the
+// locale cannot hold is transliterated where it can be, else becomes '?'.
+std::string fromUtf8(const std::string& utf8);
+// Text in the encoding of the user's locale, as UTF-8 (unchanged when it cannot be converted).
+std::string toUtf8(const std::string& text);
+} // namespace locale
 
 namespace utf8
 {

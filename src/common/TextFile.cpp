@@ -1,12 +1,10 @@
 #include "common/TextFile.h"
 
-#include "common/Cp1251.h"
+#include "common/TextCodec.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <iconv.h>
-#include <langinfo.h>
 #include <unistd.h>
 
 namespace
@@ -21,22 +19,7 @@ std::string systemErrorText(int number)
 {
     char buf[256];
     const std::string text = ::strerror_r(number, buf, sizeof buf);
-    const char* codeset = ::nl_langinfo(CODESET);
-    if (!codeset || !*codeset || std::strcmp(codeset, "UTF-8") == 0)
-        return text;
-    iconv_t cd = ::iconv_open("UTF-8", codeset);
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return text;
-    std::string out(text.size() * 4 + 4, '\0');
-    char* in = const_cast<char*>(text.data());
-    std::size_t inLeft = text.size(), outLeft = out.size();
-    char* dst = out.data();
-    const bool ok = ::iconv(cd, &in, &inLeft, &dst, &outLeft) != static_cast<std::size_t>(-1);
-    ::iconv_close(cd);
-    if (!ok)
-        return text;
-    out.resize(out.size() - outLeft);
-    return out;
+    return locale::toUtf8(text);
 }
 
 void syncFolder(const std::string& folder)

@@ -1,6 +1,6 @@
 #include "db/Connection.h"
 
-#include "common/Cp1251.h"
+#include "common/TextCodec.h"
 #include "db/StallWatch.h"
 
 #include <sql.h>

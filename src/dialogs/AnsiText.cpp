@@ -1,6 +1,6 @@
 #include "dialogs/AnsiText.h"
 
-#include "common/Cp1251.h"
+#include "common/TextCodec.h"
 
 namespace dialogs
 {

@@ -1,7 +1,7 @@
 #include "settings/RegFile.h"
 
-#include "common/Cp1251.h"
 #include "common/ExecutableFolder.h"
+#include "common/TextCodec.h"
 #include "common/TextFile.h"
 
 #include <cerrno>

@@ -4,7 +4,7 @@
 #include "cleanup/AuthorshipPass.h"
 #include "cleanup/CleanupRun.h"
 #include "cleanup/OrphanPasses.h"
-#include "common/Cp1251.h"
+#include "common/TextCodec.h"
 #include "support/RecordingWindow.h"
 #include "support/TempDir.h"
 #include "support/TestDatabase.h"

@@ -1,6 +1,6 @@
 // The real executable, run headless against the test server.
 #include "RunTool.h"
-#include "common/Cp1251.h"
+#include "common/TextCodec.h"
 #include "common/TextFile.h"
 #include "settings/SettingsStore.h"
 #include "support/TestDatabase.h"

@@ -1,6 +1,6 @@
 #include "support/TestDatabase.h"
 
-#include "common/Cp1251.h"
+#include "common/TextCodec.h"
 #include "db/SiteConnection.h"
 #include "ops/ConnectionTestButton.h"
 #include "support/RecordingWindow.h"
