@@ -1,5 +1,6 @@
 #include "app/Form1.h"
 
+#include "app/ArchivesDialog.h"
 #include "app/Artwork.h"
 #include "app/ConnectionSettingsDialog.h"
 #include "app/GraphicalButton.h"
@@ -210,8 +211,24 @@ void Form1::contextMenuEvent(QContextMenuEvent* event)
     if (m_runner.busy())
         return;
     QMenu menu(this);
+    menu.addAction("Предварительный просмотр чистки…", this, &Form1::previewCleanup)
+        ->setEnabled(m_command5->isEnabled());
+    menu.addAction("Отмена чистки: архивы…", this, &Form1::showArchives);
+    menu.addSeparator();
     menu.addAction("Параметры соединения…", this, &Form1::editConnectionSettings);
     menu.exec(event->globalPos());
+}
+
+void Form1::previewCleanup()
+{
+    ::previewCleanup(m_runner, db::kPageRows,
+                     m_settings.load(Stored::AllowTriggers) == "1" ? TriggerPolicy::Ask : TriggerPolicy::Refuse);
+}
+
+void Form1::showArchives()
+{
+    ArchivesDialog dialog(m_runner, m_appFolder, this);
+    dialog.exec();
 }
 
 void Form1::editConnectionSettings()
@@ -326,8 +343,15 @@ void Form1::showMessage(MessageIcon icon, const std::string& text)
     const auto qicon = icon == MessageIcon::Critical      ? QMessageBox::Critical
                        : icon == MessageIcon::Exclamation ? QMessageBox::Warning
                                                           : QMessageBox::Information;
-    QMessageBox box(qicon, qs(std::string(kProductName)), qs(text), QMessageBox::Ok, this);
+    // A long text (a preview's list of screenshots) shows its first lines; all of it is one click away.
+    constexpr int kLinesShown = 40;
+    const QStringList lines = qs(text).split('\n');
+    QMessageBox box(qicon, qs(std::string(kProductName)),
+                    lines.size() <= kLinesShown ? qs(text) : QStringList(lines.mid(0, kLinesShown)).join('\n') + "\n…",
+                    QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
+    if (lines.size() > kLinesShown)
+        box.setDetailedText(qs(text));
     box.exec();
 }
 

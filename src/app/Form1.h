@@ -54,6 +54,10 @@ class Form1 : public QWidget, public SiteWindow
   public:
     // The connection settings dialog, modal; afterwards the runner works with what it saved.
     void editConnectionSettings();
+    // The cleanup as a dry run: what it would delete and list now, nothing changed, no file written.
+    void previewCleanup();
+    // The undo list of this database's archives, modal.
+    void showArchives();
 
   private:
     // The stored lock wait and replicas, for the runner.

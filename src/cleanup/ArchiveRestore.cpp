@@ -4,6 +4,7 @@
 #include "cleanup/UndoArchive.h"
 
 #include <algorithm>
+#include <ctime>
 #include <fstream>
 #include <limits>
 #include <optional>
@@ -177,6 +178,34 @@ std::optional<Progress> readProgress(db::Connection& c)
     return p;
 }
 
+void showRestoring(OperationRunner& runner, const std::vector<Archive>& archives, const Archive& a)
+{
+    const std::size_t at = static_cast<std::size_t>(&a - archives.data()) + 1;
+    runner.window().showProgress("Восстанавливаем архив " + std::to_string(at) + " из " +
+                                 std::to_string(archives.size()) + ": " +
+                                 a.header.path.substr(a.header.path.rfind('/') + 1));
+}
+
+// Each archive put back says so at its end, so that it is not put back twice. Returns a line for
+// the closing message where a file could not be marked.
+std::string markRestored(const std::vector<Archive>& archives)
+{
+    char when[32];
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
+    std::string unmarked;
+    for (const Archive& a : archives) {
+        std::ofstream out(a.header.path, std::ios::binary | std::ios::app);
+        out << kArchiveRestored << when << "\n";
+        out.flush();
+        if (!out)
+            unmarked += "Не удалось отметить архив как восстановленный: " + a.header.path + "\n";
+    }
+    return unmarked;
+}
+
 // Applies the archives (newest first) in transactions of at most `bound` rows, from where an earlier
 // run of the same restore stopped; each transaction moves the progress mark with it. Returns the
 // failure's text, or nothing when everything is back (and the mark gone).
@@ -214,6 +243,7 @@ std::optional<std::string> applyBounded(OperationRunner& runner, db::Connection&
     };
     for (std::size_t ai = first; ai < archives.size(); ++ai) {
         Archive& a = archives[ai];
+        showRestoring(runner, archives, a);
         const bool resumed = a.header.run == at->run;
         // Judged as the site stands once the newer archives are back.
         settleDoubts(c, a, resumed ? at->line : 0);
@@ -263,6 +293,12 @@ std::optional<std::string> applyBounded(OperationRunner& runner, db::Connection&
 }
 } // namespace
 
+ArchiveCounts countArchive(const std::string& path)
+{
+    const Archive a = load(path);
+    return {a.rows, a.values};
+}
+
 RunOutcome restoreArchives(OperationRunner& runner, const std::vector<std::string>& files, bool dryRun,
                            RestoreResult& result)
 {
@@ -282,6 +318,13 @@ RunOutcome restoreArchives(OperationRunner& runner, const std::vector<std::strin
                 result.refused = true;
                 return Report(MessageIcon::Critical, a.header.path + ": архив базы «" + a.header.database +
                                                          "», а не «" + database + "».\nНичего не восстановлено.");
+            }
+        }
+        for (const Archive& a : archives) {
+            if (!a.header.restored.empty()) {
+                result.refused = true;
+                return Report(MessageIcon::Critical, a.header.path + ": этот архив уже восстановлен (" +
+                                                         a.header.restored + ").\nНичего не восстановлено.");
             }
         }
         // Newest run first: an earlier run's archive holds the state before the later run started.
@@ -335,6 +378,7 @@ RunOutcome restoreArchives(OperationRunner& runner, const std::vector<std::strin
                 for (const Archive& a : archives)
                     rows += a.rows, values += a.values;
                 std::ostringstream text;
+                text << markRestored(archives);
                 text << "Восстановлено из архивов (сначала самый новый, частями в пределах кластера):\n"
                      << done << "Строк: " << rows << ", значений авторства: " << values << "\n";
                 return Report(MessageIcon::Information, text.str());
@@ -343,6 +387,7 @@ RunOutcome restoreArchives(OperationRunner& runner, const std::vector<std::strin
         if (oneTransaction)
             c.execute("START TRANSACTION");
         for (Archive& a : archives) {
+            showRestoring(runner, archives, a);
             settleDoubts(c, a, 0);
             for (const Statement& s : a.statements) {
                 if (oneTransaction && (s.sql == "START TRANSACTION" || s.sql == "COMMIT"))
@@ -366,6 +411,8 @@ RunOutcome restoreArchives(OperationRunner& runner, const std::vector<std::strin
         if (oneTransaction)
             c.execute(dryRun ? "ROLLBACK" : "COMMIT");
         std::ostringstream text;
+        if (!dryRun)
+            text << markRestored(archives);
         text << (dryRun ? "Пробное восстановление прошло без ошибок и отменено: база не изменена.\n"
                         : "Восстановлено из архивов (сначала самый новый):\n")
              << done << "Строк: " << rows << ", значений авторства: " << values << "\n";

@@ -17,9 +17,17 @@ struct RestoreResult {
     bool failed = false;  // a statement failed: rolled back where the tables allow it
 };
 
-// Checks every file is an archive of the connected database and whole, then applies them newest
+// What an archive puts back: rows deleted and authorship values replaced. Throws std::runtime_error
+// for a file that is no archive or is damaged.
+struct ArchiveCounts {
+    std::uint64_t rows = 0, values = 0;
+};
+ArchiveCounts countArchive(const std::string& path);
+
+// Checks every file is an archive of the connected database, whole and not put back already, then applies them newest
 // run first, in one transaction when every table they name is transactional, and stops at the
-// first failure, rolling back. dryRun applies and rolls back. The message says what was put back.
+// first failure, rolling back. dryRun applies and rolls back. The message says what was put back; each
+// archive put back is marked so at its end, and the caption names the archive being put back.
 // Where the server bounds a transaction (a Galera node) and the archives do not fit one, they go in
 // transactions within the bound, each of which also records in tbl_conf (CODE kRestoreCode) how far
 // the restore has come: a restore that stops part-way is completed by the same command run again.

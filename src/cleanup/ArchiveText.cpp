@@ -95,12 +95,22 @@ std::optional<ArchiveHeader> readArchiveHeader(const std::string& path)
     in.clear();
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
-    const std::streamoff from = std::max<std::streamoff>(0, size - 64);
+    const std::streamoff from = std::max<std::streamoff>(0, size - 512);
     in.seekg(from);
     std::string tail(static_cast<std::size_t>(size - from), '\0');
     in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
-    while (!tail.empty() && tail.back() == '\n')
-        tail.pop_back();
+    // The lines a restore appends come after the run's own end.
+    for (;;) {
+        while (!tail.empty() && tail.back() == '\n')
+            tail.pop_back();
+        const std::size_t start = tail.rfind('\n');
+        const std::string last = tail.substr(start == std::string::npos ? 0 : start + 1);
+        if (!last.starts_with(kArchiveRestored))
+            break;
+        if (h.restored.empty())
+            h.restored = last.substr(kArchiveRestored.size());
+        tail.erase(start == std::string::npos ? 0 : start);
+    }
     h.complete = tail.ends_with("\n" + std::string(kArchiveComplete)) || tail == kArchiveComplete;
     if (h.database.empty() || h.run.empty() || h.run.find_first_not_of("0123456789") != std::string::npos)
         return std::nullopt;

@@ -34,6 +34,7 @@ struct ArchiveHeader {
     std::string run;       // decimal nanoseconds since 1970: later runs have larger numbers
     std::string previous;  // the archive of the unfinished run before it, if it named one
     bool complete = false; // the run ended normally
+    std::string restored;  // when it was put back, if it was
 };
 // Reads an archive's header and whether it ends complete; nothing when the file is no archive.
 std::optional<ArchiveHeader> readArchiveHeader(const std::string& path);

@@ -33,6 +33,8 @@ inline constexpr std::string_view kArchiveDatabase = "-- database: ";
 inline constexpr std::string_view kArchiveRun = "-- run: ";
 inline constexpr std::string_view kArchivePrevious = "-- previous unfinished run: ";
 inline constexpr std::string_view kArchiveComplete = "-- complete";
+// Appended once the archive has been put back: "-- restored: YYYY-MM-DD HH:MM:SS".
+inline constexpr std::string_view kArchiveRestored = "-- restored: ";
 // "-- outcome unknown: <table> <code>" before a batch whose statement may or may not have run. Its
 // INSERTs end in kInDoubtInsertTail and a column's name assigned to itself: a row that is still there
 // is left as it is, so that the mariadb client replays such a batch whatever became of it.

@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include "cleanup/ArchiveList.h"
 #include "cleanup/ArchiveRestore.h"
 #include "cleanup/CleanupRun.h"
 #include "cli/ConsoleWindow.h"
@@ -42,6 +43,8 @@ constexpr Command kCommands[] = {
     {"maintain", "block, recount, cleanup and unblock; a failed step leaves the site blocked"},
     {"restore",  "put back what cleanup runs deleted and replaced, from their undo archives FILE... "
                  "(newest run first, in one transaction; --dry-run applies and rolls back)"},
+    {"archives", "list the database's undo archives in the files folder, newest run first: when, what "
+                 "each puts back, whether it was put back, the file (no connection needed)"},
 };
 
 // The options: one row each. value: the name of its value in the usage, empty for a switch.
@@ -78,6 +81,7 @@ std::string usage()
 {
     std::string u = "usage: tk_corvane COMMAND [OPTION]...\n"
                     "       tk_corvane restore FILE... [OPTION]...\n"
+                    "       tk_corvane archives [--database TEXT]\n"
                     "       tk_corvane --help | --version\n\n"
                     "Without arguments tk_corvane opens its window. With a command it runs without one:\n";
     // Each row: the name in a column of its own, the help wrapped beside it.
@@ -406,6 +410,12 @@ int runCommandLine(int argc, char** argv, const std::string& appFolder)
     try {
         const Options o = parse(argc, argv);
         const SettingsStore store = SettingsStore::forCurrentUser();
+        if (o.command == "archives") {
+            for (const auto& entry :
+                 cleanup::listArchives(appFolder, o.database.value_or(store.load(Stored::Database))))
+                std::printf("%s\n", toTerminalEncoding(cleanup::describeArchive(entry)).c_str());
+            return kExitDone;
+        }
         ConsoleWindow window(fields(o, store), o.quiet);
         OperationRunner runner(window);
         runner.setLockWait(o.lockWait.value_or(loadConnectionSettings(store).lockWait));

@@ -1,5 +1,6 @@
 // The real window, offscreen, driven by real clicks and focus changes.
 #include "app/Form1.h"
+#include "app/ArchivesDialog.h"
 #include "app/Artwork.h"
 #include "app/ConnectionSettingsDialog.h"
 #include "support/TestDatabase.h"
@@ -7,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QSpinBox>
 #include <QTest>
@@ -17,6 +19,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <sys/wait.h>
 
@@ -40,7 +43,9 @@ class BoxAnswerer
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
                 boxes.push_back({box->icon(), box->windowTitle(), box->text()});
-                QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+                QAbstractButton* answer =
+                    box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok) : box->button(QMessageBox::Yes);
+                QTest::mouseClick(answer, Qt::LeftButton);
             }
         });
         m_timer.start(10);
@@ -72,9 +77,9 @@ class Form1Test : public ::testing::Test
     }
     void TearDown() override { fs::remove_all(m_dir); }
 
-    std::unique_ptr<Form1> startWindow()
+    std::unique_ptr<Form1> startWindow(const std::string& folder = "/opt/tk corvane/")
     {
-        auto w = std::make_unique<Form1>(SettingsStore(m_store), "/opt/tk corvane/");
+        auto w = std::make_unique<Form1>(SettingsStore(m_store), folder);
         w->startUp();
         w->show();
         w->activateWindow();
@@ -345,6 +350,83 @@ TEST_F(Form1Test, ConnectionSettingsAreCheckedKeptAndUsedByTheButtons)
     QTest::mouseClick(child<QPushButton>(*w, "Command1"), Qt::LeftButton);
     ASSERT_EQ(answers.boxes.size(), 1u);
     EXPECT_TRUE(answers.boxes[0].text.contains("сертификат сервера проверен")) << answers.boxes[0].text.toStdString();
+}
+
+// A site with two cleanup runs: the preview, the undo list and its refusals, from the window.
+TEST_F(Form1Test, PreviewAndUndoFromTheWindowLeaveItsControlsAsTheyAre)
+{
+    TK_REQUIRE_TEST_SERVER();
+    TestDatabase db("form_undo");
+    fillSmallSite(db);
+    const auto site = [&db] {
+        return db.column("select group_concat(concat_ws(',', CODE, BASECODE, WHOADD) order by CODE) from tbl_link "
+                         "union all select group_concat(concat_ws(',', CODE, WHOADD) order by CODE) from tbl_base "
+                         "union all select group_concat(concat_ws(',', CODE, LINKCODE, USERCODE) order by CODE) "
+                         "from tbl_stat");
+    };
+    const auto original = site();
+    const std::string folder = m_dir.string() + "/files/";
+    fs::create_directories(folder);
+    auto w = startWindow(folder);
+    fillFields(*w, db.fields());
+    w->setButtonLayout(ButtonLayout::Blocked);
+    std::map<QString, std::pair<QRect, QString>> controls;
+    for (auto* c : w->findChildren<QWidget*>())
+        if (!c->objectName().isEmpty())
+            controls[c->objectName()] = {c->geometry(), c->property("text").toString()};
+    BoxAnswerer answers;
+
+    w->previewCleanup();
+    ASSERT_EQ(answers.boxes.size(), 1u);
+    EXPECT_TRUE(answers.boxes[0].text.startsWith("Пробный прогон: база не изменена, файлы не записаны\n"))
+        << answers.boxes[0].text.toStdString();
+    EXPECT_EQ(site(), original);
+    EXPECT_TRUE(fs::is_empty(folder)) << "the preview writes no file";
+
+    QTest::mouseClick(child<QPushButton>(*w, "Command5"), Qt::LeftButton);
+    db.exec("insert into tbl_link (CODE, BASECODE, WHOADD) values (102, 98, 2)");
+    const auto beforeSecond = site();
+    QTest::mouseClick(child<QPushButton>(*w, "Command5"), Qt::LeftButton);
+    ASSERT_EQ(answers.boxes.size(), 3u);
+    const auto afterSecond = site();
+    EXPECT_NE(afterSecond, beforeSecond);
+    // Both put back: the site before the first run, with the link the site added between the runs.
+    auto bothBack = original;
+    bothBack[0] += ",102,98,2";
+
+    // The list, newest first; what the dialog's button does, one choice after the other.
+    const auto undo = [&](ArchivesDialog& d) {
+        ASSERT_EQ(d.list()->count(), 2);
+        EXPECT_TRUE(d.list()->item(0)->text().contains("удалено строк: 1, заменено значений: 0"))
+            << d.list()->item(0)->text().toStdString();
+        EXPECT_TRUE(d.list()->item(1)->text().contains("не восстановлен"));
+        // Another run holds the site: refused, nothing changed.
+        db.exec("do GET_LOCK(CONCAT('tk_corvane.', SHA1(DATABASE())), 0)");
+        d.restoreRows({0});
+        db.exec("do RELEASE_LOCK(CONCAT('tk_corvane.', SHA1(DATABASE())))");
+        EXPECT_EQ(site(), afterSecond);
+        EXPECT_TRUE(answers.boxes.back().text.contains("другой")) << answers.boxes.back().text.toStdString();
+        EXPECT_TRUE(d.list()->item(0)->text().contains("не восстановлен"));
+        d.restoreRows({0, 1});
+        EXPECT_EQ(site(), bothBack);
+        EXPECT_TRUE(d.list()->item(1)->text().contains("  восстановлен 20"));
+        d.restoreRows({1});
+        EXPECT_TRUE(answers.boxes.back().text.contains("уже восстановлен")) << answers.boxes.back().text.toStdString();
+        EXPECT_EQ(site(), bothBack);
+        d.reject();
+    };
+    QTimer::singleShot(0, [&] {
+        auto* d = qobject_cast<ArchivesDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(d, nullptr);
+        undo(*d);
+    });
+    w->showArchives();
+    for (auto* c : w->findChildren<QWidget*>()) {
+        if (!c->objectName().isEmpty() && controls.count(c->objectName())) {
+            EXPECT_EQ(controls[c->objectName()], std::make_pair(c->geometry(), c->property("text").toString()))
+                << c->objectName().toStdString();
+        }
+    }
 }
 
 TEST(Form1Closing, ClosingDuringAnOperationEndsTheProgramAtOnce)

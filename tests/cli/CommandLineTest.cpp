@@ -116,6 +116,14 @@ TEST_F(CommandLine, EachCommandDoesWhatItsButtonDoes)
     EXPECT_NE(r.err.find("Удаляем ссылки раздач, которых уже нет"), std::string::npos)
         << "progress goes to standard error";
     EXPECT_EQ(m_db->count("tbl_link"), 1);
+    // The window's undo list, as text: the run's archive, what it puts back, not yet put back.
+    r = tool({"archives"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+    EXPECT_NE(r.out.find("  удалено строк: 2, заменено значений: 1  не восстановлен  " + m_exe.parent_path().string() +
+                         "/cleanup-undo-"),
+              std::string::npos)
+        << r.out;
 
     // A report that cannot be written: refused before anything changes, with a failing status. Under
     // a cp1251 locale the message, the system's error text included, reaches the terminal in cp1251.

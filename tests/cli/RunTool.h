@@ -47,15 +47,3 @@ inline Result run(const std::vector<std::string>& args, const std::vector<std::s
     std::filesystem::remove(out.string() + ".2");
     return r;
 }
-
-// A small site, open (ISWORK=1): link 101 points to a missing release, user 9 is missing.
-inline void fillSmallSite(TestDatabase& db)
-{
-    db.exec("insert into tbl_conf (PARAM, VALUEINT, VALUESTR) values ('ISWORK', 1, NULL), "
-            "('OFFLINEMES', NULL, 'Закрыто на ночь'), ('RAT_DOWN', 1, '1'), ('RAT_VOTES', 1, '1'), "
-            "('RAT_LINKS', 1, '1'), ('RAT_PERSONA', 1, '1'), ('RAT_ALTLINKS', 1, '1')");
-    db.exec("insert into tbl_user (CODE, LOGIN) values (1, 'admin'), (2, 'Иван')");
-    db.exec("insert into tbl_base (CODE, WHOADD) values (10, 2), (11, 9)");
-    db.exec("insert into tbl_link (CODE, BASECODE, WHOADD) values (100, 10, 2), (101, 99, 2)");
-    db.exec("insert into tbl_stat (LINKCODE, USERCODE) values (100, 1), (100, 2), (101, 1)");
-}

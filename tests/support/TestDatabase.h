@@ -72,3 +72,6 @@ class TestDatabase
 
 // Reads a whole file as bytes.
 std::string readFileBytes(const std::string& path);
+
+// A small site, open (ISWORK=1): link 101 points to a missing release, user 9 is missing.
+void fillSmallSite(TestDatabase& db);

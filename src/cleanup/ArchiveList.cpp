@@ -1,0 +1,59 @@
+#include "cleanup/ArchiveList.h"
+
+#include <algorithm>
+#include <ctime>
+#include <dirent.h>
+#include <stdexcept>
+
+namespace cleanup
+{
+
+std::vector<ArchiveEntry> listArchives(const std::string& folder, const std::string& database)
+{
+    std::vector<ArchiveEntry> entries;
+    const std::string wanted = headerName(database);
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* e = ::readdir(dir)) {
+            const std::string name = e->d_name;
+            if (!name.starts_with(kArchivePrefix) || !name.ends_with(".sql"))
+                continue;
+            const auto header = readArchiveHeader(folder + name);
+            if (!header || header->database != wanted)
+                continue;
+            ArchiveEntry entry{*header, std::nullopt};
+            try {
+                entry.counts = countArchive(header->path);
+            } catch (const std::runtime_error&) {
+            }
+            entries.push_back(std::move(entry));
+        }
+        ::closedir(dir);
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const ArchiveEntry& a, const ArchiveEntry& b) { return runBefore(b.header, a.header); });
+    return entries;
+}
+
+std::string describeArchive(const ArchiveEntry& e)
+{
+    // The run is named by nanoseconds since 1970.
+    const std::string& run = e.header.run;
+    const std::time_t started =
+        run.size() > 9 ? static_cast<std::time_t>(std::stoll(run.substr(0, run.size() - 9))) : 0;
+    std::tm tm{};
+    localtime_r(&started, &tm);
+    char when[32];
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
+    std::string line = std::string(when) + "  ";
+    if (e.counts)
+        line += "удалено строк: " + std::to_string(e.counts->rows) +
+                ", заменено значений: " + std::to_string(e.counts->values);
+    else
+        line += "архив повреждён";
+    if (!e.header.complete)
+        line += " (чистка прервана)";
+    line += e.header.restored.empty() ? "  не восстановлен" : "  восстановлен " + e.header.restored;
+    return line + "  " + e.header.path;
+}
+
+} // namespace cleanup
