@@ -68,21 +68,6 @@ inline std::string listBytes(const std::vector<std::optional<std::string>>& name
     return cp1251::fromUtf8(list + rule);
 }
 
-// Every row of every table of the site by CODE, each cell quoted so that NULL stands apart from any text.
-inline std::map<std::string, std::vector<std::string>> dumpSite(TestDatabase& t)
-{
-    std::map<std::string, std::vector<std::string>> site;
-    for (const std::string& table : t.column("show tables")) {
-        const db::Rows rows = t.conn().query("select * from " + table + " order by CODE");
-        for (std::size_t r = 0; r < rows.size(); ++r) {
-            std::string& line = site[table].emplace_back();
-            for (std::size_t c = 0; c < rows.columns().size(); ++c)
-                line += (rows[r].cell(c) ? "'" + *rows[r].cell(c) + "'" : std::string("NULL")) + "|";
-        }
-    }
-    return site;
-}
-
 // Arguments of the mariadb client for these fields: host and port out of "127.0.0.1;port=3307".
 inline std::string clientArgs(const ConnectionFields& f)
 {

@@ -48,15 +48,6 @@ class RemoteServer : public ::testing::Test
         env.insert(env.end(), {"XDG_CONFIG_HOME=" + m_config.string(), "TK_CORVANE_PASSWORD=tk-pass"});
         return run(args, env, m_exe.string());
     }
-    std::string checksums(TestDatabase& db) const
-    {
-        std::string all;
-        for (const std::string& row : db.column("checksum table tbl_conf, tbl_user, tbl_base, tbl_link, tbl_stat"))
-            all += row + ";";
-        return all + db.column("select group_concat(concat_ws(',', CODE, LINKCODE, USERCODE) order by CODE) "
-                               "from tbl_stat")
-                         .front();
-    }
     std::vector<std::string> archives() const
     {
         std::vector<std::string> found;
@@ -145,7 +136,7 @@ TEST_F(RemoteServer, BlockCleanupAndRestoreOverVerifiedTls)
 {
     TestDatabase db("tls_site", true, "127.0.0.1;port=" + std::to_string(m_requiring));
     fillSmallSite(db);
-    const std::string before = checksums(db);
+    const auto before = dumpSite(db);
     const std::vector<std::string> tls{"--server", at(m_requiring), "--ssl-ca", file("ca.pem"), "--quiet"};
     const auto with = [&](std::vector<std::string> args) {
         args.insert(args.end(), tls.begin(), tls.end());
@@ -153,16 +144,16 @@ TEST_F(RemoteServer, BlockCleanupAndRestoreOverVerifiedTls)
     };
     Result r = with({"block"});
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::string blocked = checksums(db);
+    const auto blocked = dumpSite(db);
     r = with({"cleanup"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(db.count("tbl_link", "CODE=101"), 0);
     ASSERT_EQ(archives().size(), 1u);
     r = with({"restore", archives().front()});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(checksums(db), blocked);
+    EXPECT_EQ(dumpSite(db), blocked);
     r = with({"unblock"});
-    EXPECT_EQ(checksums(db), before);
+    EXPECT_EQ(dumpSite(db), before);
 }
 
 // The server stops (SIGSTOP) while a connection opens, and while the cleanup's delete waits for a
@@ -194,7 +185,7 @@ TEST_F(RemoteServer, ASilentServerEndsTheRunAndTheArchiveRestoresEitherOutcome)
         TestDatabase db("stall", true, "127.0.0.1;port=" + std::to_string(m_offering));
         fillSmallSite(db);
         db.exec("update tbl_conf set VALUEINT=0 where PARAM='ISWORK'");
-        const std::string before = checksums(db);
+        const auto before = dumpSite(db);
         db.exec("START TRANSACTION");
         db.exec("select * from tbl_link where CODE=101 for update");
         auto cleanup = std::async(std::launch::async, [&] {
@@ -228,7 +219,7 @@ TEST_F(RemoteServer, ASilentServerEndsTheRunAndTheArchiveRestoresEitherOutcome)
         EXPECT_NE(readFileBytes(archives().front()).find("-- outcome unknown: tbl_link 101"), std::string::npos);
         r = tool(db.name(), {"restore", archives().front(), "--server", at(m_offering)});
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(checksums(db), before);
+        EXPECT_EQ(dumpSite(db), before);
     }
 }
 

@@ -191,3 +191,17 @@ void fillSmallSite(TestDatabase& db)
     db.exec("insert into tbl_link (CODE, BASECODE, WHOADD) values (100, 10, 2), (101, 99, 2)");
     db.exec("insert into tbl_stat (LINKCODE, USERCODE) values (100, 1), (100, 2), (101, 1)");
 }
+
+std::map<std::string, std::vector<std::string>> dumpSite(TestDatabase& t)
+{
+    std::map<std::string, std::vector<std::string>> site;
+    for (const std::string& table : t.column("show tables")) {
+        const db::Rows rows = t.conn().query("select * from " + table + " order by CODE");
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            std::string& line = site[table].emplace_back();
+            for (std::size_t c = 0; c < rows.columns().size(); ++c)
+                line += (rows[r].cell(c) ? "'" + *rows[r].cell(c) + "'" : std::string("NULL")) + "|";
+        }
+    }
+    return site;
+}

@@ -6,6 +6,7 @@
 #include "ops/SiteWindow.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -75,3 +76,6 @@ std::string readFileBytes(const std::string& path);
 
 // A small site, open (ISWORK=1): link 101 points to a missing release, user 9 is missing.
 void fillSmallSite(TestDatabase& db);
+
+// Every row of every table of the site by CODE, each cell quoted so that NULL stands apart from any text.
+std::map<std::string, std::vector<std::string>> dumpSite(TestDatabase& t);
