@@ -28,24 +28,50 @@
 namespace
 {
 
+enum class Cmd { Test, Block, Unblock, Recount, Cleanup, Maintain, Restore, Archives };
+
 struct Command {
+    Cmd cmd;
     const char* name;
     const char* help;
+    bool dryRun = false;   // takes --dry-run
+    bool triggers = false; // takes --allow-triggers
 };
 // clang-format off
 constexpr Command kCommands[] = {
-    {"test",     "open and close a connection to the site database; says how the connection is secured"},
-    {"block",    "switch the site off (ISWORK=0) and keep a copy of its offline message"},
-    {"unblock",  "switch the site on again (ISWORK=1)"},
-    {"recount",  "recount the site's counters, user statistics and ratings (site must be blocked)"},
-    {"cleanup",  "delete rows that point to missing releases, links, users or persons and hand the "
-                 "authorship of missing users to the first user (site must be blocked)"},
-    {"maintain", "block, recount, cleanup and unblock; a failed step leaves the site blocked"},
-    {"restore",  "put back what cleanup runs deleted and replaced, from their undo archives FILE... "
-                 "(newest run first, in one transaction; --dry-run applies and rolls back)"},
-    {"archives", "list the database's undo archives in the files folder, newest run first: when, what "
-                 "each puts back, whether it was put back, the file (no connection needed)"},
+    {Cmd::Test,     "test",     "open and close a connection to the site database; says how the connection is secured"},
+    {Cmd::Block,    "block",    "switch the site off (ISWORK=0) and keep a copy of its offline message"},
+    {Cmd::Unblock,  "unblock",  "switch the site on again (ISWORK=1)"},
+    {Cmd::Recount,  "recount",  "recount the site's counters, user statistics and ratings (site must be blocked)"},
+    {Cmd::Cleanup,  "cleanup",  "delete rows that point to missing releases, links, users or persons and hand the "
+                                "authorship of missing users to the first user (site must be blocked)", true, true},
+    {Cmd::Maintain, "maintain", "block, recount, cleanup and unblock; a failed step leaves the site blocked",
+                                true, true},
+    {Cmd::Restore,  "restore",  "put back what cleanup runs deleted and replaced, from their undo archives FILE... "
+                                "(newest run first, in one transaction; --dry-run applies and rolls back)", true},
+    {Cmd::Archives, "archives", "list the database's undo archives in the files folder, newest run first: when, "
+                                "what each puts back, whether it was put back, the file (no connection needed)"},
 };
+// clang-format on
+constexpr Cmd kMaintainSteps[] = {Cmd::Block, Cmd::Recount, Cmd::Cleanup, Cmd::Unblock};
+
+const Command& command(Cmd c)
+{
+    return *std::find_if(std::begin(kCommands), std::end(kCommands), [c](const Command& row) { return row.cmd == c; });
+}
+
+// "cleanup, maintain and restore": the commands that take an option.
+std::string takers(bool Command::*option)
+{
+    std::vector<std::string> names;
+    for (const Command& c : kCommands)
+        if (c.*option)
+            names.push_back(c.name);
+    std::string list;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    return list;
+}
 
 // The options: one row each. value: the name of its value in the usage, empty for a switch.
 struct OptionRow {
@@ -54,25 +80,25 @@ struct OptionRow {
     const char* help;
 };
 constexpr OptionRow kOptions[] = {
-    {"server",        "TEXT",    "the server: host, host:port, [IPv6]:port or host;port=N"},
-    {"port",          "N",       "the server's port, where --server names none"},
-    {"user",          "TEXT",    "the account"},
-    {"database",      "TEXT",    "the site's database"},
-    {"password-file", "FILE",    "read the password from the first line of FILE"},
-    {"ssl",           "",        "insist on TLS, verifying the server's certificate and host name"},
-    {"ssl-ca",        "FILE",    "TLS, verified against this authority's certificate"},
-    {"ssl-capath",    "DIR",     "TLS, verified against the authorities' certificates in DIR"},
-    {"ssl-cert",      "FILE",    "TLS, with this client certificate"},
-    {"ssl-key",       "FILE",    "TLS, with this client key"},
+    {"server", "TEXT", "the server: host, host:port, [IPv6]:port or host;port=N"},
+    {"port", "N", "the server's port, where --server names none"},
+    {"user", "TEXT", "the account"},
+    {"database", "TEXT", "the site's database"},
+    {"password-file", "FILE", "read the password from the first line of FILE"},
+    {"ssl", "", "insist on TLS, verifying the server's certificate and host name"},
+    {"ssl-ca", "FILE", "TLS, verified against this authority's certificate"},
+    {"ssl-capath", "DIR", "TLS, verified against the authorities' certificates in DIR"},
+    {"ssl-cert", "FILE", "TLS, with this client certificate"},
+    {"ssl-key", "FILE", "TLS, with this client key"},
     {"skip-ssl-verify-server-cert", "", "TLS without checking the server's certificate (said in every run)"},
-    {"skip-ssl",      "",        "plain text even where the server offers TLS"},
-    {"lock-wait",     "SECONDS", "how long a statement waits for a lock held elsewhere"},
-    {"replica",       "ADDRESS", "a replica to watch before each batch of changes (repeatable)"},
-    {"max-lag",       "SECONDS", "how far behind a named replica may be"},
-    {"lag-wait",      "SECONDS", "how long a run waits for the replicas"},
-    {"dry-run",       "",        "cleanup, maintain: say what would go, change nothing; restore: roll back"},
-    {"allow-triggers", "",       "cleanup, maintain: run where triggers fire on the tables it changes"},
-    {"quiet",         "",        "no progress on standard error"},
+    {"skip-ssl", "", "plain text even where the server offers TLS"},
+    {"lock-wait", "SECONDS", "how long a statement waits for a lock held elsewhere"},
+    {"replica", "ADDRESS", "a replica to watch before each batch of changes (repeatable)"},
+    {"max-lag", "SECONDS", "how far behind a named replica may be"},
+    {"lag-wait", "SECONDS", "how long a run waits for the replicas"},
+    {"dry-run", "", "cleanup, maintain: say what would go, change nothing; restore: roll back"},
+    {"allow-triggers", "", "cleanup, maintain: run where triggers fire on the tables it changes"},
+    {"quiet", "", "no progress on standard error"},
 };
 // clang-format on
 constexpr const char* kTlsRequiring[] = {"ssl", "ssl-ca", "ssl-capath", "ssl-cert", "ssl-key"};
@@ -152,7 +178,7 @@ std::string usage()
 }
 
 struct Options {
-    std::string command;
+    Cmd command = Cmd::Test;
     std::vector<std::string> files; // restore
     std::optional<std::string> server, user, database, passwordFile;
     std::optional<int> port;
@@ -216,13 +242,14 @@ Options parse(int argc, char** argv)
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
         throw UsageError{"no command given"};
-    o.command = bytes(positional.front());
+    const std::string name = bytes(positional.front());
     const auto known =
-        std::find_if(std::begin(kCommands), std::end(kCommands), [&](const Command& c) { return o.command == c.name; });
+        std::find_if(std::begin(kCommands), std::end(kCommands), [&](const Command& c) { return name == c.name; });
     if (known == std::end(kCommands))
-        throw UsageError{"unknown command " + o.command};
+        throw UsageError{"unknown command " + name};
+    o.command = known->cmd;
     for (qsizetype i = 1; i < positional.size(); ++i) {
-        if (o.command != "restore")
+        if (o.command != Cmd::Restore)
             throw UsageError{"unexpected argument " + bytes(positional[i])};
         o.files.push_back(bytes(positional[i]));
     }
@@ -258,11 +285,11 @@ Options parse(int argc, char** argv)
     if (o.port && o.server && db::serverNamesPort(*o.server))
         throw UsageError{"--server names a port already: give --port or host:port, not both"};
 
-    if (o.dryRun && o.command != "cleanup" && o.command != "maintain" && o.command != "restore")
-        throw UsageError{"--dry-run goes with cleanup, maintain and restore only"};
-    if (o.allowTriggers && o.command != "cleanup" && o.command != "maintain")
-        throw UsageError{"--allow-triggers goes with cleanup and maintain only"};
-    if (o.command == "restore" && o.files.empty())
+    if (o.dryRun && !known->dryRun)
+        throw UsageError{"--dry-run goes with " + takers(&Command::dryRun) + " only"};
+    if (o.allowTriggers && !known->triggers)
+        throw UsageError{"--allow-triggers goes with " + takers(&Command::triggers) + " only"};
+    if (o.command == Cmd::Restore && o.files.empty())
         throw UsageError{"restore needs the archive files"};
     return o;
 }
@@ -365,9 +392,10 @@ int requireBlocked(OperationRunner& runner)
         return statusOf(read);
     if (isWork == 0)
         return kExitDone;
-    runner.window().showMessage(MessageIcon::Critical, "Сайт не заблокирован (ISWORK=" +
-                                                           (isWork ? std::to_string(*isWork) : std::string("нет")) +
-                                                           "): сначала выполните tk_corvane block.");
+    runner.window().showMessage(
+        MessageIcon::Critical,
+        "Сайт не заблокирован (ISWORK=" + (isWork ? std::to_string(*isWork) : std::string("нет")) +
+            "): сначала выполните tk_corvane " + command(Cmd::Block).name + ".");
     return kExitRefused;
 }
 
@@ -376,18 +404,22 @@ TriggerPolicy triggerPolicy(const Options& o)
     return o.allowTriggers ? TriggerPolicy::Allow : TriggerPolicy::Refuse;
 }
 
-int runOne(const std::string& command, OperationRunner& runner, const SettingsStore& store, const std::string& folder,
+int runOne(Cmd command, OperationRunner& runner, const SettingsStore& store, const std::string& folder,
            TriggerPolicy triggers)
 {
-    if (command == "test")
+    switch (command) {
+    case Cmd::Test:
         return statusOf(Command1_Click(runner));
-    if (command == "block")
+    case Cmd::Block:
         return statusOf(Command2_Click(runner, store));
-    if (command == "unblock")
+    case Cmd::Unblock:
         return statusOf(Command3_Click(runner));
+    default:
+        break;
+    }
     if (const int s = requireBlocked(runner); s != kExitDone)
         return s;
-    if (command == "recount")
+    if (command == Cmd::Recount)
         return statusOf(Command4_Click(runner));
     return statusOf(Command5_Click(runner, folder, db::kPageRows, triggers));
 }
@@ -410,7 +442,7 @@ int runCommandLine(int argc, char** argv, const std::string& appFolder)
     try {
         const Options o = parse(argc, argv);
         const SettingsStore store = SettingsStore::forCurrentUser();
-        if (o.command == "archives") {
+        if (o.command == Cmd::Archives) {
             for (const auto& entry :
                  cleanup::listArchives(appFolder, o.database.value_or(store.load(Stored::Database))))
                 std::printf("%s\n", toTerminalEncoding(cleanup::describeArchive(entry)).c_str());
@@ -420,7 +452,7 @@ int runCommandLine(int argc, char** argv, const std::string& appFolder)
         OperationRunner runner(window);
         runner.setLockWait(o.lockWait.value_or(loadConnectionSettings(store).lockWait));
         runner.setReplicas(replicas(o, store));
-        if (o.command == "restore") {
+        if (o.command == Cmd::Restore) {
             cleanup::RestoreResult result;
             const int status = statusOf(cleanup::restoreArchives(runner, o.files, o.dryRun, result));
             return result.refused ? kExitRefused : result.failed ? kExitFailed : status;
@@ -429,15 +461,15 @@ int runCommandLine(int argc, char** argv, const std::string& appFolder)
         // blocked for a look.
         if (o.dryRun)
             return statusOf(previewCleanup(runner, db::kPageRows, triggerPolicy(o)));
-        if (o.command != "maintain")
+        if (o.command != Cmd::Maintain)
             return runOne(o.command, runner, store, appFolder, triggerPolicy(o));
 
-        for (const char* step : {"block", "recount", "cleanup", "unblock"}) {
+        for (const Cmd step : kMaintainSteps) {
             const int s = runOne(step, runner, store, appFolder, triggerPolicy(o));
             if (s != kExitDone) {
-                if (std::string(step) != "block")
-                    window.showMessage(MessageIcon::Critical,
-                                       std::string("Шаг ") + step + " не выполнен: сайт остаётся заблокированным.");
+                if (step != Cmd::Block)
+                    window.showMessage(MessageIcon::Critical, std::string("Шаг ") + command(step).name +
+                                                                  " не выполнен: сайт остаётся заблокированным.");
                 return s;
             }
         }

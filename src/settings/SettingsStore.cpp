@@ -31,7 +31,7 @@ SettingsStore SettingsStore::forCurrentUser()
         base = std::string(home) + "/.config";
     else
         base = ".config";
-    return SettingsStore(base + "/Farrowind/HKEY_CURRENT_USER.reg");
+    return SettingsStore(base + "/" + std::string(kVendor) + "/HKEY_CURRENT_USER.reg");
 }
 
 SettingsStore::SettingsStore(std::string filePath, std::string productName)
@@ -48,10 +48,10 @@ void SettingsStore::RegAccess(std::int16_t mode, std::string key, std::string& v
         key.pop_back();
     if (startsWith(key, "$$$$")) {
         replaceAll(key, "$$$$", "");
-        key = kVendorPrefix + key;
+        key = vendorPrefix() + key;
     }
     const bool full = startsWith(key, "HKEY");
-    const std::string path = full ? key : std::string(kVendorPrefix) + m_product + "\\" + key;
+    const std::string path = full ? key : vendorPrefix() + m_product + "\\" + key;
 
     switch (mode) {
     case 1:
@@ -66,7 +66,7 @@ void SettingsStore::RegAccess(std::int16_t mode, std::string key, std::string& v
         if (full || !startsWith(key, "XX"))
             RegFile::remove(m_file, path);
         else
-            RegFile::remove(m_file, kVendorPrefix + key);
+            RegFile::remove(m_file, vendorPrefix() + key);
         break;
     default:
         break;

@@ -7,8 +7,15 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
-inline constexpr const char* kVendorPrefix = "HKEY_CURRENT_USER\\Software\\Farrowind\\";
+// The vendor the values are kept under, in the registry-style paths and in the file's folder.
+inline constexpr std::string_view kVendor = "Farrowind";
+// "HKEY_CURRENT_USER\Software\<vendor>\"
+inline std::string vendorPrefix()
+{
+    return "HKEY_CURRENT_USER\\Software\\" + std::string(kVendor) + "\\";
+}
 
 class SettingsStore
 {
