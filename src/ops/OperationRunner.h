@@ -71,22 +71,15 @@ class OperationRunner
     void beforeBatch();
     // Inside run's body: how many rows one statement may change, at most wanted.
     std::size_t rowsPerStatement(std::size_t wanted) const;
-    // Inside run's body: queues job for the second session, after every job queued before it, and
-    // returns at once; the future tells when it has ended and holds its error. Not valid where no
-    // second session can be opened: the caller then does the work itself, in turn. The job must
-    // touch nothing that the work going on here meanwhile writes, and must leave the session's
-    // temporary tables to be read later there.
-    std::shared_future<void> ahead(std::function<void(db::Connection&)> job);
-    // Waits for a queued job, the window answering meanwhile, and throws its error.
-    void await(const std::shared_future<void>& job);
-    // The second session, every queued job ended, to send statements on from here (the window
-    // answering while they run): where ahead left its temporary tables. Only after ahead gave a job.
-    db::Connection& sideHere();
-    // Waits for every queued job to end, the window answering; their errors stay with their futures.
-    void settle() noexcept;
 
   private:
     class WaitReport;
+    // The run's second session, reached through SecondSession only.
+    friend class SecondSession;
+    std::shared_future<void> ahead(std::function<void(db::Connection&)> job);
+    void await(const std::shared_future<void>& job);
+    db::Connection& sideHere();
+    void settle() noexcept;
 
     void deliver(Report& report);
     void setUpSession(db::Connection& c);

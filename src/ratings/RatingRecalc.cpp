@@ -38,8 +38,7 @@ RunOutcome recalculateRatings(OperationRunner& runner, const RecountSizes& sizes
             if (i == kReleaseVotesPass)
                 releaseVotes = std::move(grouped);
         }
-        runUserPass(runner, conn, coefficients, statistics,
-                    releaseVotes->table().empty() ? nullptr : releaseVotes.get(), sizes);
+        statistics.write(conn, coefficients, releaseVotes->table().empty() ? nullptr : releaseVotes.get(), sizes);
         Report done{MessageIcon::Information, "Рейтинги пересчитаны"};
         done.showWindow = true;
         return done;

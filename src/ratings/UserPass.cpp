@@ -102,40 +102,41 @@ void UserStatistics::group(db::Connection& conn, std::size_t statistic, const Gr
 void UserStatistics::prepareAt(std::size_t pass)
 {
     if (pass == 0)
-        m_runner.ahead([](db::Connection& side) {
+        m_side.queue([](db::Connection& side) {
             // Only where the grouped values are kept: failing, they go to disk.
             side.execute("SET SESSION max_heap_table_size=" + std::to_string(kGroupedInMemoryBytes));
         });
     if (pass == kReleaseVotesAt)
-        m_runner.ahead([this](db::Connection& side) {
+        m_side.queue([this](db::Connection& side) {
             m_releaseVotes =
                 std::make_unique<GroupedSource>(side, kRecountPasses[kReleaseVotesPass].values, "tk_user_release_votes",
                                                 groupedInMemory(m_runner.server()));
         });
     for (std::size_t i = 0; i < kGrouped; ++i)
         if (grouped(i).at == pass)
-            m_ready[i] = m_runner.ahead([this, i](db::Connection& side) { group(side, i, m_releaseVotes.get()); });
+            m_ready[i] = m_side.queue([this, i](db::Connection& side) { group(side, i, m_releaseVotes.get()); });
 }
 
-void runUserPass(OperationRunner& runner, db::Connection& conn, const RatingCoefficients& k, UserStatistics& statistics,
-                 const GroupedSource* releaseVotes, const RecountSizes& sizes)
+void UserStatistics::write(db::Connection& conn, const RatingCoefficients& k, const GroupedSource* releaseVotes,
+                           const RecountSizes& sizes)
 {
+    OperationRunner& runner = m_runner;
     SiteWindow& window = runner.window();
     window.showTitle(std::string(kTitle));
     const std::string suffix = " - " + std::string(kTitle);
     // The second session took every grouping or none.
-    const bool prepared = statistics.m_ready.front().valid();
+    const bool prepared = m_ready.front().has_value();
     const std::string total = std::to_string(readTotal(conn, "select COUNT(CODE) as count1 from tbl_user"));
     if (prepared) {
         // An error of a grouping made ahead is met where grouping in turn would have met it.
-        for (const auto& ready : statistics.m_ready)
-            runner.await(ready);
+        for (const auto& ready : m_ready)
+            m_side.wait(*ready);
     } else {
-        for (std::size_t i = 0; i < UserStatistics::kGrouped; ++i)
-            statistics.group(conn, i, releaseVotes);
+        for (std::size_t i = 0; i < kGrouped; ++i)
+            group(conn, i, releaseVotes);
     }
     // The users are written where their statistics are.
-    db::Connection& users = prepared ? runner.sideHere() : conn;
+    db::Connection& users = prepared ? m_side.here() : conn;
     RunLength length(sizes.chunking, runner.rowsPerStatement(kMaxChunkRows));
     std::uint64_t counter = 0;
     // The logins are for the captions only; the codes go into the statements as checked whole numbers.
@@ -152,7 +153,7 @@ void runUserPass(OperationRunner& runner, db::Connection& conn, const RatingCoef
             [&](const std::string& selection) {
                 // Each rating reads the statistics just written for its users.
                 runner.beforeBatch();
-                users.execute(statisticsStatement(statistics.m_sources, selection));
+                users.execute(statisticsStatement(m_sources, selection));
                 users.execute(ratingStatement(k, selection));
             },
             [&](std::size_t row) {

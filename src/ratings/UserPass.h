@@ -3,13 +3,14 @@
 // passes (the downloads of a user's links are the link counts the first pass has just written).
 #include "db/Connection.h"
 #include "ops/OperationRunner.h"
+#include "ops/SecondSession.h"
 #include "ratings/RatingCoefficients.h"
 #include "ratings/RecountPass.h"
 
 #include <array>
 #include <cstddef>
-#include <future>
 #include <memory>
+#include <optional>
 #include <string>
 
 // The rating statement for the users a selection names (see CodeRuns): the server weighs the
@@ -25,9 +26,7 @@ class UserStatistics
   public:
     static constexpr std::size_t kGrouped = 6; // the statistics with a grouping of their own
 
-    explicit UserStatistics(OperationRunner& runner) : m_runner(runner) {}
-    // No job may still be grouping into these when they go.
-    ~UserStatistics() { m_runner.settle(); }
+    explicit UserStatistics(OperationRunner& runner) : m_runner(runner), m_side(runner) {}
     UserStatistics(const UserStatistics&) = delete;
     UserStatistics& operator=(const UserStatistics&) = delete;
 
@@ -35,9 +34,15 @@ class UserStatistics
     // starts: it reads nothing that pass writes, and what the passes before it wrote is final.
     void prepareAt(std::size_t pass);
 
+    // The user pass: recomputes the eight columns of tbl_user, each row written once, in runs of
+    // users in ascending CODE order, the caption showing "n/total - login - Обновляем рейтинг по
+    // пользователям" for every user once the user's run is written. releaseVotes: the release vote
+    // sums of the third pass in a temporary table on conn, or nullptr; grouped here, each user's
+    // VOTES then adds up that user's rows of it instead of grouping the votes again.
+    void write(db::Connection& conn, const RatingCoefficients& k, const GroupedSource* releaseVotes,
+               const RecountSizes& sizes);
+
   private:
-    friend void runUserPass(OperationRunner&, db::Connection&, const RatingCoefficients&, UserStatistics&,
-                            const GroupedSource*, const RecountSizes&);
     void group(db::Connection& conn, std::size_t statistic, const GroupedSource* releaseVotes);
 
     OperationRunner& m_runner;
@@ -45,14 +50,7 @@ class UserStatistics
     std::string m_votesFrom;                       // VOTES summed from a table of release vote sums
     GroupedValues m_votesFromReleases;
     std::array<std::unique_ptr<GroupedSource>, kGrouped> m_sources;
-    std::array<std::shared_future<void>, kGrouped> m_ready; // valid for those queued on the second session
+    std::array<std::optional<std::size_t>, kGrouped> m_ready; // the jobs grouping them on the second session
+    // Last: no job may still be grouping into the members above when they go.
+    SecondSession m_side;
 };
-
-// Recomputes the eight columns of tbl_user, each row written once, in runs of users in ascending
-// CODE order, the caption showing "n/total - login - Обновляем рейтинг по пользователям" for every
-// user once the user's run is written.
-// releaseVotes: the release vote sums of the third pass in a temporary table on conn, or nullptr;
-// grouped here, each user's VOTES then adds up that user's rows of it instead of grouping the votes
-// again.
-void runUserPass(OperationRunner& runner, db::Connection& conn, const RatingCoefficients& k, UserStatistics& statistics,
-                 const GroupedSource* releaseVotes, const RecountSizes& sizes);
