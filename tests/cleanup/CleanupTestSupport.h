@@ -110,5 +110,4 @@ struct TempFolder : TempDir {
                (listed ? "Список скриншотов: " + file("bad_sreen.txt") + "\n" : "") +
                (report ? "Отчёт: " + file("report.txt") + "\n" : "");
     }
-    fs::path path;
 };
