@@ -147,8 +147,8 @@ std::string usage()
          "trusted certificates). A server that does not answer within " +
          std::to_string(db::kConnectTimeout.count()) +
          " s is given up; one that stops\n"
-         "answering during a run ends it (status 2) about " +
-         std::to_string((db::kSilentAfter + db::kProbeTimeout).count()) +
+         "answering during a run ends it (status 2) within " +
+         std::to_string(db::kStallBound.count()) +
          " s later, while a statement that is merely\n"
          "long runs on. Examples:\n"
          "  tk_corvane test --server db.example.org:3307\n"

@@ -126,8 +126,7 @@ struct Connection::Handles {
     bool utf8Session = false; // the session speaks utf8mb4: text crosses unchanged
     std::uint64_t statements = 0;
     Connection::WaitHook waitHook;
-    int socket = -1; // the connection's socket, where it could be told
-    std::string connectionString;
+    std::shared_ptr<WatchedConnection> watched; // where the connection's socket could be told
 
     std::string toSession(std::string_view text) const
     {
@@ -162,14 +161,18 @@ struct Connection::Handles {
             stmt = newStatement();
         std::string bytes = toSession(sql);
         ++statements;
-        const WatchedStatement watched(socket, connectionString);
-        const SQLRETURN rc = awaited(
-            [&] { return SQLExecDirect(stmt.get(), bytesOf(bytes), static_cast<SQLINTEGER>(bytes.size())); }, waitHook);
+        SQLRETURN rc;
+        {
+            const WatchedConnection::InFlight atServer(watched.get());
+            rc = awaited(
+                [&] { return SQLExecDirect(stmt.get(), bytesOf(bytes), static_cast<SQLINTEGER>(bytes.size())); },
+                waitHook);
+        }
         if (rc == SQL_NO_DATA || SQL_SUCCEEDED(rc))
             return stmt;
-        if (watched.cut()) {
+        if (watched && watched->cut()) {
             const DbError lost = diagnose(SQL_HANDLE_STMT, stmt.get());
-            throw DbError("сервер не отвечал " + seconds(watched.silentFor()) +
+            throw DbError("сервер не отвечал " + seconds(watched->silentFor()) +
                               ", соединение с ним разорвано; выполнил ли сервер последнюю команду, неизвестно (" +
                               lost.what() + ")",
                           "08S01", lost.nativeCode ? lost.nativeCode : 2013);
@@ -217,8 +220,7 @@ Connection Connection::open(std::string_view connectionString, const WaitHook& h
         throw e;
     }
     h->connected = true;
-    h->socket = spotter.opened();
-    h->connectionString = std::string(connectionString);
+    h->watched = WatchedConnection::watch(spotter.opened(), std::string(connectionString));
     return Connection(std::move(h));
 }
 

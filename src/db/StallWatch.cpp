@@ -61,14 +61,6 @@ bool answers(const std::string& connectionString)
 class Watch
 {
   public:
-    struct Entry {
-        int socket;
-        std::string connectionString;
-        Clock::time_point started, answered;
-        bool cut = false;
-        std::chrono::seconds silent{0};
-    };
-
     static Watch& instance()
     {
         static Watch w;
@@ -86,28 +78,18 @@ class Watch
             m_thread.join();
     }
 
-    std::uint64_t add(int socket, const std::string& connectionString)
+    void add(WatchedConnection* c)
     {
         std::lock_guard l(m_mutex);
-        const auto now = Clock::now();
-        const std::uint64_t id = m_next++;
-        m_entries.emplace(id, Entry{socket, connectionString, now, now});
+        m_watched.emplace(c, Clock::time_point{});
         if (!m_thread.joinable())
             m_thread = std::thread([this] { loop(); });
-        return id;
     }
 
-    void remove(std::uint64_t id)
+    void remove(WatchedConnection* c)
     {
         std::lock_guard l(m_mutex);
-        m_entries.erase(id);
-    }
-
-    std::optional<Entry> entry(std::uint64_t id)
-    {
-        std::lock_guard l(m_mutex);
-        const auto it = m_entries.find(id);
-        return it == m_entries.end() ? std::nullopt : std::optional<Entry>(it->second);
+        m_watched.erase(c);
     }
 
   private:
@@ -116,11 +98,21 @@ class Watch
         std::unique_lock l(m_mutex);
         while (!m_stopping) {
             m_wake.wait_for(l, std::chrono::seconds(1));
-            std::set<std::string> due;
             auto now = Clock::now();
-            for (const auto& [id, e] : m_entries)
-                if (!e.cut && now - e.started >= kProbeAfter && now - m_probed[e.connectionString] >= kProbeEvery)
-                    due.insert(e.connectionString);
+            // A statement's server counts as answering from the statement's start.
+            const auto startOf = [](const WatchedConnection* c) {
+                return Clock::time_point(Clock::duration(c->since.load()));
+            };
+            std::set<std::string> due;
+            for (auto& [c, answered] : m_watched) {
+                const std::int64_t since = c->since.load();
+                if (since == 0 || c->cut())
+                    continue;
+                if (answered < startOf(c))
+                    answered = startOf(c);
+                if (now - startOf(c) >= kProbeAfter && now - m_probed[c->connectionString] >= kProbeEvery)
+                    due.insert(c->connectionString);
+            }
             for (const std::string& server : due) {
                 const auto sent = Clock::now();
                 m_probed[server] = sent;
@@ -128,29 +120,29 @@ class Watch
                 const bool answered = answers(server);
                 l.lock();
                 if (answered)
-                    for (auto& [id, e] : m_entries)
-                        if (e.connectionString == server && e.answered < sent)
-                            e.answered = sent;
+                    for (auto& [c, last] : m_watched)
+                        if (c->connectionString == server && last < sent)
+                            last = sent;
             }
             now = Clock::now();
-            for (auto& [id, e] : m_entries) {
-                if (!e.cut && now - e.answered >= kSilentAfter) {
-                    // The blocked read returns, and the driver reports a lost connection. What the
-                    // driver writes on that socket later (its goodbye) must not end the process.
-                    std::signal(SIGPIPE, SIG_IGN);
-                    ::shutdown(e.socket, SHUT_RDWR);
-                    e.cut = true;
-                    e.silent = std::chrono::duration_cast<std::chrono::seconds>(now - e.answered);
-                }
+            for (auto& [c, answered] : m_watched) {
+                if (c->since.load() == 0 || c->cut() || now - std::max(answered, startOf(c)) < kSilentAfter)
+                    continue;
+                // The blocked read returns, and the driver reports a lost connection. What the
+                // driver writes on that socket later (its goodbye) must not end the process.
+                std::signal(SIGPIPE, SIG_IGN);
+                ::shutdown(c->socket, SHUT_RDWR);
+                c->m_silentSeconds =
+                    std::chrono::duration_cast<std::chrono::seconds>(now - std::max(answered, startOf(c))).count();
+                c->m_cut = true;
             }
         }
     }
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::map<std::uint64_t, Entry> m_entries;
+    std::map<WatchedConnection*, Clock::time_point> m_watched; // each with its server's last answer
     std::map<std::string, Clock::time_point> m_probed;
-    std::uint64_t m_next = 1;
     bool m_stopping = false;
     std::thread m_thread;
 };
@@ -181,27 +173,35 @@ int SocketSpotter::opened() const
     return found;
 }
 
-WatchedStatement::WatchedStatement(int socket, const std::string& connectionString)
-    : m_id(socket < 0 ? 0 : Watch::instance().add(socket, connectionString))
+WatchedConnection::WatchedConnection(int socket, std::string connectionString)
+    : socket(socket), connectionString(std::move(connectionString))
 {
 }
 
-WatchedStatement::~WatchedStatement()
+std::shared_ptr<WatchedConnection> WatchedConnection::watch(int socket, const std::string& connectionString)
 {
-    if (m_id)
-        Watch::instance().remove(m_id);
+    if (socket < 0)
+        return nullptr;
+    auto c = std::make_shared<WatchedConnection>(socket, connectionString);
+    Watch::instance().add(c.get());
+    return c;
 }
 
-bool WatchedStatement::cut() const
+WatchedConnection::~WatchedConnection()
 {
-    const auto e = m_id ? Watch::instance().entry(m_id) : std::nullopt;
-    return e && e->cut;
+    Watch::instance().remove(this);
 }
 
-std::chrono::seconds WatchedStatement::silentFor() const
+WatchedConnection::InFlight::InFlight(WatchedConnection* c) : connection(c)
 {
-    const auto e = m_id ? Watch::instance().entry(m_id) : std::nullopt;
-    return e ? e->silent : std::chrono::seconds(0);
+    if (connection)
+        connection->since = Clock::now().time_since_epoch().count();
+}
+
+WatchedConnection::InFlight::~InFlight()
+{
+    if (connection)
+        connection->since = 0;
 }
 
 } // namespace db

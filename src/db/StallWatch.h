@@ -5,7 +5,8 @@
 // server every kProbeEvery: a server that answers it, even with an error, is alive. Once no probe
 // has been answered for kSilentAfter, the statement's socket is shut down, and the statement fails
 // as a lost connection whose outcome is unknown. A statement thus ends at the latest about
-// kSilentAfter + kProbeTimeout after its server stopped answering.
+// kStallBound after its server stopped answering.
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -17,6 +18,9 @@ namespace db
 // Opening a connection gives up after this long without an answer.
 inline constexpr std::chrono::seconds kConnectTimeout{15};
 inline constexpr std::chrono::seconds kProbeAfter{5}, kProbeEvery{5}, kProbeTimeout{10}, kSilentAfter{30};
+// The last answer came at most kProbeEvery before the silence began; the probe that finds it out
+// takes up to kProbeTimeout.
+inline constexpr std::chrono::seconds kStallBound = kSilentAfter + kProbeTimeout + kProbeEvery;
 
 // The socket a connection was opened on, found by comparing the process's sockets before and after
 // the open; -1 where that was not clear. Opens are made one at a time for it.
@@ -34,21 +38,36 @@ class SocketSpotter
     std::unique_ptr<State> m_state;
 };
 
-// One statement at the server, watched while it lasts.
-class WatchedStatement
+// One connection under the watch, from its open to its close. A statement marks its start and end
+// with two atomic stores, so that watching costs the statements nothing worth measuring.
+class WatchedConnection
 {
   public:
-    // socket < 0: nothing is watched.
-    WatchedStatement(int socket, const std::string& connectionString);
-    ~WatchedStatement();
-    WatchedStatement(const WatchedStatement&) = delete;
-    WatchedStatement& operator=(const WatchedStatement&) = delete;
-    // Whether the watch cut the statement off, and how long the server had been silent then.
-    bool cut() const;
-    std::chrono::seconds silentFor() const;
+    // Registers the connection; socket < 0: nothing is watched.
+    static std::shared_ptr<WatchedConnection> watch(int socket, const std::string& connectionString);
+    ~WatchedConnection();
 
-  private:
-    std::uint64_t m_id = 0;
+    // A statement at the server from now until the returned guard goes.
+    struct InFlight {
+        explicit InFlight(WatchedConnection* c);
+        ~InFlight();
+        InFlight(const InFlight&) = delete;
+        InFlight& operator=(const InFlight&) = delete;
+        WatchedConnection* connection;
+    };
+
+    // Whether the watch cut the connection off, and how long its server had been silent then.
+    bool cut() const { return m_cut.load(); }
+    std::chrono::seconds silentFor() const { return std::chrono::seconds(m_silentSeconds.load()); }
+
+    // The watch's side.
+    const int socket;
+    const std::string connectionString;
+    std::atomic<std::int64_t> since{0}; // steady-clock ticks the statement at the server started; 0: none
+    std::atomic<bool> m_cut{false};
+    std::atomic<std::int64_t> m_silentSeconds{0};
+
+    WatchedConnection(int socket, std::string connectionString);
 };
 
 } // namespace db
