@@ -1,8 +1,6 @@
 #include "cleanup/ArchiveList.h"
 
-#include <algorithm>
 #include <ctime>
-#include <dirent.h>
 #include <stdexcept>
 
 namespace cleanup
@@ -11,26 +9,14 @@ namespace cleanup
 std::vector<ArchiveEntry> listArchives(const std::string& folder, const std::string& database)
 {
     std::vector<ArchiveEntry> entries;
-    const std::string wanted = headerName(database);
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* e = ::readdir(dir)) {
-            const std::string name = e->d_name;
-            if (!name.starts_with(kArchivePrefix) || !name.ends_with(".sql"))
-                continue;
-            const auto header = readArchiveHeader(folder + name);
-            if (!header || header->database != wanted)
-                continue;
-            ArchiveEntry entry{*header, std::nullopt};
-            try {
-                entry.counts = countArchive(header->path);
-            } catch (const std::runtime_error&) {
-            }
-            entries.push_back(std::move(entry));
+    for (ArchiveHeader& header : archivesOf(folder, headerName(database))) {
+        ArchiveEntry entry{std::move(header), std::nullopt};
+        try {
+            entry.counts = countArchive(entry.header.path);
+        } catch (const std::runtime_error&) {
         }
-        ::closedir(dir);
+        entries.push_back(std::move(entry));
     }
-    std::sort(entries.begin(), entries.end(),
-              [](const ArchiveEntry& a, const ArchiveEntry& b) { return runBefore(b.header, a.header); });
     return entries;
 }
 

@@ -122,21 +122,30 @@ bool runBefore(const ArchiveHeader& a, const ArchiveHeader& b)
     return a.run.size() != b.run.size() ? a.run.size() < b.run.size() : a.run < b.run;
 }
 
-std::optional<ArchiveHeader> newestUnfinishedArchive(const std::string& folder, const std::string& database)
+std::vector<ArchiveHeader> archivesOf(const std::string& folder, const std::string& database)
 {
-    std::optional<ArchiveHeader> newest;
+    std::vector<ArchiveHeader> found;
     if (DIR* dir = ::opendir(folder.c_str())) {
         while (const dirent* e = ::readdir(dir)) {
             const std::string name = e->d_name;
             if (!name.starts_with(kArchivePrefix) || !name.ends_with(".sql"))
                 continue;
-            const auto h = readArchiveHeader(folder + name);
-            if (h && !h->complete && h->database == database && (!newest || runBefore(*newest, *h)))
-                newest = h;
+            if (auto h = readArchiveHeader(folder + name); h && h->database == database)
+                found.push_back(std::move(*h));
         }
         ::closedir(dir);
     }
-    return newest;
+    std::sort(found.begin(), found.end(),
+              [](const ArchiveHeader& a, const ArchiveHeader& b) { return runBefore(b, a); });
+    return found;
+}
+
+std::optional<ArchiveHeader> newestUnfinishedArchive(const std::string& folder, const std::string& database)
+{
+    for (ArchiveHeader& h : archivesOf(folder, database))
+        if (!h.complete)
+            return std::move(h);
+    return std::nullopt;
 }
 
 } // namespace cleanup

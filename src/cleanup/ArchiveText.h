@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cleanup
 {
@@ -38,6 +39,8 @@ struct ArchiveHeader {
 };
 // Reads an archive's header and whether it ends complete; nothing when the file is no archive.
 std::optional<ArchiveHeader> readArchiveHeader(const std::string& path);
+// The archives of this database (as headerName writes it) in the folder, newest run first.
+std::vector<ArchiveHeader> archivesOf(const std::string& folder, const std::string& database);
 // The newest archive of an unfinished run on this database in the folder, if any.
 std::optional<ArchiveHeader> newestUnfinishedArchive(const std::string& folder, const std::string& database);
 // Orders runs: true when a ran before b.
