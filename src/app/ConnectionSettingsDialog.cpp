@@ -49,18 +49,10 @@ ConnectionSettingsDialog::ConnectionSettingsDialog(SettingsStore store, QWidget*
         if (kModes[i] == s.tls.mode)
             m_tls->setCurrentIndex(i);
     form->addRow("Шифрование (TLS):", m_tls);
-    m_ca = fileRow("Сертификат центра (CA):", s.tls.ca, false);
-    m_ca->setObjectName("SslCa");
-    form->addRow("Сертификат центра (CA):", m_ca->parentWidget());
-    m_caPath = fileRow("Папка сертификатов центров:", s.tls.caPath, true);
-    m_caPath->setObjectName("SslCaPath");
-    form->addRow("Папка сертификатов центров:", m_caPath->parentWidget());
-    m_cert = fileRow("Сертификат клиента:", s.tls.cert, false);
-    m_cert->setObjectName("SslCert");
-    form->addRow("Сертификат клиента:", m_cert->parentWidget());
-    m_key = fileRow("Ключ клиента:", s.tls.key, false);
-    m_key->setObjectName("SslKey");
-    form->addRow("Ключ клиента:", m_key->parentWidget());
+    m_ca = fileRow(*form, "SslCa", "Сертификат центра (CA):", s.tls.ca, false);
+    m_caPath = fileRow(*form, "SslCaPath", "Папка сертификатов центров:", s.tls.caPath, true);
+    m_cert = fileRow(*form, "SslCert", "Сертификат клиента:", s.tls.cert, false);
+    m_key = fileRow(*form, "SslKey", "Ключ клиента:", s.tls.key, false);
     m_verify = new QCheckBox("проверять подлинность сервера (сертификат и имя)", this);
     m_verify->setObjectName("SslVerify");
     m_verify->setChecked(s.tls.verify);
@@ -107,12 +99,14 @@ ConnectionSettingsDialog::ConnectionSettingsDialog(SettingsStore store, QWidget*
     showWarning();
 }
 
-QLineEdit* ConnectionSettingsDialog::fileRow(const QString& label, const std::string& value, bool folder)
+QLineEdit* ConnectionSettingsDialog::fileRow(QFormLayout& form, const char* name, const QString& label,
+                                             const std::string& value, bool folder)
 {
     auto* row = new QWidget(this);
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* edit = new QLineEdit(qs(value), row);
+    edit->setObjectName(name);
     auto* pick = new QPushButton("…", row);
     pick->setFixedWidth(28);
     layout->addWidget(edit);
@@ -123,6 +117,7 @@ QLineEdit* ConnectionSettingsDialog::fileRow(const QString& label, const std::st
         if (!chosen.isEmpty())
             edit->setText(chosen);
     });
+    form.addRow(label, row);
     return edit;
 }
 

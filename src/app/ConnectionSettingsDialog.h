@@ -11,6 +11,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QSpinBox;
@@ -29,7 +30,9 @@ class ConnectionSettingsDialog : public QDialog
     std::function<void(const std::string&)> refusal;
 
   private:
-    QLineEdit* fileRow(const QString& label, const std::string& value, bool folder);
+    // A row of the form: a field for a file (or folder) and a button that picks one.
+    QLineEdit* fileRow(QFormLayout& form, const char* name, const QString& label, const std::string& value,
+                       bool folder);
     void showWarning();
 
     SettingsStore m_store;

@@ -382,8 +382,7 @@ ConnectionFields Form1::connectionFields() const
     // field goes first.
     const ConnectionSettings s = loadConnectionSettings(m_settings);
     f.tls = s.tls;
-    if (!db::serverNamesPort(f.server))
-        f.port = s.port;
+    f.port = s.port;
     return f;
 }
 

@@ -197,11 +197,10 @@ struct UsageError {
 
 int number(const std::string& option, const std::string& v, int least, int most, const char* what)
 {
-    if (v.empty() || v.size() > 6 || v.find_first_not_of("0123456789") != std::string::npos || std::stoi(v) < least ||
-        std::stoi(v) > most)
-        throw UsageError{"--" + option + " takes " + what + " from " + std::to_string(least) +
-                         (most < 999999 ? " to " + std::to_string(most) : "")};
-    return std::stoi(v);
+    if (const auto n = wholeNumber(v, least, most))
+        return *n;
+    throw UsageError{"--" + option + " takes " + what + " from " + std::to_string(least) +
+                     (most < 999999 ? " to " + std::to_string(most) : "")};
 }
 
 // Arguments cross as bytes: each byte one Latin-1 character, so that nothing is lost on the way.
@@ -342,9 +341,7 @@ ConnectionFields fields(const Options& o, const SettingsStore& store)
                        pick(o.database, Stored::Database)};
     const ConnectionSettings stored = loadConnectionSettings(store);
     f.tls = o.tls ? *o.tls : stored.tls;
-    f.port = o.port ? o.port : stored.port;
-    if (!o.port && f.port && db::serverNamesPort(f.server))
-        f.port.reset();
+    f.port = o.port ? o.port : stored.port; // a port the server field names goes first
     return f;
 }
 

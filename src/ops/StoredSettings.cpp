@@ -10,6 +10,7 @@ namespace
 {
 constexpr std::array<std::pair<db::TlsMode, std::string_view>, 3> kModes{
     {{db::TlsMode::Offered, "offered"}, {db::TlsMode::Required, "required"}, {db::TlsMode::Off, "off"}}};
+} // namespace
 
 std::optional<int> wholeNumber(const std::string& v, int least, int most)
 {
@@ -18,7 +19,6 @@ std::optional<int> wholeNumber(const std::string& v, int least, int most)
     const int n = std::stoi(v);
     return n >= least && n <= most ? std::optional<int>(n) : std::nullopt;
 }
-} // namespace
 
 std::optional<std::optional<int>> portFromText(const std::string& text)
 {

@@ -22,5 +22,7 @@ void saveConnectionSettings(const SettingsStore& store, const ConnectionSettings
 // Why the settings cannot be used (a file that is not there), in the window's words; nothing when
 // they can.
 std::optional<std::string> unusableSettings(const ConnectionSettings& settings);
+// Decimal digits (at most six) standing for a number from least to most; nothing for anything else.
+std::optional<int> wholeNumber(const std::string& text, int least, int most);
 // A port as typed: empty for none, else a whole number from 1 to 65535; nothing for anything else.
 std::optional<std::optional<int>> portFromText(const std::string& text);
