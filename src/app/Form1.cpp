@@ -23,7 +23,6 @@
 #include <QScreen>
 
 #include <cstdlib>
-#include <unistd.h>
 
 namespace
 {

@@ -1,12 +1,12 @@
 #include "app/Form1.h"
 #include "cli/CommandLine.h"
 #include "common/ExecutableFolder.h"
+#include "common/Terminal.h"
 
 #include <QApplication>
 
 #include <clocale>
 #include <cstdio>
-#include <cstdlib>
 
 int main(int argc, char* argv[])
 {
@@ -17,15 +17,14 @@ int main(int argc, char* argv[])
     // With a command the tool runs without a window (and without a display).
     if (argc > 1) {
         std::setlocale(LC_ALL, "");
-        return runCommandLine(argc, argv, folder);
+        return runCommandLine(terminal::arguments(argc, argv), folder);
     }
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    const bool display = (std::getenv("DISPLAY") && *std::getenv("DISPLAY")) ||
-                         (std::getenv("WAYLAND_DISPLAY") && *std::getenv("WAYLAND_DISPLAY")) || (platform && *platform);
-    if (!display) {
-        std::fputs("tk_corvane: no display to open the window on; run a command instead (tk_corvane --help)\n", stderr);
+    if (!terminal::canShowWindow()) {
+        terminal::write(stderr,
+                        "tk_corvane: no display to open the window on; run a command instead (tk_corvane --help)\n");
         return 1;
     }
+    terminal::leaveOwnConsole();
     QApplication app(argc, argv);
     // The desktop pairs the window with its entry and icon by this name.
     QGuiApplication::setDesktopFileName("tk_corvane");

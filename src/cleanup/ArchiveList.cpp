@@ -1,4 +1,5 @@
 #include "cleanup/ArchiveList.h"
+#include "common/SystemFiles.h"
 
 #include <ctime>
 #include <stdexcept>
@@ -26,8 +27,7 @@ std::string describeArchive(const ArchiveEntry& e)
     const std::string& run = e.header.run;
     const std::time_t started =
         run.size() > 9 ? static_cast<std::time_t>(std::stoll(run.substr(0, run.size() - 9))) : 0;
-    std::tm tm{};
-    localtime_r(&started, &tm);
+    const std::tm tm = sysfiles::localTime(started);
     char when[32];
     std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
     std::string line = std::string(when) + "  ";

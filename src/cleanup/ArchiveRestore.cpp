@@ -1,4 +1,5 @@
 #include "cleanup/ArchiveRestore.h"
+#include "common/SystemFiles.h"
 
 #include "cleanup/ArchiveText.h"
 #include "cleanup/UndoArchive.h"
@@ -52,7 +53,7 @@ Archive load(const std::string& path)
     if (!header)
         throw std::runtime_error(path + ": это не архив отмены tk_corvane");
     Archive a{*header, {}, {}, 0, 0};
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(sysfiles::pathOf(path), std::ios::binary);
     std::string line, doubt;
     for (std::size_t n = 1; std::getline(in, line); ++n) {
         if (line.starts_with(kArchiveInDoubt)) {
@@ -183,7 +184,7 @@ void showRestoring(OperationRunner& runner, const std::vector<Archive>& archives
     const std::size_t at = static_cast<std::size_t>(&a - archives.data()) + 1;
     runner.window().showProgress("Восстанавливаем архив " + std::to_string(at) + " из " +
                                  std::to_string(archives.size()) + ": " +
-                                 a.header.path.substr(a.header.path.rfind('/') + 1));
+                                 a.header.path.substr(a.header.path.find_last_of("/\\") + 1));
 }
 
 // Each archive put back says so at its end, so that it is not put back twice. Returns a line for
@@ -192,12 +193,11 @@ std::string markRestored(const std::vector<Archive>& archives)
 {
     char when[32];
     const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
+    const std::tm tm = sysfiles::localTime(now);
     std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
     std::string unmarked;
     for (const Archive& a : archives) {
-        std::ofstream out(a.header.path, std::ios::binary | std::ios::app);
+        std::ofstream out(sysfiles::pathOf(a.header.path), std::ios::binary | std::ios::app);
         out << kArchiveRestored << when << "\n";
         out.flush();
         if (!out)

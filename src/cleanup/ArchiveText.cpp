@@ -1,9 +1,9 @@
 #include "cleanup/ArchiveText.h"
+#include "common/SystemFiles.h"
 
 #include "cleanup/UndoArchive.h"
 
 #include <algorithm>
-#include <dirent.h>
 #include <fstream>
 #include <stdexcept>
 
@@ -46,8 +46,7 @@ std::string checkedCharset(const std::string& text)
 
 std::string fileStamp(std::time_t when)
 {
-    std::tm local{};
-    ::localtime_r(&when, &local);
+    const std::tm local = sysfiles::localTime(when);
     char buf[32];
     std::strftime(buf, sizeof buf, "%Y%m%d-%H%M%S", &local);
     return buf;
@@ -76,7 +75,7 @@ std::string headerName(const std::string& name)
 
 std::optional<ArchiveHeader> readArchiveHeader(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(sysfiles::pathOf(path), std::ios::binary);
     std::string line;
     if (!std::getline(in, line) || line != kArchiveMark)
         return std::nullopt;
@@ -125,15 +124,11 @@ bool runBefore(const ArchiveHeader& a, const ArchiveHeader& b)
 std::vector<ArchiveHeader> archivesOf(const std::string& folder, const std::string& database)
 {
     std::vector<ArchiveHeader> found;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* e = ::readdir(dir)) {
-            const std::string name = e->d_name;
-            if (!name.starts_with(kArchivePrefix) || !name.ends_with(".sql"))
-                continue;
-            if (auto h = readArchiveHeader(folder + name); h && h->database == database)
-                found.push_back(std::move(*h));
-        }
-        ::closedir(dir);
+    for (const std::string& name : sysfiles::namesIn(folder)) {
+        if (!name.starts_with(kArchivePrefix) || !name.ends_with(".sql"))
+            continue;
+        if (auto h = readArchiveHeader(folder + name); h && h->database == database)
+            found.push_back(std::move(*h));
     }
     std::sort(found.begin(), found.end(),
               [](const ArchiveHeader& a, const ArchiveHeader& b) { return runBefore(b, a); });

@@ -1,24 +1,12 @@
 #include "cleanup/CleanupReport.h"
 
+#include "common/SystemFiles.h"
 #include "common/TextCodec.h"
-
-#include <iomanip>
-#include <locale>
-#include <sstream>
-#include <stdexcept>
 
 namespace cleanup
 {
 namespace
 {
-std::string formatIn(const std::locale& loc, const std::tm& tm)
-{
-    std::ostringstream out;
-    out.imbue(loc);
-    out << std::put_time(&tm, "%x %X");
-    return out.str();
-}
-
 std::string lineText(const SummaryLine& line)
 {
     return std::string(line.label) + std::to_string(line.count);
@@ -27,17 +15,7 @@ std::string lineText(const SummaryLine& line)
 
 std::string regionalDateTime(std::time_t when)
 {
-    std::tm tm{};
-    localtime_r(&when, &tm);
-    // The stream's own locale: the process-wide C locale is left as the window set it.
-    try {
-        std::string text = formatIn(std::locale(""), tm);
-        if (cp1251::isValidUtf8(text))
-            return text;
-    } catch (const std::runtime_error&) {
-        // An unknown locale name in the environment: fall through to the default.
-    }
-    return formatIn(std::locale::classic(), tm);
+    return locale::dateTime(sysfiles::localTime(when));
 }
 
 std::vector<std::string> keyCountLines(const std::vector<KeyCount>& counts)

@@ -7,16 +7,14 @@
 #include "cleanup/SentChanges.h"
 #include "cleanup/SiteKeys.h"
 #include "cleanup/UndoArchive.h"
+#include "common/SystemFiles.h"
 #include "common/TextFile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <ctime>
-#include <fcntl.h>
 #include <filesystem>
 #include <set>
 #include <system_error>
-#include <unistd.h>
 
 namespace cleanup
 {
@@ -192,19 +190,17 @@ using namespace cleanup;
 std::vector<std::string> missingForCleanup(db::Connection& c, const std::string& folder)
 {
     std::vector<std::string> missing;
-    const std::string probe = folder + ".tk_corvane-probe-" + std::to_string(::getpid());
-    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0)
-        missing.push_back("нельзя создавать файлы в папке " + folder + ": " + systemErrorText(errno));
-    else
-        ::close(fd), ::unlink(probe.c_str());
+    const std::string probe = folder + ".tk_corvane-probe-" + std::to_string(sysfiles::processId());
+    if (auto file = sysfiles::WrittenFile::open(probe, sysfiles::WrittenFile::Mode::CreateNew)) {
+        file->close();
+        sysfiles::removeFile(probe);
+    } else {
+        missing.push_back("нельзя создавать файлы в папке " + folder + ": " + systemErrorText(sysfiles::lastError()));
+    }
     for (std::string_view name : {kReportName, kScreenshotListName}) {
         const std::string path = folder + std::string(name);
-        const int f = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-        if (f >= 0)
-            ::close(f);
-        else if (errno != ENOENT)
-            missing.push_back("нельзя перезаписать " + path + ": " + systemErrorText(errno));
+        if (const int err = sysfiles::overwriteError(path))
+            missing.push_back("нельзя перезаписать " + path + ": " + systemErrorText(err));
     }
     std::set<std::string> tables;
     for (const OrphanPass& pass : kOrphanPasses)
@@ -307,7 +303,7 @@ RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder, st
                 "Не удалось открыть список скриншотов в текстовом редакторе; он сохранён в файле " + listPath};
         } else {
             std::error_code ec;
-            std::filesystem::remove(listPath, ec);
+            std::filesystem::remove(sysfiles::pathOf(listPath), ec);
             if (ec) {
                 done.text += "Не удалось удалить пустой список скриншотов " + listPath + ": " +
                              systemErrorText(ec.value()) + "\n";

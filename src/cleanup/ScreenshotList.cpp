@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace cleanup
 {
@@ -60,15 +58,18 @@ std::optional<std::string> ScreenshotList::exactPath() const
 void ScreenshotList::add(const std::optional<std::string>& poster)
 {
     if (!m_exact) {
-        const int fd = ::open(m_exactPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        if (fd < 0)
-            throw SystemError(errno, "Не удалось создать файл " + m_exactPath + ": " + systemErrorText(errno));
-        m_exact.reset(::fdopen(fd, "a"));
+        m_exact = sysfiles::WrittenFile::open(m_exactPath, sysfiles::WrittenFile::Mode::Append);
+        if (!m_exact) {
+            const int err = sysfiles::lastError();
+            throw SystemError(err, "Не удалось создать файл " + m_exactPath + ": " + systemErrorText(err));
+        }
     }
     const std::string exact = exactListLine(poster) + "\n";
     ++m_exactLines;
-    if (std::fwrite(exact.data(), 1, exact.size(), m_exact.get()) != exact.size() || std::fflush(m_exact.get()) != 0)
-        throw SystemError(errno, "Не удалось записать файл " + m_exactPath + ": " + systemErrorText(errno));
+    if (!m_exact->write(exact)) {
+        const int err = sysfiles::lastError();
+        throw SystemError(err, "Не удалось записать файл " + m_exactPath + ": " + systemErrorText(err));
+    }
     // bad_sreen.txt takes the name only when cp1251 holds it exactly.
     const bool held = poster && cp1251::toUtf8(cp1251::fromUtf8(*poster)) == *poster &&
                       poster->find_first_of(std::string("\r\n\0", 3)) == std::string::npos;

@@ -61,10 +61,7 @@ class ScreenshotList : public ScreenshotNames
   private:
     std::string m_path, m_exactPath;
     std::optional<Cp1251File> m_file;
-    struct Close {
-        void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-    };
-    std::unique_ptr<std::FILE, Close> m_exact;
+    std::optional<sysfiles::WrittenFile> m_exact;
     std::uint64_t m_exactLines = 0, m_onlyExact = 0;
     bool m_started = false;
 };

@@ -5,13 +5,8 @@
 #include "common/TextFile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
 #include <fstream>
-#include <unistd.h>
 
 namespace cleanup
 {
@@ -56,13 +51,12 @@ void UndoArchive::open()
     const std::string base = m_folder + std::string(kArchivePrefix) + fileStamp(m_start);
     for (int n = 1;; ++n) {
         m_path = base + (n == 1 ? "" : "-" + std::to_string(n)) + ".sql";
-        const int fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            m_file.reset(::fdopen(fd, "w"));
+        m_file = sysfiles::WrittenFile::open(m_path, sysfiles::WrittenFile::Mode::CreateNew);
+        if (m_file)
             break;
-        }
-        if (errno != EEXIST)
-            throw SystemError(errno, "Не удалось создать архив для отмены " + m_path + ": " + systemErrorText(errno));
+        const int err = sysfiles::lastError();
+        if (!sysfiles::WrittenFile::alreadyExists(err))
+            throw SystemError(err, "Не удалось создать архив для отмены " + m_path + ": " + systemErrorText(err));
     }
     syncFolder(m_folder);
     // Temporal values are read in UTC and the archive restores them in UTC.
@@ -79,14 +73,18 @@ void UndoArchive::open()
 
 void UndoArchive::write(const std::string& text)
 {
-    if (std::fwrite(text.data(), 1, text.size(), m_file.get()) != text.size())
-        throw SystemError(errno, "Не удалось записать архив для отмены " + m_path + ": " + systemErrorText(errno));
+    if (!m_file->write(text)) {
+        const int err = sysfiles::lastError();
+        throw SystemError(err, "Не удалось записать архив для отмены " + m_path + ": " + systemErrorText(err));
+    }
 }
 
 void UndoArchive::sync()
 {
-    if (std::fflush(m_file.get()) != 0 || ::fsync(::fileno(m_file.get())) != 0)
-        throw SystemError(errno, "Не удалось записать архив для отмены " + m_path + ": " + systemErrorText(errno));
+    if (!m_file->sync()) {
+        const int err = sysfiles::lastError();
+        throw SystemError(err, "Не удалось записать архив для отмены " + m_path + ": " + systemErrorText(err));
+    }
 }
 
 void UndoArchive::finish()
@@ -126,13 +124,10 @@ std::string inDoubt(const std::string& batch)
 
 template <typename Pass> void UndoArchive::guarded(const std::string& batch, Pass&& pass, const std::string& firstRow)
 {
-    const long before = std::ftell(m_file.get());
+    const std::optional<std::int64_t> before = m_file->position();
     const auto cutBack = [&] {
-        std::fflush(m_file.get());
-        if (before >= 0 && ::ftruncate(::fileno(m_file.get()), before) == 0) {
-            std::fseek(m_file.get(), before, SEEK_SET);
-            ::fsync(::fileno(m_file.get()));
-        }
+        if (before && m_file->truncate(*before))
+            m_file->sync();
     };
     try {
         write(batch);

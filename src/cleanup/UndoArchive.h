@@ -13,6 +13,7 @@
 // normally marks its archive complete. No file is made for a run that changes nothing.
 #include "cleanup/CleanupChanges.h"
 #include "cleanup/RowImages.h"
+#include "common/SystemFiles.h"
 #include "db/Connection.h"
 
 #include <cstdint>
@@ -94,10 +95,7 @@ class UndoArchive : public CleanupChanges
     // table -> row key -> column -> the value before the server's keys first rewrote it
     std::map<std::string, std::map<std::string, std::map<std::size_t, std::optional<std::string>>>, std::less<>>
         m_changedBefore;
-    struct Close {
-        void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-    };
-    std::unique_ptr<std::FILE, Close> m_file;
+    std::optional<sysfiles::WrittenFile> m_file;
     bool m_changed = false;
 };
 

@@ -5,6 +5,8 @@
 #include "cleanup/CleanupRun.h"
 #include "cli/ConsoleWindow.h"
 #include "common/ProductInfo.h"
+#include "common/SystemFiles.h"
+#include "common/Terminal.h"
 #include "maintenance/SiteBlock.h"
 #include "ops/ConnectionTestButton.h"
 #include "ratings/RatingRecalc.h"
@@ -21,8 +23,6 @@
 #include <iostream>
 #include <optional>
 #include <sstream>
-#include <termios.h>
-#include <unistd.h>
 #include <vector>
 
 namespace
@@ -213,10 +213,10 @@ std::string bytes(const QString& s)
     return s.toLatin1().toStdString();
 }
 
-Options parse(int argc, char** argv)
+Options parse(const std::vector<std::string>& arguments)
 {
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& a = arguments[i];
         if (a == "-p" || a == "--pwd" || a.starts_with("--pwd=") || a == "--password" || a.starts_with("--password="))
             throw UsageError{"the password is never taken from the command line: use TK_CORVANE_PASSWORD, "
                              "--password-file or the prompt"};
@@ -226,8 +226,8 @@ Options parse(int argc, char** argv)
     for (const OptionRow& row : kOptions)
         parser.addOption(QCommandLineOption(QString::fromLatin1(row.name), QString(), QString::fromLatin1(row.value)));
     QStringList args;
-    for (int i = 0; i < argc; ++i)
-        args << bytes(std::string(argv[i]));
+    for (const std::string& a : arguments)
+        args << bytes(a);
     if (!parser.parse(args))
         throw UsageError{parser.errorText().toStdString()};
     const auto given = [&](const char* name) { return parser.isSet(QString::fromLatin1(name)); };
@@ -295,21 +295,11 @@ Options parse(int argc, char** argv)
 
 std::string promptPassword()
 {
-    std::fputs(toTerminalEncoding("Пароль: ").c_str(), stderr);
+    terminal::write(stderr, "Пароль: ");
     std::fflush(stderr);
-    termios old{};
-    const bool terminal = ::tcgetattr(STDIN_FILENO, &old) == 0;
-    if (terminal) {
-        termios quiet = old;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-    }
-    std::string line;
-    std::getline(std::cin, line);
-    if (terminal)
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
-    std::fputs("\n", stderr);
-    return line;
+    const std::optional<std::string> line = terminal::readHiddenLine();
+    terminal::write(stderr, "\n");
+    return line.value_or("");
 }
 
 std::string password(const Options& o)
@@ -317,7 +307,7 @@ std::string password(const Options& o)
     if (const char* env = std::getenv("TK_CORVANE_PASSWORD"))
         return env;
     if (o.passwordFile) {
-        std::ifstream in(*o.passwordFile, std::ios::binary);
+        std::ifstream in(sysfiles::pathOf(*o.passwordFile), std::ios::binary);
         if (!in)
             throw UsageError{"cannot read the password file " + *o.passwordFile};
         std::string line;
@@ -326,7 +316,7 @@ std::string password(const Options& o)
             line.pop_back();
         return line;
     }
-    if (::isatty(STDIN_FILENO))
+    if (terminal::isTerminal(stdin))
         return promptPassword();
     return "";
 }
@@ -423,26 +413,26 @@ int runOne(Cmd command, OperationRunner& runner, const SettingsStore& store, con
 
 } // namespace
 
-int runCommandLine(int argc, char** argv, const std::string& appFolder)
+int runCommandLine(const std::vector<std::string>& arguments, const std::string& appFolder)
 {
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& a = arguments[i];
         if (a == "--help" || a == "-h") {
-            std::fputs(usage().c_str(), stdout);
+            terminal::write(stdout, usage());
             return kExitDone;
         }
         if (a == "--version") {
-            std::printf("%s\n", std::string(kProductVersionLine).c_str());
+            terminal::write(stdout, std::string(kProductVersionLine) + "\n");
             return kExitDone;
         }
     }
     try {
-        const Options o = parse(argc, argv);
+        const Options o = parse(arguments);
         const SettingsStore store = SettingsStore::forCurrentUser();
         if (o.command == Cmd::Archives) {
             for (const auto& entry :
                  cleanup::listArchives(appFolder, o.database.value_or(store.load(Stored::Database))))
-                std::printf("%s\n", toTerminalEncoding(cleanup::describeArchive(entry)).c_str());
+                terminal::write(stdout, cleanup::describeArchive(entry) + "\n");
             return kExitDone;
         }
         ConsoleWindow window(fields(o, store), o.quiet);
@@ -472,7 +462,7 @@ int runCommandLine(int argc, char** argv, const std::string& appFolder)
         }
         return kExitDone;
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "tk_corvane: %s\n\n%s", e.text.c_str(), usage().c_str());
+        terminal::write(stderr, "tk_corvane: " + e.text + "\n\n" + usage());
         return kExitUsage;
     }
 }

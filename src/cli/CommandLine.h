@@ -4,6 +4,7 @@
 //              [--database TEXT] [--password-file FILE] [--dry-run] [--quiet]
 //   tk_corvane --help | --version
 #include <string>
+#include <vector>
 
 // Exit statuses of a headless run.
 enum ExitStatus : int {
@@ -16,5 +17,6 @@ enum ExitStatus : int {
     kExitUsage = 64,
 };
 
-// Runs one command; appFolder is where the report files go (the executable's folder, ending in '/').
-int runCommandLine(int argc, char** argv, const std::string& appFolder);
+// Runs one command given as the program's arguments in UTF-8 (the first is the program);
+// appFolder is where the report files go, ending in a separator.
+int runCommandLine(const std::vector<std::string>& arguments, const std::string& appFolder);

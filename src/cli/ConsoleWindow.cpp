@@ -1,18 +1,10 @@
 #include "cli/ConsoleWindow.h"
 
 #include "common/ProductInfo.h"
-#include "common/TextCodec.h"
-
-#include <cerrno>
-#include <unistd.h>
-
-std::string toTerminalEncoding(const std::string& utf8)
-{
-    return locale::fromUtf8(utf8);
-}
+#include "common/Terminal.h"
 
 ConsoleWindow::ConsoleWindow(ConnectionFields fields, bool quiet, std::FILE* out, std::FILE* err)
-    : m_fields(std::move(fields)), m_quiet(quiet), m_out(out), m_err(err), m_errIsTerminal(::isatty(::fileno(err))),
+    : m_fields(std::move(fields)), m_quiet(quiet), m_out(out), m_err(err), m_errIsTerminal(terminal::isTerminal(err)),
       m_caption(kProductCaption)
 {
 }
@@ -51,7 +43,7 @@ void ConsoleWindow::progressLine(const std::string& text, bool always)
     if (m_quiet)
         return;
     if (m_errIsTerminal) {
-        std::fprintf(m_err, "\r\033[K%s", toTerminalEncoding(text).c_str());
+        terminal::write(m_err, "\r\033[K" + text);
         m_lineOpen = true;
         std::fflush(m_err);
         return;
@@ -61,7 +53,7 @@ void ConsoleWindow::progressLine(const std::string& text, bool always)
     if (!always && now - m_lastLine < std::chrono::seconds(1))
         return;
     m_lastLine = now;
-    std::fprintf(m_err, "%s\n", toTerminalEncoding(text).c_str());
+    terminal::write(m_err, text + "\n");
     std::fflush(m_err);
 }
 
@@ -81,7 +73,7 @@ void ConsoleWindow::showMessage(MessageIcon icon, const std::string& text)
     std::string lines = text;
     if (!lines.empty() && lines.back() != '\n')
         lines += '\n';
-    std::fputs(toTerminalEncoding(lines).c_str(), to);
+    terminal::write(to, lines);
     std::fflush(to);
 }
 

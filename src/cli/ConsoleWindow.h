@@ -43,6 +43,3 @@ class ConsoleWindow : public SiteWindow
     ButtonLayout m_layout = ButtonLayout::Ready;
     std::chrono::steady_clock::time_point m_lastLine{};
 };
-
-// UTF-8 text in the encoding of the user's locale (unchanged when that is UTF-8).
-std::string toTerminalEncoding(const std::string& utf8);

@@ -1,12 +1,45 @@
 #include "common/TextCodec.h"
 
-#include <cerrno>
-#include <iconv.h>
-#include <langinfo.h>
-#include <optional>
-
 #include <array>
 #include <cstdint>
+
+namespace
+{
+// Decodes one UTF-8 sequence at s[i]; returns its length, or 0 when it is malformed.
+std::size_t decodeOne(std::string_view s, std::size_t i, char32_t& cp)
+{
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    std::size_t len = 0;
+    if (b0 < 0x80) {
+        cp = b0;
+        return 1;
+    } else if ((b0 & 0xE0) == 0xC0) {
+        len = 2;
+        cp = b0 & 0x1F;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        len = 3;
+        cp = b0 & 0x0F;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        len = 4;
+        cp = b0 & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + len > s.size())
+        return 0;
+    for (std::size_t k = 1; k < len; ++k) {
+        const auto b = static_cast<unsigned char>(s[i + k]);
+        if ((b & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return len;
+}
+
+} // namespace
 
 namespace cp1251
 {
@@ -41,40 +74,6 @@ int byteOf(char32_t cp)
         if (kHigh[i] == cp && cp != 0xFFFD)
             return static_cast<int>(0x80 + i);
     return -1;
-}
-
-// Decodes one UTF-8 sequence at s[i]; returns its length, or 0 when it is malformed.
-std::size_t decodeOne(std::string_view s, std::size_t i, char32_t& cp)
-{
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    std::size_t len = 0;
-    if (b0 < 0x80) {
-        cp = b0;
-        return 1;
-    } else if ((b0 & 0xE0) == 0xC0) {
-        len = 2;
-        cp = b0 & 0x1F;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        len = 3;
-        cp = b0 & 0x0F;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        len = 4;
-        cp = b0 & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + len > s.size())
-        return 0;
-    for (std::size_t k = 1; k < len; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return len;
 }
 
 } // namespace
@@ -143,65 +142,42 @@ void append(std::string& out, char32_t cp)
 }
 } // namespace utf8
 
-namespace locale
+namespace utf16
 {
-namespace
+std::u16string fromUtf8(std::string_view utf8)
 {
-std::string codeset()
-{
-    const char* set = ::nl_langinfo(CODESET);
-    return set && *set ? set : "UTF-8";
-}
-bool isUtf8(const std::string& set)
-{
-    return set == "UTF-8" || set == "utf8";
-}
-
-// Converts with iconv; a sequence it cannot convert is skipped as one character and becomes
-// `substitute`. Nothing when iconv does not know the encodings.
-std::optional<std::string> convert(const std::string& to, const std::string& from, const std::string& text,
-                                   bool skipUtf8Sequence)
-{
-    iconv_t cd = ::iconv_open(to.c_str(), from.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return std::nullopt;
-    std::string out(text.size() * 4 + 16, '\0');
-    char* in = const_cast<char*>(text.data());
-    std::size_t inLeft = text.size(), outLeft = out.size();
-    char* dst = out.data();
-    while (inLeft > 0) {
-        if (::iconv(cd, &in, &inLeft, &dst, &outLeft) != static_cast<std::size_t>(-1))
-            break;
-        if (errno != EILSEQ && errno != EINVAL) {
-            ::iconv_close(cd);
-            return std::nullopt;
+    std::u16string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        char32_t cp = 0;
+        std::size_t len = decodeOne(utf8, i, cp);
+        if (len == 0) {
+            cp = 0xFFFD;
+            len = 1;
         }
-        ++in;
-        --inLeft;
-        while (skipUtf8Sequence && inLeft > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80) {
-            ++in;
-            --inLeft;
+        if (cp >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(cp);
         }
-        if (outLeft > 0) {
-            *dst++ = '?';
-            --outLeft;
-        }
+        i += len;
     }
-    ::iconv_close(cd);
-    out.resize(out.size() - outLeft);
     return out;
 }
-} // namespace
 
-std::string fromUtf8(const std::string& utf8)
+std::string toUtf8(std::u16string_view text)
 {
-    const std::string set = codeset();
-    return isUtf8(set) ? utf8 : convert(set + "//TRANSLIT", "UTF-8", utf8, true).value_or(utf8);
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t cp = text[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
+        else if (cp >= 0xD800 && cp <= 0xDFFF)
+            cp = 0xFFFD;
+        utf8::append(out, cp);
+    }
+    return out;
 }
-
-std::string toUtf8(const std::string& text)
-{
-    const std::string set = codeset();
-    return isUtf8(set) ? text : convert("UTF-8", set, text, false).value_or(text);
-}
-} // namespace locale
+} // namespace utf16

@@ -1,11 +1,7 @@
 #include "common/TextFile.h"
 
+#include "common/SystemFiles.h"
 #include "common/TextCodec.h"
-
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace
 {
@@ -17,48 +13,52 @@ namespace
 
 std::string systemErrorText(int number)
 {
-    char buf[256];
-    const std::string text = ::strerror_r(number, buf, sizeof buf);
-    return locale::toUtf8(text);
+    return sysfiles::errorText(number);
 }
 
 void syncFolder(const std::string& folder)
 {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 || ::fsync(fd) != 0) {
-        const int err = errno;
-        if (fd >= 0)
-            ::close(fd);
+    if (!sysfiles::syncFolder(folder)) {
+        const int err = sysfiles::lastError();
         throw SystemError(err, "Не удалось записать папку " + folder + ": " + systemErrorText(err));
     }
-    ::close(fd);
 }
 
 Cp1251File::Cp1251File(std::string path) : m_path(std::move(path))
 {
-    errno = 0;
-    m_out.open(m_path, std::ios::binary | std::ios::trunc);
+    m_out = sysfiles::WrittenFile::open(m_path, sysfiles::WrittenFile::Mode::Replace);
     if (!m_out)
-        fail(m_path, "Не удалось создать файл", errno ? errno : EIO);
+        fail(m_path, "Не удалось создать файл", sysfiles::lastError());
+}
+
+Cp1251File::~Cp1251File()
+{
+    if (m_out && !m_pending.empty())
+        m_out->write(m_pending);
 }
 
 void Cp1251File::write(std::string_view utf8)
 {
-    const std::string bytes = cp1251::fromUtf8(utf8);
-    errno = 0;
-    m_out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!m_out)
-        fail(m_path, "Не удалось записать файл", errno ? errno : EIO);
+    m_pending += cp1251::fromUtf8(utf8);
+    if (m_pending.size() >= kFlushAt)
+        flush();
+}
+
+void Cp1251File::flush()
+{
+    if (!m_out->write(m_pending))
+        fail(m_path, "Не удалось записать файл", sysfiles::lastError());
+    m_pending.clear();
 }
 
 void Cp1251File::close()
 {
-    if (!m_out.is_open())
+    if (!m_out)
         return;
-    errno = 0;
-    m_out.close();
-    if (m_out.fail())
-        fail(m_path, "Не удалось записать файл", errno ? errno : EIO);
+    flush();
+    if (!m_out->close())
+        fail(m_path, "Не удалось записать файл", sysfiles::lastError());
+    m_out.reset();
 }
 
 void writeCp1251File(const std::string& path, std::string_view utf8)

@@ -1,6 +1,9 @@
 #pragma once
 // Files the tool writes for the administrator (report, screenshot list) hold cp1251 bytes.
-#include <fstream>
+#include "common/SystemFiles.h"
+
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -22,13 +25,20 @@ class Cp1251File
 {
   public:
     explicit Cp1251File(std::string path);
+    Cp1251File(Cp1251File&&) = default;
+    Cp1251File& operator=(Cp1251File&&) = default;
+    // What was written and not yet closed still reaches the file.
+    ~Cp1251File();
     void write(std::string_view utf8);
     void close();
     const std::string& path() const { return m_path; }
 
   private:
+    static constexpr std::size_t kFlushAt = 64 * 1024;
+    void flush();
     std::string m_path;
-    std::ofstream m_out;
+    std::optional<sysfiles::WrittenFile> m_out;
+    std::string m_pending;
 };
 
 // Writes a whole cp1251 file at once (created anew, replacing what was there).

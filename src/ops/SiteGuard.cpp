@@ -1,9 +1,9 @@
 #include "ops/SiteGuard.h"
 
+#include "common/SystemFiles.h"
 #include "ops/OperationRunner.h"
 
 #include <random>
-#include <unistd.h>
 
 namespace
 {
@@ -21,14 +21,12 @@ std::string lease()
 // This run as the row names it: plain characters only, so it goes into SQL and back unchanged.
 std::string token(db::Connection& c)
 {
-    char host[256] = {};
-    ::gethostname(host, sizeof host - 1);
     std::string name;
-    for (const char* p = host; *p; ++p)
-        if (std::isalnum(static_cast<unsigned char>(*p)) || *p == '.' || *p == '-')
-            name += *p;
+    for (const char ch : sysfiles::hostName())
+        if (std::isalnum(static_cast<unsigned char>(ch)) || ch == '.' || ch == '-')
+            name += ch;
     const std::string connection = c.query("SELECT CONNECTION_ID() AS id").front().text("id").value_or("?");
-    return "tk_corvane host " + name + " pid " + std::to_string(::getpid()) + " connection " +
+    return "tk_corvane host " + name + " pid " + std::to_string(sysfiles::processId()) + " connection " +
            (connection.find_first_not_of("0123456789") == std::string::npos ? connection : "?") + " run " +
            std::to_string(std::random_device{}());
 }

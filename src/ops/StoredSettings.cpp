@@ -1,5 +1,7 @@
 #include "ops/StoredSettings.h"
 
+#include "common/SystemFiles.h"
+
 #include "ops/OperationRunner.h"
 
 #include <array>
@@ -73,9 +75,9 @@ std::optional<std::string> unusableSettings(const ConnectionSettings& s)
         {&s.tls.ca, "сертификата центра (CA)"}, {&s.tls.cert, "сертификата клиента"}, {&s.tls.key, "ключа клиента"}};
     std::error_code ec;
     for (const auto& [path, what] : files)
-        if (!path->empty() && !std::filesystem::is_regular_file(*path, ec))
+        if (!path->empty() && !std::filesystem::is_regular_file(sysfiles::pathOf(*path), ec))
             return std::string("Файл ") + what + " не найден: " + *path;
-    if (!s.tls.caPath.empty() && !std::filesystem::is_directory(s.tls.caPath, ec))
+    if (!s.tls.caPath.empty() && !std::filesystem::is_directory(sysfiles::pathOf(s.tls.caPath), ec))
         return "Папка сертификатов не найдена: " + s.tls.caPath;
     if ((s.tls.cert.empty()) != (s.tls.key.empty()))
         return std::string("Сертификат клиента и его ключ указываются вместе.");

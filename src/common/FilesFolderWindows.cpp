@@ -1,0 +1,31 @@
+// Where an installed copy writes its files on Windows: a copy under Program Files writes to the
+// user's local application data folder, as installed programs do there.
+#include "common/ExecutableFolder.h"
+#include "common/SystemFiles.h"
+#include "common/TextCodec.h"
+
+#include <shlobj.h>
+#include <windows.h>
+
+namespace
+{
+std::string knownFolder(REFKNOWNFOLDERID id)
+{
+    PWSTR path = nullptr;
+    std::string out;
+    if (SUCCEEDED(::SHGetKnownFolderPath(id, 0, nullptr, &path)) && path) {
+        const std::wstring_view text(path);
+        out = utf16::toUtf8(std::u16string(text.begin(), text.end()));
+    }
+    ::CoTaskMemFree(path);
+    return out;
+}
+} // namespace
+
+FilesFolderRule currentFilesFolderRule()
+{
+    std::string dataHome = knownFolder(FOLDERID_LocalAppData);
+    if (dataHome.empty())
+        dataHome = knownFolder(FOLDERID_Profile);
+    return FilesFolderRule{knownFolder(FOLDERID_ProgramFiles), sysfiles::canWriteIn, dataHome, '\\', true};
+}
