@@ -1,18 +1,12 @@
 #include "settings/RegFile.h"
 
 #include "common/ExecutableFolder.h"
+#include "common/SystemFiles.h"
 #include "common/TextCodec.h"
 #include "common/TextFile.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <sstream>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace RegFile
@@ -163,7 +157,7 @@ Line parseLine(const std::string& raw)
 std::vector<Line> load(const std::string& file)
 {
     std::vector<Line> lines;
-    std::ifstream in(file, std::ios::binary);
+    std::ifstream in(sysfiles::pathOf(file), std::ios::binary);
     std::string raw;
     while (std::getline(in, raw)) {
         if (!raw.empty() && raw.back() == '\r')
@@ -222,35 +216,9 @@ std::optional<std::size_t> findValue(const std::vector<Line>& lines, const Split
 
 std::string folderOf(const std::string& file)
 {
-    const auto pos = file.rfind('/');
+    const auto pos = file.find_last_of("/\\");
     return pos == std::string::npos ? "." : file.substr(0, pos == 0 ? 1 : pos);
 }
-
-// Holds an exclusive lock on "<file>.lock" for the whole read-modify-replace of one write.
-class FileLock
-{
-  public:
-    explicit FileLock(const std::string& file)
-    {
-        const std::string lockPath = file + ".lock";
-        m_fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (m_fd < 0)
-            fail(lockPath, errno);
-        while (::flock(m_fd, LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                const int err = errno;
-                ::close(m_fd);
-                fail(lockPath, err);
-            }
-        }
-    }
-    ~FileLock() { ::close(m_fd); }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-
-  private:
-    int m_fd = -1;
-};
 
 void replaceFile(const std::string& file, const std::vector<Line>& lines)
 {
@@ -264,31 +232,20 @@ void replaceFile(const std::string& file, const std::vector<Line>& lines)
         first = false;
         text += render(l) + "\n";
     }
-    const std::string tmp = file + ".tmp." + std::to_string(::getpid());
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        fail(tmp, errno);
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int err = n < 0 ? errno : EIO;
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            fail(file, err);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(tmp.c_str());
+    const std::string tmp = file + ".tmp." + std::to_string(sysfiles::processId());
+    auto out = sysfiles::WrittenFile::open(tmp, sysfiles::WrittenFile::Mode::Replace);
+    if (!out)
+        fail(tmp, sysfiles::lastError());
+    if (!out->write(text) || !out->sync() || !out->close()) {
+        const int err = sysfiles::lastError();
+        out.reset();
+        sysfiles::removeFile(tmp);
         fail(file, err);
     }
-    if (::rename(tmp.c_str(), file.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(tmp.c_str());
+    out.reset();
+    if (!sysfiles::replaceFile(tmp, file)) {
+        const int err = sysfiles::lastError();
+        sysfiles::removeFile(tmp);
         fail(file, err);
     }
 }
@@ -330,8 +287,8 @@ std::optional<std::string> read(const std::string& file, const std::string& valu
 void write(const std::string& file, const std::string& valuePath, const std::string& value)
 {
     if (!makeFolders(folderOf(file)))
-        fail(folderOf(file), errno);
-    FileLock lock(file);
+        fail(folderOf(file), sysfiles::lastError());
+    const sysfiles::FileLock lock(file + ".lock");
     auto lines = load(file);
     const Split p = splitPath(valuePath);
     Line v;
@@ -356,7 +313,7 @@ void write(const std::string& file, const std::string& valuePath, const std::str
 void remove(const std::string& file, const std::string& valuePath) noexcept
 {
     try {
-        FileLock lock(file);
+        const sysfiles::FileLock lock(file + ".lock");
         auto lines = load(file);
         if (const auto i = findValue(lines, splitPath(valuePath))) {
             lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(*i));

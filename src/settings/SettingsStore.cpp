@@ -1,9 +1,5 @@
 #include "settings/SettingsStore.h"
 
-#include "settings/RegFile.h"
-
-#include <cstdlib>
-
 namespace
 {
 
@@ -24,18 +20,17 @@ void replaceAll(std::string& s, const std::string& what, const std::string& with
 
 SettingsStore SettingsStore::forCurrentUser()
 {
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
-        base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        base = std::string(home) + "/.config";
-    else
-        base = ".config";
-    return SettingsStore(base + "/" + std::string(kVendor) + "/HKEY_CURRENT_USER.reg");
+    return SettingsStore(currentUserRegistry(), currentUserRegistryFile(), std::string(kProductName));
 }
 
 SettingsStore::SettingsStore(std::string filePath, std::string productName)
-    : m_file(std::move(filePath)), m_product(std::move(productName))
+    : SettingsStore(fileRegistry(filePath), filePath, std::move(productName))
+{
+}
+
+SettingsStore::SettingsStore(std::shared_ptr<const RegistryBackend> backend, std::string filePath,
+                             std::string productName)
+    : m_backend(std::move(backend)), m_file(std::move(filePath)), m_product(std::move(productName))
 {
 }
 
@@ -56,17 +51,17 @@ void SettingsStore::RegAccess(std::int16_t mode, std::string key, std::string& v
     switch (mode) {
     case 1:
         value.clear();
-        if (auto v = RegFile::read(m_file, path))
+        if (auto v = m_backend->read(path))
             value = *v;
         break;
     case 2:
-        RegFile::write(m_file, path, value);
+        m_backend->write(path, value);
         break;
     case 3:
         if (full || !startsWith(key, "XX"))
-            RegFile::remove(m_file, path);
+            m_backend->remove(path);
         else
-            RegFile::remove(m_file, vendorPrefix() + key);
+            m_backend->remove(vendorPrefix() + key);
         break;
     default:
         break;

@@ -1,16 +1,16 @@
 #pragma once
 // Small text values kept between runs under registry-style paths below
-// HKEY_CURRENT_USER\Software\Farrowind\<product>\. There is no registry here: the values live in
-// one per-user file, read afresh by every call and replaced atomically under a lock by every write.
+// HKEY_CURRENT_USER\Software\Farrowind\<product>\: in the registry on Windows; elsewhere in one
+// per-user file, read afresh by every call and replaced atomically under a lock by every write.
 #include "common/ProductInfo.h"
+#include "settings/RegistryBackend.h"
 #include "settings/StoredValues.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
-// The vendor the values are kept under, in the registry-style paths and in the file's folder.
-inline constexpr std::string_view kVendor = "Farrowind";
 // "HKEY_CURRENT_USER\Software\<vendor>\"
 inline std::string vendorPrefix()
 {
@@ -20,8 +20,10 @@ inline std::string vendorPrefix()
 class SettingsStore
 {
   public:
-    // The store of the current user: $XDG_CONFIG_HOME (default ~/.config) /Farrowind/HKEY_CURRENT_USER.reg
+    // The store of the current user: the registry on Windows, elsewhere
+    // $XDG_CONFIG_HOME (default ~/.config) /Farrowind/HKEY_CURRENT_USER.reg
     static SettingsStore forCurrentUser();
+    // A store kept in the named file, on any platform.
     explicit SettingsStore(std::string filePath, std::string productName = std::string(kProductName));
 
     // Mode 1 reads into value (empty when there is nothing to read), 2 writes value, 3 deletes;
@@ -33,9 +35,12 @@ class SettingsStore
     std::string load(Stored which) const;
     void save(Stored which, const std::string& value) const { RegSave(std::string(stored(which).key), value); }
 
+    // The file the values are kept in; empty where it is the system's registry.
     const std::string& filePath() const { return m_file; }
 
   private:
+    SettingsStore(std::shared_ptr<const RegistryBackend> backend, std::string filePath, std::string productName);
+    std::shared_ptr<const RegistryBackend> m_backend;
     std::string m_file;
     std::string m_product;
 };

@@ -2,28 +2,30 @@
 // code the window uses (the demo fills the window's fields with it).
 //   tk_settings get KEY
 //   tk_settings set KEY VALUE
+#include "common/Terminal.h"
 #include "common/TextFile.h"
 #include "settings/SettingsStore.h"
 
-#include <cstring>
-#include <iostream>
+#include <clocale>
 
 int main(int argc, char* argv[])
 {
+    std::setlocale(LC_ALL, "");
     const SettingsStore store = SettingsStore::forCurrentUser();
+    const std::vector<std::string> args = terminal::arguments(argc, argv);
     try {
-        if (argc == 3 && std::strcmp(argv[1], "get") == 0) {
-            std::cout << store.RegLoad(argv[2]) << "\n";
+        if (args.size() == 3 && args[1] == "get") {
+            terminal::write(stdout, store.RegLoad(args[2]) + "\n");
             return 0;
         }
-        if (argc == 4 && std::strcmp(argv[1], "set") == 0) {
-            store.RegSave(argv[2], argv[3]);
+        if (args.size() == 4 && args[1] == "set") {
+            store.RegSave(args[2], args[3]);
             return 0;
         }
     } catch (const SystemError& e) {
-        std::cerr << "tk_settings: " << e.what() << "\n";
+        terminal::write(stderr, std::string("tk_settings: ") + e.what() + "\n");
         return 1;
     }
-    std::cerr << "usage: tk_settings get KEY | tk_settings set KEY VALUE\n";
+    terminal::write(stderr, "usage: tk_settings get KEY | tk_settings set KEY VALUE\n");
     return 64;
 }
