@@ -6,8 +6,11 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <chrono>
 #include <future>
+#include <optional>
+#include <thread>
 #include <vector>
 
 namespace db
@@ -15,47 +18,57 @@ namespace db
 namespace
 {
 
+constexpr std::string_view kDriverCharset = "CHARSET=utf8mb4";
+
 struct FreeHandle {
     SQLSMALLINT type;
     void operator()(SQLHANDLE h) const noexcept { SQLFreeHandle(type, h); }
 };
 using Handle = std::unique_ptr<void, FreeHandle>;
 
-// Driver texts are plain ASCII in practice; a message that is not well-formed UTF-8 came in the
-// connection's cp1251.
-std::string decodeDiagnostic(std::string_view bytes)
+// Text crosses ODBC in UTF-16, through the wide functions: the driver manager then passes it on
+// unchanged whatever the system's code page. Only values come back as bytes (SQL_C_CHAR), in the
+// session's character set.
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "ODBC's wide characters are UTF-16 code units");
+
+std::u16string wide(std::string_view utf8)
 {
-    return cp1251::isValidUtf8(bytes) ? std::string(bytes) : cp1251::toUtf8(bytes);
+    return utf16::fromUtf8(utf8);
+}
+
+SQLWCHAR* wideOf(std::u16string& text)
+{
+    return reinterpret_cast<SQLWCHAR*>(text.data());
+}
+
+std::string fromWide(const SQLWCHAR* text, std::size_t length)
+{
+    return utf16::toUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
 }
 
 DbError diagnose(SQLSMALLINT type, SQLHANDLE h)
 {
-    SQLCHAR state[6] = {};
+    SQLWCHAR state[6] = {};
     SQLINTEGER native = 0;
-    std::vector<SQLCHAR> text(1024);
+    std::vector<SQLWCHAR> text(1024);
     SQLSMALLINT len = 0;
     const SQLRETURN rc =
-        SQLGetDiagRec(type, h, 1, state, &native, text.data(), static_cast<SQLSMALLINT>(text.size()), &len);
+        SQLGetDiagRecW(type, h, 1, state, &native, text.data(), static_cast<SQLSMALLINT>(text.size()), &len);
     if (!SQL_SUCCEEDED(rc))
         return DbError("ошибка ODBC без описания", "HY000", 0);
     if (len >= static_cast<SQLSMALLINT>(text.size())) {
         text.resize(static_cast<std::size_t>(len) + 1);
-        SQLGetDiagRec(type, h, 1, state, &native, text.data(), static_cast<SQLSMALLINT>(text.size()), &len);
+        SQLGetDiagRecW(type, h, 1, state, &native, text.data(), static_cast<SQLSMALLINT>(text.size()), &len);
     }
-    const std::string_view msg(reinterpret_cast<const char*>(text.data()),
-                               std::min<std::size_t>(static_cast<std::size_t>(len), text.size() - 1));
-    return DbError(decodeDiagnostic(msg), reinterpret_cast<const char*>(state), native);
+    const std::size_t length =
+        std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(len, 0)), text.size() - 1);
+    return DbError(fromWide(text.data(), length), fromWide(state, 5), native);
 }
 
 void check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE h)
 {
     if (!SQL_SUCCEEDED(rc))
         throw diagnose(type, h);
-}
-
-SQLCHAR* bytesOf(std::string& s)
-{
-    return reinterpret_cast<SQLCHAR*>(s.data());
 }
 
 struct ColumnInfo {
@@ -65,42 +78,52 @@ struct ColumnInfo {
     bool isUnsigned = false;
 };
 
-std::vector<ColumnInfo> describeColumns(SQLHANDLE s, bool utf8Session)
+std::vector<ColumnInfo> describeColumns(SQLHANDLE s)
 {
     SQLSMALLINT count = 0;
     check(SQLNumResultCols(s, &count), SQL_HANDLE_STMT, s);
     std::vector<ColumnInfo> columns;
     for (SQLUSMALLINT c = 1; c <= count; ++c) {
-        SQLCHAR name[256] = {};
+        SQLWCHAR name[256] = {};
         SQLSMALLINT nameLen = 0, nullable = 0;
         SQLULEN size = 0;
         ColumnInfo info;
-        check(SQLDescribeCol(s, c, name, sizeof name, &nameLen, &info.type, &size, &info.digits, &nullable),
-              SQL_HANDLE_STMT, s);
-        const char* raw = reinterpret_cast<const char*>(name);
-        info.name = utf8Session ? std::string(raw) : cp1251::toUtf8(raw);
+        check(SQLDescribeColW(s, c, name, 256, &nameLen, &info.type, &size, &info.digits, &nullable), SQL_HANDLE_STMT,
+              s);
+        info.name =
+            fromWide(name, std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(nameLen, 0)), 255));
         SQLLEN isUnsigned = SQL_FALSE;
-        check(SQLColAttribute(s, c, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned), SQL_HANDLE_STMT, s);
+        check(SQLColAttributeW(s, c, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned), SQL_HANDLE_STMT, s);
         info.isUnsigned = isUnsigned == SQL_TRUE;
         columns.push_back(std::move(info));
     }
     return columns;
 }
 
-// Runs call on a thread of its own where there is a hook, telling the hook meanwhile how long it waits.
-SQLRETURN awaited(const std::function<SQLRETURN()>& call, const Connection::WaitHook& hook)
+// Runs call on a thread of its own where there is a hook, telling the hook meanwhile how long it
+// waits, or where the watch may leave a call to a silent server behind (`leaveOnCut`): then the call
+// must own everything it uses, since it may outlive this function. Nothing when it was left behind.
+std::optional<SQLRETURN> awaited(std::function<SQLRETURN()> call, const Connection::WaitHook& hook,
+                                 const WatchedConnection* leaveOnCut = nullptr)
 {
-    if (!hook)
+    if (!hook && !leaveOnCut)
         return call();
     const auto started = std::chrono::steady_clock::now();
     const auto waited = [&] {
         return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
     };
-    auto done = std::async(std::launch::async, call);
-    while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready)
-        hook(waited(), false);
+    auto task = std::make_shared<std::packaged_task<SQLRETURN()>>(std::move(call));
+    std::future<SQLRETURN> done = task->get_future();
+    std::thread([task] { (*task)(); }).detach();
+    while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+        if (hook)
+            hook(waited(), false);
+        if (leaveOnCut && leaveOnCut->cut())
+            return std::nullopt;
+    }
     const SQLRETURN rc = done.get();
-    hook(waited(), true);
+    if (hook)
+        hook(waited(), true);
     return rc;
 }
 
@@ -127,10 +150,14 @@ struct Connection::Handles {
     std::uint64_t statements = 0;
     Connection::WaitHook waitHook;
     std::shared_ptr<WatchedConnection> watched; // where the connection's socket could be told
+    bool leftBehind = false;                    // a call to a silent server was left running
 
+    // The statement as the session reads it: in a cp1251 session a character cp1251 lacks is '?'.
     std::string toSession(std::string_view text) const
     {
-        return utf8Session ? std::string(text) : cp1251::fromUtf8(text);
+        const bool ascii =
+            std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        return utf8Session || ascii ? std::string(text) : cp1251::toUtf8(cp1251::fromUtf8(text));
     }
     std::string fromSession(std::string_view bytes) const
     {
@@ -139,6 +166,12 @@ struct Connection::Handles {
 
     ~Handles()
     {
+        if (leftBehind) {
+            // A call still runs on these handles: they go with the process.
+            static_cast<void>(dbc.release());
+            static_cast<void>(env.release());
+            return;
+        }
         if (connected)
             SQLDisconnect(dbc.get());
         dbc.reset();
@@ -159,16 +192,28 @@ struct Connection::Handles {
             throw DbError("соединение закрыто", "08003", 0);
         if (!stmt)
             stmt = newStatement();
-        std::string bytes = toSession(sql);
+        auto text = std::make_shared<std::u16string>(wide(toSession(sql)));
         ++statements;
-        SQLRETURN rc;
+        std::optional<SQLRETURN> rc;
         {
             const WatchedConnection::InFlight atServer(watched.get());
+            // Where the watch cannot cut the socket, a call to a silent server is left behind instead.
+            const WatchedConnection* leave = watched && !watched->canCutSocket() ? watched.get() : nullptr;
             rc = awaited(
-                [&] { return SQLExecDirect(stmt.get(), bytesOf(bytes), static_cast<SQLINTEGER>(bytes.size())); },
-                waitHook);
+                [text, s = stmt.get()] {
+                    return SQLExecDirectW(s, wideOf(*text), static_cast<SQLINTEGER>(text->size()));
+                },
+                waitHook, leave);
         }
-        if (rc == SQL_NO_DATA || SQL_SUCCEEDED(rc))
+        if (!rc) {
+            static_cast<void>(stmt.release());
+            leftBehind = true;
+            connected = false;
+            throw DbError("сервер не отвечал " + seconds(watched->silentFor()) +
+                              ", соединение с ним оставлено; выполнил ли сервер последнюю команду, неизвестно",
+                          "08S01", 2013);
+        }
+        if (*rc == SQL_NO_DATA || SQL_SUCCEEDED(*rc))
             return stmt;
         if (watched && watched->cut()) {
             const DbError lost = diagnose(SQL_HANDLE_STMT, stmt.get());
@@ -200,14 +245,15 @@ Connection Connection::open(std::string_view connectionString, const WaitHook& h
 
     // The driver bounds the wait for the server's greeting by its CONN_TIMEOUT keyword only (it
     // leaves ODBC's login timeout aside); a statement's wait it leaves alone.
-    std::string bytes =
-        cp1251::fromUtf8(std::string(connectionString) + ";CONN_TIMEOUT=" + std::to_string(timeout.count()));
+    // The driver speaks utf8mb4 with the server, the character set of the wide statements it passes on.
+    std::u16string text = wide(std::string(connectionString) + ";" + std::string(kDriverCharset) +
+                               ";CONN_TIMEOUT=" + std::to_string(timeout.count()));
     const SocketSpotter spotter;
     const auto started = std::chrono::steady_clock::now();
-    const SQLRETURN rc = awaited(
+    const SQLRETURN rc = *awaited(
         [&] {
-            return SQLDriverConnect(h->dbc.get(), nullptr, bytesOf(bytes), static_cast<SQLSMALLINT>(bytes.size()),
-                                    nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+            return SQLDriverConnectW(h->dbc.get(), nullptr, wideOf(text), static_cast<SQLSMALLINT>(text.size()),
+                                     nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
         },
         hook);
     if (!SQL_SUCCEEDED(rc)) {
@@ -220,6 +266,7 @@ Connection Connection::open(std::string_view connectionString, const WaitHook& h
         throw e;
     }
     h->connected = true;
+    h->utf8Session = true; // the driver's own character set, until the caller sets the session up
     h->watched = WatchedConnection::watch(spotter.opened(), std::string(connectionString));
     return Connection(std::move(h));
 }
@@ -233,7 +280,7 @@ Rows Connection::query(std::string_view sql)
 {
     Handle stmt = m_h->run(sql);
     SQLHANDLE s = stmt.get();
-    const std::vector<std::string> columns = namesOf(describeColumns(s, m_h->utf8Session));
+    const std::vector<std::string> columns = namesOf(describeColumns(s));
     const auto count = static_cast<SQLUSMALLINT>(columns.size());
     std::vector<std::optional<std::string>> cells;
     if (count == 0)
@@ -280,14 +327,14 @@ IntRows Connection::queryInts(std::string_view sql)
     Handle stmt = m_h->newStatement();
     SQLHANDLE s = stmt.get();
     constexpr SQLULEN kBlock = 4096;
-    check(SQLSetStmtAttr(s, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0),
+    check(SQLSetStmtAttrW(s, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0),
           SQL_HANDLE_STMT, s);
-    check(SQLSetStmtAttr(s, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kBlock), 0), SQL_HANDLE_STMT, s);
+    check(SQLSetStmtAttrW(s, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(kBlock), 0), SQL_HANDLE_STMT, s);
     SQLULEN fetched = 0;
-    check(SQLSetStmtAttr(s, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_HANDLE_STMT, s);
+    check(SQLSetStmtAttrW(s, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_HANDLE_STMT, s);
 
     stmt = m_h->run(sql, std::move(stmt));
-    const std::vector<ColumnInfo> info = describeColumns(s, m_h->utf8Session);
+    const std::vector<ColumnInfo> info = describeColumns(s);
     const std::size_t cols = info.size();
     std::vector<std::vector<SQLBIGINT>> values(cols, std::vector<SQLBIGINT>(kBlock));
     std::vector<std::vector<SQLLEN>> indicators(cols, std::vector<SQLLEN>(kBlock));
@@ -328,8 +375,10 @@ IntRows Connection::queryInts(std::string_view sql)
 
 void Connection::useUtf8Session(bool on)
 {
+    // Statements arrive in the driver's utf8mb4 (already held to cp1251's characters in a cp1251
+    // session); literals and values are in the session's own character set.
     const char* cs = on ? "utf8mb4" : "cp1251";
-    execute(std::string("SET character_set_client=") + cs + ", character_set_connection=" + cs +
+    execute(std::string("SET character_set_client=utf8mb4, character_set_connection=") + cs +
             ", character_set_results=" + cs);
     m_h->utf8Session = on;
 }

@@ -1,14 +1,9 @@
 #include "db/StallWatch.h"
 
 #include "db/Connection.h"
+#include "db/ConnectionSockets.h"
 
-#include <sys/socket.h>
-#include <sys/stat.h>
-
-#include <charconv>
 #include <condition_variable>
-#include <csignal>
-#include <filesystem>
 #include <map>
 #include <mutex>
 #include <set>
@@ -24,22 +19,6 @@ std::mutex& openLock()
 {
     static std::mutex m;
     return m;
-}
-
-std::set<int> socketsNow()
-{
-    std::set<int> sockets;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
-        const std::string name = entry.path().filename().string();
-        int fd = -1;
-        struct stat st {
-        };
-        if (std::from_chars(name.data(), name.data() + name.size(), fd).ec == std::errc() && ::fstat(fd, &st) == 0 &&
-            S_ISSOCK(st.st_mode))
-            sockets.insert(fd);
-    }
-    return sockets;
 }
 
 // A probe is answered when its connection opens, or when the server refuses it with an error of
@@ -128,13 +107,14 @@ class Watch
             for (auto& [c, answered] : m_watched) {
                 if (c->since.load() == 0 || c->cut() || now - std::max(answered, startOf(c)) < kSilentAfter)
                     continue;
-                // The blocked read returns, and the driver reports a lost connection. What the
-                // driver writes on that socket later (its goodbye) must not end the process.
-                std::signal(SIGPIPE, SIG_IGN);
-                ::shutdown(c->socket, SHUT_RDWR);
+                // Marked first, so that the statement's caller, woken by the cut, finds it marked.
                 c->m_silentSeconds =
                     std::chrono::duration_cast<std::chrono::seconds>(now - std::max(answered, startOf(c))).count();
                 c->m_cut = true;
+                // The blocked read returns, and the driver reports a lost connection; where the
+                // socket is out of reach, the statement's caller leaves the call behind.
+                if (c->canCutSocket())
+                    sockets::cut(c->socket);
             }
         }
     }
@@ -150,7 +130,7 @@ class Watch
 
 struct SocketSpotter::State {
     std::unique_lock<std::mutex> lock{openLock()};
-    std::set<int> before = socketsNow();
+    std::set<int> before = sockets::streamSockets();
 };
 
 SocketSpotter::SocketSpotter() : m_state(std::make_unique<State>()) {}
@@ -158,13 +138,11 @@ SocketSpotter::~SocketSpotter() = default;
 
 int SocketSpotter::opened() const
 {
+    if (!sockets::canCut())
+        return kUnreachableSocket;
     int found = -1;
-    for (int fd : socketsNow()) {
+    for (int fd : sockets::streamSockets()) {
         if (m_state->before.contains(fd))
-            continue;
-        int type = 0;
-        socklen_t len = sizeof type;
-        if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &len) != 0 || type != SOCK_STREAM)
             continue;
         if (found >= 0)
             return -1; // two new sockets: which is the connection's is not clear
@@ -180,7 +158,7 @@ WatchedConnection::WatchedConnection(int socket, std::string connectionString)
 
 std::shared_ptr<WatchedConnection> WatchedConnection::watch(int socket, const std::string& connectionString)
 {
-    if (socket < 0)
+    if (socket < 0 && socket != kUnreachableSocket)
         return nullptr;
     auto c = std::make_shared<WatchedConnection>(socket, connectionString);
     Watch::instance().add(c.get());

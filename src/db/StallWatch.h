@@ -23,7 +23,10 @@ inline constexpr std::chrono::seconds kProbeAfter{5}, kProbeEvery{5}, kProbeTime
 inline constexpr std::chrono::seconds kStallBound = kSilentAfter + kProbeTimeout + kProbeEvery;
 
 // The socket a connection was opened on, found by comparing the process's sockets before and after
-// the open; -1 where that was not clear. Opens are made one at a time for it.
+// the open; -1 where that was not clear, kUnreachableSocket where sockets cannot be reached at all
+// (the connection is watched, and a call to a silent server left behind). Opens are made one at a
+// time for it.
+inline constexpr int kUnreachableSocket = -2;
 class SocketSpotter
 {
   public:
@@ -43,7 +46,7 @@ class SocketSpotter
 class WatchedConnection
 {
   public:
-    // Registers the connection; socket < 0: nothing is watched.
+    // Registers the connection; socket -1: nothing is watched.
     static std::shared_ptr<WatchedConnection> watch(int socket, const std::string& connectionString);
     ~WatchedConnection();
 
@@ -59,6 +62,8 @@ class WatchedConnection
     // Whether the watch cut the connection off, and how long its server had been silent then.
     bool cut() const { return m_cut.load(); }
     std::chrono::seconds silentFor() const { return std::chrono::seconds(m_silentSeconds.load()); }
+    // Whether the watch cuts the socket; otherwise the caller leaves a call to a silent server behind.
+    bool canCutSocket() const { return socket >= 0; }
 
     // The watch's side.
     const int socket;
