@@ -31,7 +31,7 @@ int generate(const std::string& scale, const std::string& database)
 db::Connection openGenerated(const TestDatabase& t)
 {
     auto c = db::Connection::open(db::siteConnectionString(t.fields()));
-    c.execute("SET character_set_client=cp1251, character_set_connection=cp1251, character_set_results=cp1251");
+    c.useUtf8Session(false);
     return c;
 }
 

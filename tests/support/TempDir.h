@@ -1,12 +1,12 @@
 #pragma once
 // A fresh folder of the test's own, removed with everything in it when the test is done.
+#include "common/SystemFiles.h"
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 struct TempDir {
     explicit TempDir(const std::string& label)
-        : path(std::filesystem::temp_directory_path() / ("tk_" + label + "_" + std::to_string(::getpid())))
+        : path(std::filesystem::temp_directory_path() / ("tk_" + label + "_" + std::to_string(sysfiles::processId())))
     {
         std::filesystem::remove_all(path);
         std::filesystem::create_directories(path);

@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include "common/SystemFiles.h"
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
-#include <unistd.h>
 
 namespace
 {
@@ -23,7 +23,7 @@ std::string env(const char* name, const char* fallback)
 db::Connection openServer(const std::string& database, const std::string& server = "")
 {
     auto c = db::Connection::open(db::siteConnectionString(testServerFields(database, server)));
-    c.execute("SET character_set_client=cp1251, character_set_connection=cp1251, character_set_results=cp1251");
+    c.useUtf8Session(false);
     return c;
 }
 
@@ -33,7 +33,7 @@ std::string uniqueName(const std::string& label)
     std::string clean;
     for (char ch : label)
         clean += (std::isalnum(static_cast<unsigned char>(ch)) ? static_cast<char>(std::tolower(ch)) : '_');
-    return "tkt_" + clean.substr(0, 30) + "_" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+    return "tkt_" + clean.substr(0, 30) + "_" + std::to_string(sysfiles::processId()) + "_" + std::to_string(counter++);
 }
 
 db::Connection createAndOpen(const std::string& name, const std::string& server)
