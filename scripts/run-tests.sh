@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything, starts a throw-away MariaDB on 127.0.0.1:3307, a
+# Installs what is missing, builds everything (for Windows too, run under wine), starts a throw-away MariaDB on 127.0.0.1:3307, a
 # primary with a replica (3311, 3312), a three-node Galera cluster (3321-3323, group ports from
 # 4577) and two TLS servers (3331 takes TLS only, 3332 offers it), and runs the whole test suite through ctest. TK_TEST_PORT picks another port for the test
 # server.
@@ -25,5 +25,16 @@ export TK_TEST_GALERA="127.0.0.1;port=3321 127.0.0.1;port=3322 127.0.0.1;port=33
 export TK_TEST_TLS="$root/.testdb-tls 3331 3332"
 # Here the server is started above: a test that cannot reach it fails rather than skips.
 export TK_TEST_SERVER_REQUIRED=1
-cd build-tests
-ctest --output-on-failure -j2 "$@"
+linux=0
+(cd build-tests && ctest --output-on-failure -j2 "$@") || linux=$?
+# The same suite on Windows: cross-built, run under wine against the same servers (an X display for
+# the system's dialogs), and the installer installed and compared with the Linux build.
+# TK_WINDOWS=0 leaves it out.
+windows=0
+if [ "${TK_WINDOWS:-1}" != 0 ]; then
+    TK_LINUX_EXE="$root/build-tests/tk_corvane" bash scripts/build-windows.sh "$root/build-windows" >/dev/null
+    # A prefix of the build's own, made before the tests list themselves.
+    build-windows/wine-run.sh wineboot -i >/dev/null 2>&1 || true
+    (cd build-windows && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j2 "$@") || windows=$?
+fi
+[ "$linux" = 0 ] && [ "$windows" = 0 ]

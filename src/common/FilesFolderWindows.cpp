@@ -4,8 +4,9 @@
 #include "common/SystemFiles.h"
 #include "common/TextCodec.h"
 
-#include <shlobj.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <shlobj.h>
 
 namespace
 {

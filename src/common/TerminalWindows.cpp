@@ -4,9 +4,11 @@
 
 #include "common/TextCodec.h"
 
-#include <shellapi.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <shellapi.h>
 
+#include <fcntl.h>
 #include <io.h>
 
 namespace terminal
@@ -57,6 +59,8 @@ bool write(std::FILE* stream, std::string_view utf8)
         return text.empty() ||
                ::WriteConsoleW(console, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     }
+    // Files and pipes get the text as it is: UTF-8 with the tool's own line ends, as on any system.
+    ::_setmode(::_fileno(stream), _O_BINARY);
     return std::fwrite(utf8.data(), 1, utf8.size(), stream) == utf8.size();
 }
 

@@ -1,16 +1,14 @@
 #include "db/Connection.h"
 
+#include "common/BackgroundJob.h"
 #include "common/TextCodec.h"
 #include "db/StallWatch.h"
 
-#include <sql.h>
-#include <sqlext.h>
+#include "db/OdbcApi.h"
 
 #include <algorithm>
 #include <chrono>
-#include <future>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace db
@@ -112,19 +110,17 @@ std::optional<SQLRETURN> awaited(std::function<SQLRETURN()> call, const Connecti
     const auto waited = [&] {
         return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
     };
-    auto task = std::make_shared<std::packaged_task<SQLRETURN()>>(std::move(call));
-    std::future<SQLRETURN> done = task->get_future();
-    std::thread([task] { (*task)(); }).detach();
-    while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+    auto rc = std::make_shared<SQLRETURN>(SQL_ERROR);
+    const auto job = BackgroundJob::start([rc, call = std::move(call)] { *rc = call(); });
+    while (!job->waitFor(std::chrono::milliseconds(100))) {
         if (hook)
             hook(waited(), false);
         if (leaveOnCut && leaveOnCut->cut())
             return std::nullopt;
     }
-    const SQLRETURN rc = done.get();
     if (hook)
         hook(waited(), true);
-    return rc;
+    return *rc;
 }
 
 std::string seconds(std::chrono::seconds s)

@@ -1,7 +1,7 @@
 #include "dialogs/CdlgEx.h"
 
 #include "dialogs/AnsiText.h"
-#include "dialogs/QtDialogPlatform.h"
+#include "dialogs/DesktopDialogs.h"
 
 namespace dialogs
 {
@@ -16,7 +16,7 @@ constexpr qsizetype kMaxFilterLength = 32767;
 
 } // namespace
 
-CdlgEx::CdlgEx(QObject* parent) : CdlgEx(QtDialogPlatform::instance(), parent) {}
+CdlgEx::CdlgEx(QObject* parent) : CdlgEx(desktopDialogs(), parent) {}
 
 CdlgEx::CdlgEx(DialogPlatform& platform, QObject* parent) : QObject(parent), m_platform(platform) {}
 

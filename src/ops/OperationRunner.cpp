@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <future>
 
 namespace
 {
@@ -114,7 +113,7 @@ bool OperationRunner::openSide()
     return m_side.has_value();
 }
 
-std::shared_future<void> OperationRunner::ahead(std::function<void(db::Connection&)> job)
+std::shared_ptr<BackgroundJob> OperationRunner::ahead(std::function<void(db::Connection&)> job)
 {
     if (!openSide())
         return {};
@@ -124,36 +123,36 @@ std::shared_future<void> OperationRunner::ahead(std::function<void(db::Connectio
         m_sideHere = false;
     }
     // Each job starts when the one before it has ended, whatever became of that one.
-    m_sideTail = std::async(std::launch::async, [previous = m_sideTail, job = std::move(job), side = &*m_side] {
-                     if (previous.valid())
-                         previous.wait();
-                     job(*side);
-                 }).share();
+    m_sideTail = BackgroundJob::start([previous = m_sideTail, job = std::move(job), side = &*m_side] {
+        if (previous)
+            previous->wait();
+        job(*side);
+    });
     return m_sideTail;
 }
 
-void OperationRunner::await(const std::shared_future<void>& job)
+void OperationRunner::await(const std::shared_ptr<BackgroundJob>& job)
 {
     const auto started = std::chrono::steady_clock::now();
     const auto waited = [&] {
         return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
     };
-    while (job.wait_for(kKeepAliveEvery) != std::future_status::ready)
+    while (!job->waitFor(kKeepAliveEvery))
         (*m_waits)(waited(), false);
     (*m_waits)(waited(), true);
-    job.get();
+    job->get();
 }
 
 void OperationRunner::settle() noexcept
 {
-    if (!m_sideTail.valid())
+    if (!m_sideTail)
         return;
     try {
         await(m_sideTail);
     } catch (...) {
         // The job that failed has its own future, and whoever waits for it hears of it.
     }
-    m_sideTail = {};
+    m_sideTail.reset();
 }
 
 db::Connection& OperationRunner::sideHere()

@@ -6,6 +6,7 @@
 // connection is closed, the caption put back, the layout left as it is, and a critical box gives
 // the error's number and description; what already ran stays done. While one operation runs no
 // other can start.
+#include "common/BackgroundJob.h"
 #include "db/Connection.h"
 #include "ops/OpenSiteConnection.h"
 #include "ops/ReplicaWatch.h"
@@ -18,7 +19,6 @@
 #include <chrono>
 #include <exception>
 #include <functional>
-#include <future>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -76,8 +76,8 @@ class OperationRunner
     class WaitReport;
     // The run's second session, reached through SecondSession only.
     friend class SecondSession;
-    std::shared_future<void> ahead(std::function<void(db::Connection&)> job);
-    void await(const std::shared_future<void>& job);
+    std::shared_ptr<BackgroundJob> ahead(std::function<void(db::Connection&)> job);
+    void await(const std::shared_ptr<BackgroundJob>& job);
     db::Connection& sideHere();
     void settle() noexcept;
 
@@ -100,7 +100,7 @@ class OperationRunner
     ConnectionFields m_fields;
     std::optional<db::Connection> m_side;
     bool m_sideRefused = false;
-    std::shared_future<void> m_sideTail; // the last job queued there
-    bool m_sideHere = false;             // driven from here, with the window's wait hook
+    std::shared_ptr<BackgroundJob> m_sideTail; // the last job queued there
+    bool m_sideHere = false;                   // driven from here, with the window's wait hook
     std::shared_ptr<WaitReport> m_waits;
 };

@@ -7,8 +7,8 @@ SecondSession::~SecondSession()
 
 std::optional<std::size_t> SecondSession::queue(std::function<void(db::Connection&)> job)
 {
-    std::shared_future<void> queued = m_runner.ahead(std::move(job));
-    if (!queued.valid())
+    std::shared_ptr<BackgroundJob> queued = m_runner.ahead(std::move(job));
+    if (!queued)
         return std::nullopt;
     m_jobs.push_back(std::move(queued));
     return m_jobs.size() - 1;

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <future>
 #include <optional>
 #include <vector>
 
@@ -32,5 +31,5 @@ class SecondSession
 
   private:
     OperationRunner& m_runner;
-    std::vector<std::shared_future<void>> m_jobs;
+    std::vector<std::shared_ptr<BackgroundJob>> m_jobs;
 };

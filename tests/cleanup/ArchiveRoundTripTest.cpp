@@ -3,6 +3,7 @@
 // plain client in a strict session or through the restore command; faults mid-run leave archives
 // that replay cleanly.
 #include "CleanupTestSupport.h"
+#include "support/ChildProcess.h"
 
 #include "cleanup/ArchiveRestore.h"
 #include "cleanup/SentChanges.h"
@@ -113,7 +114,7 @@ std::vector<std::uint64_t> cleanThrough(TestDatabase& t, const TempFolder& folde
 std::string client(const ConnectionFields& f, const std::string& session, const fs::path& file)
 {
     return "mariadb " + clientArgs(f) + (session.empty() ? "" : " --init-command=\"" + session + "\"") + " < '" +
-           file.string() + "' 2>&1";
+           hostPath(file.string()) + "' 2>&1";
 }
 } // namespace
 
@@ -138,7 +139,7 @@ TEST(ArchiveRoundTrip, EveryTypeAndCharacterSetComesBackExactly)
     // The plain client, in a strict session in another time zone with the default packet size.
     const std::string strict = "SET SESSION sql_mode='STRICT_ALL_TABLES,NO_ZERO_DATE,NO_ZERO_IN_DATE,"
                                "NO_BACKSLASH_ESCAPES', time_zone='+05:00'";
-    ASSERT_EQ(std::system(client(t.fields(), strict, folder.archive()).c_str()), 0);
+    ASSERT_EQ(runOnHost(client(t.fields(), strict, folder.archive())), 0);
     EXPECT_EQ(comments(t), before);
     EXPECT_EQ(dumpSite(t), site);
 
@@ -251,7 +252,7 @@ TEST(ArchiveRoundTrip, ConnectionKilledInADeleteLeavesAnArchiveThatReplaysCleanl
     // The third batch's delete is sent on a connection killed from another session.
     EXPECT_THROW(cleanThrough(t, folder, 3), db::DbError);
     EXPECT_EQ(t.count("tbl_stat"), 500) << "two batches of 1000 went";
-    ASSERT_EQ(std::system(client(t.fields(), "SET SESSION sql_mode='STRICT_ALL_TABLES'", folder.archive()).c_str()), 0);
+    ASSERT_EQ(runOnHost(client(t.fields(), "SET SESSION sql_mode='STRICT_ALL_TABLES'", folder.archive())), 0);
     EXPECT_EQ(dumpSite(t), site);
 }
 
@@ -277,7 +278,7 @@ TEST(ArchiveRoundTrip, UnsignedCodesPastTheSignedRange)
     EXPECT_EQ(t.column("select concat(CODE, ':', WHOADD) from tbl_base order by CODE"),
               (std::vector<std::string>{"1:9223372036854775813", "2:18446744073709551615"}));
     EXPECT_EQ(counts, (std::vector<std::uint64_t>{0, 0, 2, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}));
-    ASSERT_EQ(std::system(client(t.fields(), "", folder.archive()).c_str()), 0);
+    ASSERT_EQ(runOnHost(client(t.fields(), "", folder.archive())), 0);
     EXPECT_EQ(dumpSite(t), site);
 }
 

@@ -1,6 +1,7 @@
 #include "CleanupTestSupport.h"
 
 #include "common/TextFile.h"
+#include "support/RegionalDate.h"
 
 #include <ctime>
 #include <sstream>
@@ -14,15 +15,6 @@ std::size_t indexOf(const std::vector<std::string>& events, const std::string& p
            events.begin();
 }
 
-// The date line as the C.UTF-8 locale the tests run in writes it: "MM/DD/YY HH:MM:SS".
-std::string cDateTime(std::time_t when)
-{
-    char text[32];
-    std::tm tm{};
-    localtime_r(&when, &tm);
-    std::strftime(text, sizeof text, "%m/%d/%y %H:%M:%S", &tm);
-    return text;
-}
 } // namespace
 
 // Every row is annotated by hand with the pass that must delete it (0: it stays). Stat 201 goes in
@@ -106,7 +98,8 @@ TEST(Cleanup, HandMadeSiteEndsAsWorkedOut)
     EXPECT_EQ(w.viewerCalls, std::vector<std::string>{folder.file("bad_sreen.txt")});
     const std::string report = readFileBytes(folder.file("report.txt"));
     const std::string dateLine = report.substr(0, report.find("\r\n"));
-    EXPECT_TRUE(dateLine == cDateTime(before) || dateLine == cDateTime(after)) << dateLine;
+    EXPECT_TRUE(dateLine == expectedRegionalDateTime(before) || dateLine == expectedRegionalDateTime(after))
+        << dateLine;
     EXPECT_EQ(report, cp1251::fromUtf8(dateLine) + reportAfterDate(summary));
 
     // Caption back before the viewer; the viewer before the window is shown and the message last.

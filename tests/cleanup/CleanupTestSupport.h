@@ -16,7 +16,6 @@
 #include <map>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;

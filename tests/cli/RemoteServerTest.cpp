@@ -6,12 +6,15 @@
 #include "support/TempDir.h"
 #include "support/TestDatabase.h"
 
+#include <QString>
+#include <QSysInfo>
+
 #include <gtest/gtest.h>
 
+#include "common/BackgroundJob.h"
 #include <chrono>
 #include <csignal>
 #include <fstream>
-#include <future>
 #include <sstream>
 #include <thread>
 
@@ -20,6 +23,17 @@ using namespace std::chrono_literals;
 
 namespace
 {
+
+// Stops or resumes the test server's process. The servers run on the host even where the tests run
+// on Windows under wine, which reaches the host's programs through "start /unix".
+void signalServer(long pid, const char* signal)
+{
+    const std::vector<std::string> kill{"/bin/kill", std::string("-") + signal, std::to_string(pid)};
+    const Result r = QSysInfo::productType() == QLatin1String("windows")
+                         ? runProgram("start.exe", {"/wait", "/unix", kill[0], kill[1], kill[2]})
+                         : runProgram(kill[0], {kill[1], kill[2]});
+    ASSERT_EQ(r.status, 0) << "kill -" << signal << " " << pid << ": " << r.err;
+}
 
 class RemoteServer : public ::testing::Test
 {
@@ -36,7 +50,7 @@ class RemoteServer : public ::testing::Test
         std::istringstream(tls) >> m_dir >> m_requiring >> m_offering;
         m_config = m_folder.path;
         fs::create_directories(m_config / "bin");
-        m_exe = m_config / "bin" / "tk_corvane";
+        m_exe = m_config / "bin" / fs::path(TK_EXE).filename();
         fs::copy_file(TK_EXE, m_exe, fs::copy_options::overwrite_existing);
     }
 
@@ -56,9 +70,9 @@ class RemoteServer : public ::testing::Test
                 found.push_back(e.path().string());
         return found;
     }
-    pid_t offeringPid() const
+    long offeringPid() const
     {
-        pid_t pid = 0;
+        long pid = 0;
         std::ifstream(file("offering/mysqld.pid")) >> pid;
         return pid;
     }
@@ -162,18 +176,18 @@ TEST_F(RemoteServer, BlockCleanupAndRestoreOverVerifiedTls)
 // or is killed; either way the archive puts the site back.
 TEST_F(RemoteServer, ASilentServerEndsTheRunAndTheArchiveRestoresEitherOutcome)
 {
-    const pid_t pid = offeringPid();
+    const long pid = offeringPid();
     ASSERT_GT(pid, 0);
     struct Resume {
-        ~Resume() { ::kill(pid, SIGCONT); }
-        pid_t pid;
+        ~Resume() { signalServer(pid, "CONT"); }
+        long pid;
     } resume{pid};
 
-    ::kill(pid, SIGSTOP);
+    signalServer(pid, "STOP");
     auto started = std::chrono::steady_clock::now();
     Result r = tool("mysql", {"test", "--server", at(m_offering)});
     const auto connectWait = std::chrono::steady_clock::now() - started;
-    ::kill(pid, SIGCONT);
+    signalServer(pid, "CONT");
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("не ответил за 15 с"), std::string::npos) << r.err;
     EXPECT_LT(connectWait, db::kConnectTimeout + 5s);
@@ -188,16 +202,22 @@ TEST_F(RemoteServer, ASilentServerEndsTheRunAndTheArchiveRestoresEitherOutcome)
         const auto before = dumpSite(db);
         db.exec("START TRANSACTION");
         db.exec("select * from tbl_link where CODE=101 for update");
-        auto cleanup = std::async(std::launch::async, [&] {
-            return tool(db.name(), {"cleanup", "--quiet", "--lock-wait", "300", "--server", at(m_offering)});
+        Result ran;
+        const auto cleanup = BackgroundJob::start([&] {
+            ran = tool(db.name(), {"cleanup", "--quiet", "--lock-wait", "300", "--server", at(m_offering)});
         });
+        struct Ended { // the run uses what this scope holds: it ends before the scope does
+            ~Ended() { job->wait(); }
+            std::shared_ptr<BackgroundJob> job;
+        } ended{cleanup};
         std::this_thread::sleep_for(serverRunsIt ? db::kSilentAfter + 8s : 3s);
-        ASSERT_EQ(cleanup.wait_for(0s), std::future_status::timeout) << "a long lock wait was cut short";
-        ::kill(pid, SIGSTOP);
+        ASSERT_FALSE(cleanup->waitFor(0ms)) << "a long lock wait was cut short";
+        signalServer(pid, "STOP");
         started = std::chrono::steady_clock::now();
-        r = cleanup.get();
+        cleanup->get();
+        r = ran;
         const auto runWait = std::chrono::steady_clock::now() - started;
-        ::kill(pid, SIGCONT);
+        signalServer(pid, "CONT");
         EXPECT_EQ(r.status, 2) << r.err;
         EXPECT_NE(r.err.find("сервер не отвечал"), std::string::npos) << r.err;
         EXPECT_LT(runWait, db::kStallBound + 10s) << std::chrono::duration_cast<std::chrono::seconds>(runWait).count();

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
 #include <commdlg.h>
 #include <shlobj.h>
 // The system's narrow/wide macros would rename the records.
@@ -18,9 +19,9 @@
 #include <atomic>
 #include <cstring>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace dialogs::test
 {
@@ -55,7 +56,8 @@ void press(HWND dialog, int button)
 
 // Waits for this process's dialog whose caption `wanted` accepts, records its caption and the
 // texts of its controls, then answers it. A dialog still open 5 s after its answer is closed,
-// so that a fault cannot hang the run.
+// and so is any dialog when the wanted one has not come in 10 s, so that a fault cannot hang
+// the run.
 class DialogWatcher
 {
   public:
@@ -76,6 +78,13 @@ class DialogWatcher
         if (m_thread.joinable())
             m_thread.join();
     }
+    // Waits until the dialog has been answered, or given up on, without stopping the watch.
+    void awaitAnswer()
+    {
+        m_awaiting = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
     bool found() const { return m_found; }
     const std::string& caption() const { return m_caption; }
     // The texts of the dialog's controls, one a line.
@@ -89,7 +98,7 @@ class DialogWatcher
 
     void run()
     {
-        for (auto waited = 0ms; !m_stop && waited < 20s; waited += 50ms) {
+        for (auto waited = 0ms; !m_stop && waited < 10s; waited += 50ms) {
             Search search{this, nullptr};
             EnumWindows(&DialogWatcher::visit, reinterpret_cast<LPARAM>(&search));
             if (search.found != nullptr) {
@@ -97,6 +106,15 @@ class DialogWatcher
                 return;
             }
             std::this_thread::sleep_for(50ms);
+        }
+        // The wanted dialog never came: whatever dialog did is closed, unanswered.
+        m_wanted = [](const std::string&) { return true; };
+        for (auto waited = 0ms; !m_stop && !m_awaiting && waited < 10s; waited += 200ms) {
+            Search search{this, nullptr};
+            EnumWindows(&DialogWatcher::visit, reinterpret_cast<LPARAM>(&search));
+            if (search.found != nullptr)
+                PostMessageA(search.found, WM_CLOSE, 0, 0);
+            std::this_thread::sleep_for(200ms);
         }
     }
 
@@ -136,11 +154,56 @@ class DialogWatcher
     std::function<bool(const std::string&)> m_wanted;
     std::function<void(HWND)> m_answer;
     std::atomic<bool> m_stop = false;
+    std::atomic<bool> m_awaiting = false;
     bool m_found = false;
     std::string m_caption;
     std::string m_texts;
     std::thread m_thread;
 };
+
+// Selects the tree item named `name` among the first levels of the dialog's tree, expanding
+// items on the way; false when there is none.
+bool selectTreeItem(HWND dialog, const std::string& name)
+{
+    const HWND tree = FindWindowExA(dialog, nullptr, WC_TREEVIEWA, nullptr);
+    std::vector<HTREEITEM> level{TreeView_GetRoot(tree)};
+    for (int depth = 0; depth < 4; ++depth) {
+        std::vector<HTREEITEM> next;
+        for (HTREEITEM item : level) {
+            for (; item != nullptr; item = TreeView_GetNextSibling(tree, item)) {
+                char text[MAX_PATH] = {};
+                TVITEMA tv{};
+                tv.mask = TVIF_TEXT;
+                tv.hItem = item;
+                tv.pszText = text;
+                tv.cchTextMax = MAX_PATH;
+                SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&tv));
+                if (name == text)
+                    return TreeView_SelectItem(tree, item);
+                TreeView_Expand(tree, item, TVE_EXPAND);
+                if (const HTREEITEM child = TreeView_GetChild(tree, item))
+                    next.push_back(child);
+            }
+        }
+        level = std::move(next);
+    }
+    return false;
+}
+
+// The file dialog's name box: an edit control, or the edit inside its (extended) combo box.
+HWND fileNameBox(HWND dialog)
+{
+    if (const HWND edit = GetDlgItem(dialog, edt1))
+        return edit;
+    const HWND combo = GetDlgItem(dialog, cmb13);
+    for (HWND inner = combo; inner != nullptr; inner = FindWindowExA(inner, nullptr, nullptr, nullptr)) {
+        char className[32] = {};
+        GetClassNameA(inner, className, sizeof(className));
+        if (lstrcmpiA(className, "Edit") == 0)
+            return inner;
+    }
+    return combo;
+}
 
 std::function<bool(const std::string&)> captionIs(std::string wanted)
 {
@@ -172,11 +235,14 @@ class WindowsDialogPlatformTest : public ::testing::Test
     {
         char temp[MAX_PATH] = {};
         GetTempPathA(MAX_PATH, temp);
-        static int made = 0;
-        m_folder = std::string(temp) + "corvane-dialogs-" + std::to_string(GetCurrentProcessId()) + '-' +
-                   std::to_string(++made);
         GetCurrentDirectoryA(MAX_PATH, m_currentDir);
-        ASSERT_TRUE(CreateDirectoryA(m_folder.c_str(), nullptr));
+        // A name no earlier run left behind.
+        for (int n = 1; m_folder.empty() && n < 1000; ++n) {
+            const std::string folder = std::string(temp) + "corvane-dialogs-" + std::to_string(n);
+            if (CreateDirectoryA(folder.c_str(), nullptr))
+                m_folder = folder;
+        }
+        ASSERT_FALSE(m_folder.empty());
         m_file = m_folder + "\\pick.txt";
         const HANDLE file = CreateFileA(m_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -234,9 +300,7 @@ TEST_F(WindowsDialogPlatformTest, FileDialogsReturnTheTypedFileOrNothing)
                 press(dialog, IDCANCEL);
                 return;
             }
-            // The name box is an edit control or the edit part of a combo box.
-            HWND name = GetDlgItem(dialog, edt1) != nullptr ? GetDlgItem(dialog, edt1) : GetDlgItem(dialog, cmb13);
-            SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(c.typed));
+            SendMessageA(fileNameBox(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(c.typed));
             press(dialog, IDOK);
         });
         const std::int32_t result = c.save ? m_platform.saveFileDialog(record) : m_platform.openFileDialog(record);
@@ -446,6 +510,8 @@ TEST_F(WindowsDialogPlatformTest, CurrentPrinterIsTheSystemsDefaultUntilChanged)
 
 TEST_F(WindowsDialogPlatformTest, FolderBrowserReturnsTheChosenFolder)
 {
+    const std::string inner = m_folder + "\\chosen";
+    ASSERT_TRUE(CreateDirectoryA(inner.c_str(), nullptr));
     for (const int button : {IDOK, IDCANCEL}) {
         SCOPED_TRACE(button);
         const Handle root = m_platform.itemListFromPath(m_folder);
@@ -454,17 +520,22 @@ TEST_F(WindowsDialogPlatformTest, FolderBrowserReturnsTheChosenFolder)
         record.root = root;
         record.title = "Corvane folder prompt";
         record.flags = BIF_RETURNONLYFSDIRS;
-        DialogWatcher watcher([&](HWND dialog) { press(dialog, button); });
+        bool selected = false;
+        DialogWatcher watcher([&](HWND dialog) {
+            selected = selectTreeItem(dialog, "chosen");
+            press(dialog, button);
+        });
         const Handle chosen = m_platform.browseForFolder(record);
         watcher.finish();
         EXPECT_TRUE(watcher.found());
+        EXPECT_TRUE(selected) << "the tree below the root shows the folder";
         EXPECT_TRUE(contains(watcher.texts(), record.title)) << watcher.texts();
         std::string buffer(260, '\0');
         const std::int32_t found = m_platform.pathFromItemList(chosen, buffer);
         if (button == IDOK) {
             EXPECT_NE(chosen, 0);
             EXPECT_NE(found, 0);
-            EXPECT_EQ(beforeNul(buffer), m_folder);
+            EXPECT_EQ(beforeNul(buffer), inner);
         } else {
             EXPECT_EQ(chosen, 0);
             EXPECT_EQ(found, 0);
@@ -472,6 +543,7 @@ TEST_F(WindowsDialogPlatformTest, FolderBrowserReturnsTheChosenFolder)
         m_platform.freeItemList(chosen);
         m_platform.freeItemList(root);
     }
+    EXPECT_TRUE(RemoveDirectoryA(inner.c_str()));
 }
 
 TEST_F(WindowsDialogPlatformTest, MessageAndAboutBoxesShowTheirTexts)
@@ -482,35 +554,50 @@ TEST_F(WindowsDialogPlatformTest, MessageAndAboutBoxesShowTheirTexts)
     EXPECT_TRUE(message.found());
     EXPECT_TRUE(contains(message.texts(), "No printer here")) << message.texts();
 
-    DialogWatcher about(captionIs("About Corvane About"), [](HWND dialog) { press(dialog, IDOK); });
+    // The part after '#' goes to the first line; a shell that does not split shows it in the caption.
+    DialogWatcher about([](const std::string& caption) { return caption.starts_with("About Corvane About"); },
+                        [](HWND dialog) { press(dialog, IDOK); });
     EXPECT_NE(m_platform.aboutBox(0, "Corvane About#First line", "Other text", 0), 0);
     about.finish();
     EXPECT_TRUE(about.found());
-    EXPECT_TRUE(contains(about.texts(), "First line")) << about.texts();
+    EXPECT_TRUE(contains(about.caption() + about.texts(), "First line")) << about.texts();
     EXPECT_TRUE(contains(about.texts(), "Other text")) << about.texts();
 }
 
-TEST_F(WindowsDialogPlatformTest, ShellDialogsByOrdinalGetTheirTexts)
+TEST_F(WindowsDialogPlatformTest, RunDialogShowsItsTitleAndDescription)
 {
-    // Only "No" and "Cancel" are ever pressed: "Yes" would end the session.
-    DialogWatcher restart([](HWND dialog) { press(dialog, IDNO); });
-    EXPECT_EQ(m_platform.restartDialog(0, "Corvane restart prompt", 2), IDNO);
-    restart.finish();
-    EXPECT_TRUE(restart.found());
-    EXPECT_TRUE(contains(restart.texts(), "Corvane restart prompt")) << restart.texts();
-
-    DialogWatcher shutDown([](HWND dialog) { press(dialog, IDNO); });
-    EXPECT_EQ(m_platform.shutDownDialog(0), 1);
-    shutDown.finish();
-    EXPECT_TRUE(shutDown.found());
-
     DialogWatcher run(captionIs("Corvane run"), [](HWND dialog) { press(dialog, IDCANCEL); });
     EXPECT_EQ(m_platform.runDialog(0, 0, std::nullopt, "Corvane run", "Corvane run description", 0), 1);
     run.finish();
     EXPECT_TRUE(run.found());
     EXPECT_TRUE(contains(run.texts(), "Corvane run description")) << run.texts();
+}
 
+TEST_F(WindowsDialogPlatformTest, ShutDownAndRestartDialogsAreAnsweredNo)
+{
+    // Only "No" is ever pressed: "Yes" would end the session.
+    DialogWatcher shutDown([](HWND dialog) { press(dialog, IDNO); });
+    EXPECT_EQ(m_platform.shutDownDialog(0), 1);
+    shutDown.finish();
+    EXPECT_TRUE(shutDown.found());
+
+    DialogWatcher restart([](HWND dialog) { press(dialog, IDNO); });
+    const std::int32_t answer = m_platform.restartDialog(0, "Corvane restart prompt", 2);
+    restart.finish();
+    EXPECT_TRUE(restart.found());
+    if (underWine())
+        GTEST_SKIP() << "wine's restart dialog shows a fixed question without the prompt and always returns 0";
+    EXPECT_EQ(answer, IDNO);
+    EXPECT_TRUE(contains(restart.texts(), "Corvane restart prompt")) << restart.texts();
+}
+
+TEST_F(WindowsDialogPlatformTest, PickIconDialogReturnsTheFileAndIndex)
+{
     const std::string shell32 = systemFile("shell32.dll");
+    const auto lower = [](std::string text) {
+        CharLowerBuffA(text.data(), static_cast<DWORD>(text.size()));
+        return text;
+    };
     for (const int button : {IDOK, IDCANCEL}) {
         SCOPED_TRACE(button);
         std::string iconFile = shell32 + std::string(260 - shell32.size(), '\0');
@@ -518,17 +605,29 @@ TEST_F(WindowsDialogPlatformTest, ShellDialogsByOrdinalGetTheirTexts)
         DialogWatcher pick([&](HWND dialog) { press(dialog, button); });
         const std::int32_t result = m_platform.pickIconDialog(0, iconFile, 260, index);
         pick.finish();
+        EXPECT_EQ(iconFile.size(), 260u);
+        EXPECT_EQ(index, 0);
+        if (!pick.found() && underWine()) {
+            EXPECT_EQ(result, 0) << "a dialog that could not open picked nothing";
+            EXPECT_EQ(beforeNul(iconFile), shell32);
+            GTEST_SKIP() << "wine's pick-icon dialog is a stub: it opens no dialog and returns -1";
+        }
         EXPECT_TRUE(pick.found());
         EXPECT_EQ(result != 0, button == IDOK);
-        EXPECT_EQ(iconFile.size(), 260u);
-        EXPECT_EQ(CharLowerA(beforeNul(iconFile).data()), CharLowerA(std::string(shell32).data()));
-        EXPECT_EQ(index, 0);
+        // The shell may write the folder with environment variables.
+        EXPECT_TRUE(lower(beforeNul(iconFile)).ends_with("\\shell32.dll")) << beforeNul(iconFile);
     }
+}
 
+TEST_F(WindowsDialogPlatformTest, ObjectPropertiesShowTheFile)
+{
     DialogWatcher properties([&](const std::string& caption) { return contains(caption, "pick.txt"); },
                              [](HWND dialog) { press(dialog, IDCANCEL); });
     EXPECT_NE(m_platform.objectProperties(0, kObjectFilePath, m_file, ""), 0);
-    properties.finish();
+    // The property sheet may open after the call has returned.
+    properties.awaitAnswer();
+    if (!properties.found() && underWine())
+        GTEST_SKIP() << "wine's object-properties dialog is a stub: it returns TRUE and opens nothing";
     EXPECT_TRUE(properties.found());
 }
 
@@ -552,10 +651,10 @@ TEST_F(WindowsDialogPlatformTest, FindFilesOpensTheShellsSearch)
 TEST_F(WindowsDialogPlatformTest, IconsAreRealHandlesUntilDestroyed)
 {
     Handle large = 0;
-    Handle small = 0;
-    EXPECT_GT(m_platform.extractIcons(systemFile("shell32.dll"), 0, &large, &small, 1), 0);
+    Handle small16 = 0;
+    EXPECT_GT(m_platform.extractIcons(systemFile("shell32.dll"), 0, &large, &small16, 1), 0);
     ICONINFO info{};
-    for (const Handle icon : {large, small}) {
+    for (const Handle icon : {large, small16}) {
         ASSERT_NE(icon, 0);
         ASSERT_TRUE(GetIconInfo(native<HICON>(icon), &info));
         DeleteObject(info.hbmColor);
@@ -564,7 +663,7 @@ TEST_F(WindowsDialogPlatformTest, IconsAreRealHandlesUntilDestroyed)
     const Handle copy = m_platform.copyIcon(large);
     ASSERT_NE(copy, 0);
     EXPECT_NE(copy, large);
-    m_platform.destroyIcon(small);
+    m_platform.destroyIcon(small16);
     m_platform.destroyIcon(large);
     ASSERT_TRUE(GetIconInfo(native<HICON>(copy), &info)) << "the copy outlives the original";
     DeleteObject(info.hbmColor);

@@ -1,5 +1,6 @@
 #include "maintenance/SiteBlock.h"
 #include "cleanup/CleanupRun.h"
+#include "common/SystemFiles.h"
 #include "ops/ConnectionTestButton.h"
 #include "support/RecordingWindow.h"
 #include "support/TempDir.h"
@@ -9,7 +10,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -91,7 +91,10 @@ TEST(SiteBlock, ErrorsAfterTheOpenEndOnlyTheOperation)
         EXPECT_EQ(s.window.layout, ButtonLayout::Ready) << "layout not switched";
         ASSERT_EQ(s.window.messages.size(), 1u);
         EXPECT_EQ(s.window.messages[0].icon, MessageIcon::Critical);
-        EXPECT_NE(s.window.messages[0].text.find(std::to_string(ENOTDIR)), std::string::npos)
+        // The system's own number for a file below a plain file (ENOTDIR; a path error on Windows).
+        ASSERT_FALSE(
+            sysfiles::WrittenFile::open((s.dir / "blocker" / "x").string(), sysfiles::WrittenFile::Mode::Replace));
+        EXPECT_NE(s.window.messages[0].text.find(std::to_string(sysfiles::lastError())), std::string::npos)
             << s.window.messages[0].text;
         EXPECT_EQ(s.window.caption(), "caption before");
         EXPECT_TRUE(s.db.otherSessionsGone()) << "connection closed after the error";

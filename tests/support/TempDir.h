@@ -14,7 +14,8 @@ struct TempDir {
     ~TempDir() { std::filesystem::remove_all(path); }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    std::string slash() const { return path.string() + "/"; }
+    // The folder's name ending in the system's separator, as the tool's own folders end.
+    std::string slash() const { return path.string() + static_cast<char>(std::filesystem::path::preferred_separator); }
     std::string file(const char* name) const { return slash() + name; }
 
     std::filesystem::path path;
