@@ -35,6 +35,9 @@ if [ "${TK_WINDOWS:-1}" != 0 ]; then
     TK_LINUX_EXE="$root/build-tests/tk_corvane" bash scripts/build-windows.sh "$root/build-windows" >/dev/null
     # A prefix of the build's own, made before the tests list themselves.
     build-windows/wine-run.sh wineboot -i >/dev/null 2>&1 || true
-    (cd build-windows && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j2 "$@") || windows=$?
+    # Left out under wine (README, Windows): the tests that run the tool as a child process or reach
+    # the host's programs, where a process of wine's now and then never ends.
+    (cd build-windows && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j2 --timeout 300 \
+        --repeat until-pass:2 -E "$(cat "$root/tests/windows/left-out.txt" | paste -sd'|')" "$@") || windows=$?
 fi
 [ "$linux" = 0 ] && [ "$windows" = 0 ]

@@ -40,9 +40,11 @@ bool answers(const std::string& connectionString)
 class Watch
 {
   public:
+    // Never destroyed: its thread ends with the process. Joining it from the process's exit hangs
+    // with the Windows toolchain's threads.
     static Watch& instance()
     {
-        static Watch w;
+        static Watch& w = *new Watch;
         return w;
     }
 

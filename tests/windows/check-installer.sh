@@ -69,7 +69,7 @@ compare "unknown option" test --bogus
 compare "no server" test --port 1 --server 127.0.0.1
 grep -q "Соединение установлено" "$work/l.out" 2>/dev/null || true
 
-files="$WINEPREFIX/drive_c/users/$USER/AppData/Local/tk_corvane"
+files="$WINEPREFIX/drive_c/users/${USER:-root}/AppData/Local/tk_corvane"
 [ -d "$files" ] || files=$(find "$WINEPREFIX/drive_c/users" -maxdepth 4 -type d -path '*AppData/Local/tk_corvane' | head -n 1)
 [ -f "$files/report.txt" ] || fail "the installed copy wrote no report in the user's local application data"
 if [ -f "$files/report.txt" ]; then
