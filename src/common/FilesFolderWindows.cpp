@@ -2,7 +2,7 @@
 // user's local application data folder, as installed programs do there.
 #include "common/ExecutableFolder.h"
 #include "common/SystemFiles.h"
-#include "common/TextCodec.h"
+#include "common/WideText.h"
 
 #include <windows.h>
 // after windows.h, which it needs
@@ -15,8 +15,7 @@ std::string knownFolder(REFKNOWNFOLDERID id)
     PWSTR path = nullptr;
     std::string out;
     if (SUCCEEDED(::SHGetKnownFolderPath(id, 0, nullptr, &path)) && path) {
-        const std::wstring_view text(path);
-        out = utf16::toUtf8(std::u16string(text.begin(), text.end()));
+        out = utf8Of(path);
     }
     ::CoTaskMemFree(path);
     return out;

@@ -1,8 +1,8 @@
 // The system's files and this process on Windows: wide paths, handles, the system's messages.
 #include "common/SystemFiles.h"
 
-#include "common/TextCodec.h"
 #include "common/TextFile.h"
+#include "common/WideText.h"
 
 #include <windows.h>
 
@@ -12,16 +12,6 @@ namespace sysfiles
 {
 namespace
 {
-std::wstring wide(const std::string& utf8)
-{
-    const std::u16string text = utf16::fromUtf8(utf8);
-    return std::wstring(text.begin(), text.end());
-}
-
-std::string narrow(std::wstring_view text)
-{
-    return utf16::toUtf8(std::u16string(text.begin(), text.end()));
-}
 
 HANDLE handleOf(std::intptr_t h)
 {
@@ -53,13 +43,13 @@ std::string errorText(int number)
     while (!message.empty() &&
            (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.' || message.back() == L' '))
         message.pop_back();
-    return narrow(message);
+    return utf8Of(message);
 }
 
 std::optional<WrittenFile> WrittenFile::open(const std::string& path, Mode mode)
 {
     const DWORD disposition = mode == Mode::CreateNew ? CREATE_NEW : mode == Mode::Append ? OPEN_ALWAYS : CREATE_ALWAYS;
-    HANDLE h = ::CreateFileW(wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+    HANDLE h = ::CreateFileW(wideOf(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return std::nullopt;
@@ -142,14 +132,14 @@ std::vector<std::string> namesIn(const std::string& folder)
 {
     std::vector<std::string> names;
     WIN32_FIND_DATAW found;
-    std::wstring pattern = wide(folder);
+    std::wstring pattern = wideOf(folder);
     if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/')
         pattern += L'\\';
     HANDLE h = ::FindFirstFileW((pattern + L"*").c_str(), &found);
     if (h == INVALID_HANDLE_VALUE)
         return names;
     do {
-        const std::string name = narrow(found.cFileName);
+        const std::string name = utf8Of(found.cFileName);
         if (name != "." && name != "..")
             names.push_back(name);
     } while (::FindNextFileW(h, &found));
@@ -159,17 +149,17 @@ std::vector<std::string> namesIn(const std::string& folder)
 
 bool replaceFile(const std::string& from, const std::string& to)
 {
-    return ::MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    return ::MoveFileExW(wideOf(from).c_str(), wideOf(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
 bool removeFile(const std::string& path)
 {
-    return ::DeleteFileW(wide(path).c_str()) != 0;
+    return ::DeleteFileW(wideOf(path).c_str()) != 0;
 }
 
 bool makeFolder(const std::string& folder)
 {
-    return ::CreateDirectoryW(wide(folder).c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
+    return ::CreateDirectoryW(wideOf(folder).c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 bool canWriteIn(const std::string& folder)
@@ -179,7 +169,7 @@ bool canWriteIn(const std::string& folder)
     if (!probe.empty() && probe.back() != '\\' && probe.back() != '/')
         probe += '\\';
     probe += ".tk_corvane-write-probe-" + std::to_string(processId());
-    HANDLE h = ::CreateFileW(wide(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    HANDLE h = ::CreateFileW(wideOf(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
@@ -189,8 +179,9 @@ bool canWriteIn(const std::string& folder)
 
 int overwriteError(const std::string& path)
 {
-    HANDLE h = ::CreateFileW(wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h =
+        ::CreateFileW(wideOf(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
         ::CloseHandle(h);
         return 0;
@@ -201,7 +192,7 @@ int overwriteError(const std::string& path)
 
 FileLock::FileLock(const std::string& lockPath)
 {
-    HANDLE h = ::CreateFileW(wide(lockPath).c_str(), GENERIC_READ | GENERIC_WRITE,
+    HANDLE h = ::CreateFileW(wideOf(lockPath).c_str(), GENERIC_READ | GENERIC_WRITE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
@@ -238,7 +229,7 @@ std::string executablePath()
             return {};
         if (n < buf.size()) {
             buf.resize(n);
-            return narrow(buf);
+            return utf8Of(buf);
         }
         buf.resize(buf.size() * 2);
     }
@@ -255,7 +246,7 @@ std::string hostName()
     DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
     if (!::GetComputerNameW(name, &size))
         return {};
-    return narrow(std::wstring_view(name, size));
+    return utf8Of(std::wstring_view(name, size));
 }
 
 } // namespace sysfiles

@@ -3,6 +3,7 @@
 #include "common/Terminal.h"
 
 #include "common/TextCodec.h"
+#include "common/WideText.h"
 
 #include <windows.h>
 // after windows.h, which it needs
@@ -34,8 +35,7 @@ std::vector<std::string> arguments(int argc, char** argv)
         return std::vector<std::string>(argv, argv + argc);
     std::vector<std::string> args;
     for (int i = 0; i < count; ++i) {
-        const std::wstring_view a(wide[i]);
-        args.push_back(utf16::toUtf8(std::u16string(a.begin(), a.end())));
+        args.push_back(utf8Of(wide[i]));
     }
     ::LocalFree(wide);
     return args;

@@ -1,6 +1,6 @@
 // The current user's values in the Windows registry itself, as string values.
-#include "common/TextCodec.h"
 #include "common/TextFile.h"
+#include "common/WideText.h"
 #include "settings/RegistryBackend.h"
 
 #include <windows.h>
@@ -10,16 +10,6 @@
 
 namespace
 {
-std::wstring wide(const std::string& utf8)
-{
-    const std::u16string text = utf16::fromUtf8(utf8);
-    return std::wstring(text.begin(), text.end());
-}
-
-std::string narrow(std::wstring_view text)
-{
-    return utf16::toUtf8(std::u16string(text.begin(), text.end()));
-}
 
 // "HKEY_CURRENT_USER\Software\X\name": the hive, the key below it and the value's name.
 struct RegistryPath {
@@ -47,8 +37,8 @@ std::optional<RegistryPath> split(const std::string& fullPath)
         return std::nullopt;
     const std::string rest = fullPath.substr(first + 1);
     const std::size_t last = rest.rfind('\\');
-    p.key = wide(last == std::string::npos ? std::string() : rest.substr(0, last));
-    p.name = wide(last == std::string::npos ? rest : rest.substr(last + 1));
+    p.key = wideOf(last == std::string::npos ? std::string() : rest.substr(0, last));
+    p.name = wideOf(last == std::string::npos ? rest : rest.substr(last + 1));
     return p;
 }
 
@@ -77,7 +67,7 @@ class WindowsRegistry : public RegistryBackend
         buffer.resize(size / sizeof(wchar_t));
         while (!buffer.empty() && buffer.back() == L'\0')
             buffer.pop_back();
-        return narrow(buffer);
+        return utf8Of(buffer);
     }
 
     void write(const std::string& fullPath, const std::string& value) const override
@@ -89,7 +79,7 @@ class WindowsRegistry : public RegistryBackend
         HKEY key = nullptr;
         LSTATUS rc = ::RegCreateKeyExW(p->hive, p->key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
         if (rc == ERROR_SUCCESS) {
-            const std::wstring text = wide(value);
+            const std::wstring text = wideOf(value);
             rc = ::RegSetValueExW(key, p->name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
             ::RegCloseKey(key);
