@@ -33,8 +33,10 @@ linux=0
 windows=0
 if [ "${TK_WINDOWS:-1}" != 0 ]; then
     TK_LINUX_EXE="$root/build-tests/tk_corvane" bash scripts/build-windows.sh "$root/build-windows" >/dev/null
-    # A prefix of the build's own, made before the tests list themselves.
+    # A prefix of the build's own, made before the tests list themselves; its server is let go, so
+    # that the tests' own starts under the X display they are given.
     build-windows/wine-run.sh wineboot -i >/dev/null 2>&1 || true
+    WINEPREFIX="$root/build-windows/wineprefix" wineserver -w || true
     # Left out under wine (README, Windows): the tests that run the tool as a child process or reach
     # the host's programs, where a process of wine's now and then never ends.
     (cd build-windows && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j2 --timeout 300 \
