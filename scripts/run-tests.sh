@@ -39,7 +39,7 @@ if [ "${TK_WINDOWS:-1}" != 0 ]; then
     WINEPREFIX="$root/build-windows/wineprefix" wineserver -w || true
     # Left out under wine (README, Windows): the tests that run the tool as a child process or reach
     # the host's programs, where a process of wine's now and then never ends.
-    (cd build-windows && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j2 --timeout 150 \
-        --repeat until-pass:3 -E "$(cat "$root/tests/windows/left-out.txt" | paste -sd'|')" "$@") || windows=$?
+    (cd build-windows && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j2 --timeout 300 \
+        --repeat until-pass:2 -E "$(cat "$root/tests/windows/left-out.txt" | paste -sd'|')" "$@") || windows=$?
 fi
 [ "$linux" = 0 ] && [ "$windows" = 0 ]
