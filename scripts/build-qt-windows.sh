@@ -27,7 +27,7 @@ if [ "$(id -u)" = 0 ]; then
     bash "$root/scripts/install-deps.sh" windows >&2
 fi
 work=$cache/build-qt-$key
-src=$(find "$work" -maxdepth 1 -type d -name 'qtbase-*' 2>/dev/null | head -n 1)
+src=$(find "$work" -maxdepth 1 -type d -name 'qtbase-*' 2>/dev/null | head -n 1 || true)
 # A build that was cut short goes on where it stopped; anything else starts afresh.
 if [ -z "$src" ] || [ ! -f "$work/build/build.ninja" ]; then
 rm -rf "$work"
