@@ -3,7 +3,6 @@
 #include "db/Connection.h"
 #include "db/ConnectionSockets.h"
 
-#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <set>
@@ -54,7 +53,6 @@ class Watch
             std::lock_guard l(m_mutex);
             m_stopping = true;
         }
-        m_wake.notify_all();
         if (m_thread.joinable())
             m_thread.join();
     }
@@ -78,7 +76,11 @@ class Watch
     {
         std::unique_lock l(m_mutex);
         while (!m_stopping) {
-            m_wake.wait_for(l, std::chrono::seconds(1));
+            // A plain sleep: a timed wait on a condition variable could sleep for ever with the
+            // Windows toolchain's threads.
+            l.unlock();
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            l.lock();
             auto now = Clock::now();
             // A statement's server counts as answering from the statement's start.
             const auto startOf = [](const WatchedConnection* c) {
@@ -122,7 +124,6 @@ class Watch
     }
 
     std::mutex m_mutex;
-    std::condition_variable m_wake;
     std::map<WatchedConnection*, Clock::time_point> m_watched; // each with its server's last answer
     std::map<std::string, Clock::time_point> m_probed;
     bool m_stopping = false;
