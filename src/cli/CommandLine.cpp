@@ -3,7 +3,9 @@
 #include "cleanup/ArchiveList.h"
 #include "cleanup/ArchiveRestore.h"
 #include "cleanup/CleanupRun.h"
+#include "cli/CommandTable.h"
 #include "cli/ConsoleWindow.h"
+#include "cli/PasswordSource.h"
 #include "common/ProductInfo.h"
 #include "common/SystemFiles.h"
 #include "common/Terminal.h"
@@ -28,154 +30,7 @@
 namespace
 {
 
-enum class Cmd { Test, Block, Unblock, Recount, Cleanup, Maintain, Restore, Archives };
-
-struct Command {
-    Cmd cmd;
-    const char* name;
-    const char* help;
-    bool dryRun = false;   // takes --dry-run
-    bool triggers = false; // takes --allow-triggers
-};
-// clang-format off
-constexpr Command kCommands[] = {
-    {Cmd::Test,     "test",     "open and close a connection to the site database; says how the connection is secured"},
-    {Cmd::Block,    "block",    "switch the site off (ISWORK=0) and keep a copy of its offline message"},
-    {Cmd::Unblock,  "unblock",  "switch the site on again (ISWORK=1)"},
-    {Cmd::Recount,  "recount",  "recount the site's counters, user statistics and ratings (site must be blocked)"},
-    {Cmd::Cleanup,  "cleanup",  "delete rows that point to missing releases, links, users or persons and hand the "
-                                "authorship of missing users to the first user (site must be blocked)", true, true},
-    {Cmd::Maintain, "maintain", "block, recount, cleanup and unblock; a failed step leaves the site blocked",
-                                true, true},
-    {Cmd::Restore,  "restore",  "put back what cleanup runs deleted and replaced, from their undo archives FILE... "
-                                "(newest run first, in one transaction; --dry-run applies and rolls back)", true},
-    {Cmd::Archives, "archives", "list the database's undo archives in the files folder, newest run first: when, "
-                                "what each puts back, whether it was put back, the file (no connection needed)"},
-};
-// clang-format on
-constexpr Cmd kMaintainSteps[] = {Cmd::Block, Cmd::Recount, Cmd::Cleanup, Cmd::Unblock};
-
-const Command& command(Cmd c)
-{
-    return *std::find_if(std::begin(kCommands), std::end(kCommands), [c](const Command& row) { return row.cmd == c; });
-}
-
-// "cleanup, maintain and restore": the commands that take an option.
-std::string takers(bool Command::*option)
-{
-    std::vector<std::string> names;
-    for (const Command& c : kCommands)
-        if (c.*option)
-            names.push_back(c.name);
-    std::string list;
-    for (std::size_t i = 0; i < names.size(); ++i)
-        list += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
-    return list;
-}
-
-// The options: one row each. value: the name of its value in the usage, empty for a switch.
-struct OptionRow {
-    const char* name;
-    const char* value;
-    const char* help;
-};
-constexpr OptionRow kOptions[] = {
-    {"server", "TEXT", "the server: host, host:port, [IPv6]:port or host;port=N"},
-    {"port", "N", "the server's port, where --server names none"},
-    {"user", "TEXT", "the account"},
-    {"database", "TEXT", "the site's database"},
-    {"password-file", "FILE", "read the password from the first line of FILE"},
-    {"ssl", "", "insist on TLS, verifying the server's certificate and host name"},
-    {"ssl-ca", "FILE", "TLS, verified against this authority's certificate"},
-    {"ssl-capath", "DIR", "TLS, verified against the authorities' certificates in DIR"},
-    {"ssl-cert", "FILE", "TLS, with this client certificate"},
-    {"ssl-key", "FILE", "TLS, with this client key"},
-    {"skip-ssl-verify-server-cert", "", "TLS without checking the server's certificate (said in every run)"},
-    {"skip-ssl", "", "plain text even where the server offers TLS"},
-    {"lock-wait", "SECONDS", "how long a statement waits for a lock held elsewhere"},
-    {"replica", "ADDRESS", "a replica to watch before each batch of changes (repeatable)"},
-    {"max-lag", "SECONDS", "how far behind a named replica may be"},
-    {"lag-wait", "SECONDS", "how long a run waits for the replicas"},
-    {"dry-run", "", "cleanup, maintain: say what would go, change nothing; restore: roll back"},
-    {"allow-triggers", "", "cleanup, maintain: run where triggers fire on the tables it changes"},
-    {"quiet", "", "no progress on standard error"},
-};
-// clang-format on
-constexpr const char* kTlsRequiring[] = {"ssl", "ssl-ca", "ssl-capath", "ssl-cert", "ssl-key"};
-
-std::string usage()
-{
-    std::string u = "usage: tk_corvane COMMAND [OPTION]...\n"
-                    "       tk_corvane restore FILE... [OPTION]...\n"
-                    "       tk_corvane archives [--database TEXT]\n"
-                    "       tk_corvane --help | --version\n\n"
-                    "Without arguments tk_corvane opens its window. With a command it runs without one:\n";
-    // Each row: the name in a column of its own, the help wrapped beside it.
-    const auto row = [&u](std::string left, const std::string& help) {
-        constexpr std::size_t kIndent = 32, kWidth = 100;
-        std::string line = "  " + left;
-        line += std::string(line.size() < kIndent ? kIndent - line.size() : 1, ' ');
-        std::size_t start = line.size();
-        for (std::size_t at = 0; at < help.size();) {
-            std::size_t end = help.find(' ', at);
-            const std::string word = help.substr(at, end == std::string::npos ? std::string::npos : end - at);
-            if (line.size() > start && line.size() + 1 + word.size() > kWidth) {
-                u += line + "\n";
-                line = std::string(kIndent, ' ');
-                start = line.size();
-            }
-            line += (line.size() > start ? " " : "") + word;
-            at = end == std::string::npos ? help.size() : end + 1;
-        }
-        u += line + "\n";
-    };
-    for (const Command& c : kCommands)
-        row(c.name, c.help);
-    u += "\nOptions:\n";
-    for (const OptionRow& o : kOptions)
-        row(std::string("--") + o.name + (*o.value ? std::string(" ") + o.value : ""), o.help);
-    const auto fallback = [](Stored s) { return std::string(stored(s).fallback); };
-    u += "\nServer, user, database, port, TLS, replicas and the lock wait default to the values the window last "
-         "stored,\n"
-         "then to " +
-         fallback(Stored::Server) + ", " + fallback(Stored::User) + " and " + fallback(Stored::Database) +
-         ".\nThe password comes from TK_CORVANE_PASSWORD, else from --password-file, else from a prompt when\n"
-         "standard input is a terminal, else it is empty; it is never taken from the command line and\n"
-         "never stored.\n"
-         "The connection uses TLS whenever the server offers it, unverified; --ssl or any --ssl-* file\n"
-         "makes it a condition and verifies the server (against --ssl-ca/--ssl-capath, else the system's\n"
-         "trusted certificates). A server that does not answer within " +
-         std::to_string(db::kConnectTimeout.count()) +
-         " s is given up; one that stops\n"
-         "answering during a run ends it (status 2) within " +
-         std::to_string(db::kStallBound.count()) +
-         " s later, while a statement that is merely\n"
-         "long runs on. Examples:\n"
-         "  tk_corvane test --server db.example.org:3307\n"
-         "  tk_corvane test --server db.example.org --port 3307 --ssl-ca /etc/ssl/site-ca.pem\n"
-         "  tk_corvane test --server 10.0.0.5 --ssl --skip-ssl-verify-server-cert\n"
-         "A statement waits at most --lock-wait seconds (default " +
-         std::to_string(kDefaultLockWait) +
-         ") for a lock held elsewhere; a wait of\n"
-         "more than a few seconds is reported on standard error.\n"
-         "Before each batch of changes the run waits while a replica named by --replica (the same user,\n"
-         "password and TLS; the forms --server takes) is more than --max-lag seconds behind (default " +
-         std::to_string(kDefaultMaxLag) +
-         ")\n"
-         "or its replication is stopped; a wait of more than --lag-wait seconds (default " +
-         std::to_string(kDefaultLagWait) +
-         ") ends it\n"
-         "(status 2).\n"
-         "Where the site's foreign keys delete or change rows with the cleanup's, the undo archive keeps those\n"
-         "rows too; a key that would refuse a deletion, or a trigger on a table the cleanup changes, stops it\n"
-         "before any change (status 3). --allow-triggers runs it anyway: the archive then holds the cleanup's\n"
-         "own changes only.\n"
-         "Exit status: 0 done, 1 no connection, 2 failed part-way (what ran stays done), 3 refused because\n"
-         "the site is not blocked, an archive is not one of this database, or of the site's keys or\n"
-         "triggers, 4 another run is changing the same database, 5 done but the report or the screenshot\n"
-         "list could not be written, 64 usage error.\n";
-    return u;
-}
+using namespace cli;
 
 struct Options {
     Cmd command = Cmd::Test;
@@ -189,10 +44,6 @@ struct Options {
     bool dryRun = false;
     bool allowTriggers = false;
     bool quiet = false;
-};
-
-struct UsageError {
-    std::string text;
 };
 
 int number(const std::string& option, const std::string& v, int least, int most, const char* what)
@@ -293,41 +144,13 @@ Options parse(const std::vector<std::string>& arguments)
     return o;
 }
 
-std::string promptPassword()
-{
-    terminal::write(stderr, "Пароль: ");
-    std::fflush(stderr);
-    const std::optional<std::string> line = terminal::readHiddenLine();
-    terminal::write(stderr, "\n");
-    return line.value_or("");
-}
-
-std::string password(const Options& o)
-{
-    if (const char* env = std::getenv("TK_CORVANE_PASSWORD"))
-        return env;
-    if (o.passwordFile) {
-        std::ifstream in(sysfiles::pathOf(*o.passwordFile), std::ios::binary);
-        if (!in)
-            throw UsageError{"cannot read the password file " + *o.passwordFile};
-        std::string line;
-        std::getline(in, line);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        return line;
-    }
-    if (terminal::isTerminal(stdin))
-        return promptPassword();
-    return "";
-}
-
 ConnectionFields fields(const Options& o, const SettingsStore& store)
 {
     // What the command line gives, else what the window stored, else the window's defaults.
     auto pick = [&](const std::optional<std::string>& given, Stored which) {
         return given ? *given : store.load(which);
     };
-    ConnectionFields f{pick(o.server, Stored::Server), pick(o.user, Stored::User), password(o),
+    ConnectionFields f{pick(o.server, Stored::Server), pick(o.user, Stored::User), commandLinePassword(o.passwordFile),
                        pick(o.database, Stored::Database)};
     const ConnectionSettings stored = loadConnectionSettings(store);
     f.tls = o.tls ? *o.tls : stored.tls;
@@ -446,8 +269,12 @@ int runCommandLine(const std::vector<std::string>& arguments, const std::string&
         }
         // What a cleanup would do now, with nothing changed and no file written; the site need not be
         // blocked for a look.
-        if (o.dryRun)
+        if (o.dryRun) {
+            if (o.command == Cmd::Maintain)
+                window.showMessage(MessageIcon::Information,
+                                   "Шаги maintain: " + maintainStepNames() + "; чистка сейчас:");
             return statusOf(previewCleanup(runner, db::kPageRows, triggerPolicy(o)));
+        }
         if (o.command != Cmd::Maintain)
             return runOne(o.command, runner, store, appFolder, triggerPolicy(o));
 
