@@ -24,6 +24,7 @@ class BusyFlag
 
 constexpr const char* kNotVerified = "\nПодлинность сервера не проверялась: его сертификат не сверен.";
 constexpr const char* kEndedPartWay = "\n\nОперация прервана. Выполненное до ошибки сохранено в базе.";
+constexpr const char* kNothingChanged = "\n\nНичего не изменено.";
 } // namespace
 
 // What the window hears while statements run: it keeps answering, and a statement that waits is
@@ -89,6 +90,8 @@ void OperationRunner::setUpSession(db::Connection& c)
 
 void OperationRunner::beforeBatch()
 {
+    if (m_guard)
+        m_guard->check();
     if (m_watch)
         m_watch->waitForReplicas(m_window);
 }
@@ -183,6 +186,7 @@ RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& bo
     const auto waits = [waits = m_waits](std::chrono::milliseconds waited, bool done) { (*waits)(waited, done); };
     SiteGuard guard;
     bool guarded = false;
+    bool bodyStarted = false; // before the body nothing has changed, whatever fails
     m_statementLogged = false;
     try {
         m_facts = ServerFacts::read(*connection);
@@ -195,7 +199,10 @@ RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& bo
             outcome = {RunStatus::Locked, Report(MessageIcon::Critical, *held)};
         } else {
             if (changes == Changes::Site && !m_replicas.servers.empty())
-                m_watch.emplace(m_replicas, m_fields, m_facts.mysql);
+                m_watch.emplace(m_replicas, m_fields);
+            if (guarded)
+                m_guard = &guard;
+            bodyStarted = true;
             outcome.report = body(*connection);
             if (changes == Changes::Site)
                 outcome.report.text += serverNotes();
@@ -205,13 +212,14 @@ RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& bo
     } catch (const ReportedFailure& e) {
         outcome = {RunStatus::Failed, Report(MessageIcon::Critical, e.what())};
     } catch (const RunRefused& e) {
-        outcome = {RunStatus::Refused,
-                   Report(MessageIcon::Critical, std::string(e.what()) + "\n\nНичего не изменено.")};
+        outcome = {RunStatus::Refused, Report(MessageIcon::Critical, std::string(e.what()) + kNothingChanged)};
     } catch (const NothingChanged& e) {
-        outcome = {RunStatus::Failed, Report(MessageIcon::Critical, std::string(e.what()) + "\n\nНичего не изменено.")};
+        outcome = {RunStatus::Failed, Report(MessageIcon::Critical, std::string(e.what()) + kNothingChanged)};
     } catch (const std::exception& e) {
-        outcome = {RunStatus::Failed, Report(MessageIcon::Critical, describeError(e) + kEndedPartWay)};
+        outcome = {RunStatus::Failed,
+                   Report(MessageIcon::Critical, describeError(e) + (bodyStarted ? kEndedPartWay : kNothingChanged))};
     }
+    m_guard = nullptr;
     // The server frees the lock with the session, but only once it has noticed the session end:
     // given back at once, the next operation (maintain's next step) finds it free.
     if (guarded)

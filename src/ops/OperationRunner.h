@@ -46,6 +46,8 @@ struct RunOutcome {
     bool done() const { return status == RunStatus::Done; }
 };
 
+class SiteGuard;
+
 class OperationRunner
 {
   public:
@@ -93,6 +95,8 @@ class OperationRunner
     ReplicaSettings m_replicas;
     ServerFacts m_facts;
     std::optional<ReplicaWatch> m_watch;
+    // The run's guard while its body runs, where it can be lost (a cluster's lease).
+    const SiteGuard* m_guard = nullptr;
     // A session that cannot log its changes row by row where the server logs statements.
     bool m_statementLogged = false;
     // While a run goes on: its fields, its second session once opened (or a note that none could

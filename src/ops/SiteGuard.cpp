@@ -51,8 +51,17 @@ std::optional<std::string> SiteGuard::take(db::Connection& c, const ServerFacts&
                                            const db::ConnectionFields& fields)
 {
     const std::string name(kLockName);
-    const db::Rows got = c.query("SELECT GET_LOCK(" + name + ", 0) AS got");
-    if (got.front().optInt("got") != 1) {
+    std::optional<db::Rows> got;
+    try {
+        got = c.query("SELECT GET_LOCK(" + name + ", 0) AS got");
+    } catch (const db::DbError& e) {
+        // A cluster node that refuses named locks (1235: not supported with wsrep on): the row below
+        // is the guard on a cluster in any case.
+        if (!facts.galera || e.nativeCode != 1235)
+            throw;
+        m_named = false;
+    }
+    if (got && got->front().optInt("got") != 1) {
         const db::Rows holder = c.query("SELECT p.ID, p.USER, p.HOST FROM information_schema.PROCESSLIST p WHERE "
                                         "p.ID=IS_USED_LOCK(" +
                                         name + ")");
@@ -66,12 +75,25 @@ std::optional<std::string> SiteGuard::take(db::Connection& c, const ServerFacts&
         return std::nullopt;
 
     const auto heldBy = [&](const db::Rows& row) {
-        c.execute("DO RELEASE_LOCK(" + name + ")");
+        releaseNamedLock(c);
         const std::string who = row.empty() ? "" : " (" + row.front().text("who").value_or("?") + ")";
         return "С этой базой сейчас работает другой запуск tk_corvane через другой узел кластера" + who + kHeldTail +
                "\nЕсли тот запуск прервался, его отметка в tbl_conf (CODE=" + std::to_string(kGuardCode) +
                ") истечёт сама не позже чем через " + std::to_string(kGuardLease.count()) + " с.";
     };
+    // The lease is renewed by a session of its own, opened before the row is written: an account
+    // held to fewer sessions is told so before anything changes, not when the lease runs out.
+    std::optional<db::Connection> renewing;
+    try {
+        renewing.emplace(db::openSite(fields));
+    } catch (const std::exception& e) {
+        releaseNamedLock(c);
+        throw NothingChanged(
+            "На узле кластера Galera запуск продлевает свою отметку в tbl_conf (CODE=" + std::to_string(kGuardCode) +
+            ") через отдельное соединение, а его открыть не удалось (ограничение числа соединений "
+            "учётной записи?). " +
+            describeError(e));
+    }
     const db::Rows row = readRow(c);
     std::optional<std::int64_t> until, now;
     if (!row.empty()) {
@@ -93,7 +115,7 @@ std::optional<std::string> SiteGuard::take(db::Connection& c, const ServerFacts&
         // certification): it has the guard.
         if (e.nativeCode == 1062 || e.nativeCode == 1213 || e.nativeCode == 1205)
             return heldBy(readRow(c));
-        c.execute("DO RELEASE_LOCK(" + name + ")");
+        releaseNamedLock(c);
         throw NothingChanged(
             "На узле кластера Galera запуск отмечается строкой в tbl_conf (CODE=" + std::to_string(kGuardCode) +
             "): нужны права INSERT, UPDATE и DELETE на tbl_conf. " + describeError(e));
@@ -103,37 +125,53 @@ std::optional<std::string> SiteGuard::take(db::Connection& c, const ServerFacts&
         return heldBy(mine);
     m_row = true;
     m_fields = fields;
-    m_stop = false;
-    m_beat = std::thread([this, fields] { beat(fields); });
+    m_stop = std::make_unique<Completion>();
+    m_beat = std::thread([this, r = std::move(*renewing)]() mutable { beat(std::move(r)); });
     return std::nullopt;
 }
 
-void SiteGuard::beat(db::ConnectionFields fields)
+void SiteGuard::beat(db::Connection renewing)
 {
-    std::optional<db::Connection> c;
-    std::unique_lock lock(m_mutex);
-    while (!m_wake.wait_for(lock, kGuardBeat, [this] { return m_stop; })) {
-        lock.unlock();
+    const std::string renew = "update tbl_conf set VALUEINT=" + lease() + kWhere + " and VALUESTR='" + m_token + "'";
+    const std::string ours = "select count(*) as n from " + kRow + " and VALUESTR='" + m_token + "'";
+    while (!m_stop->waitFor(kGuardBeat)) {
+        std::string why;
         try {
-            if (!c)
-                c = db::openSite(fields);
-            c->execute("update tbl_conf set VALUEINT=" + lease() + kWhere + " and VALUESTR='" + m_token + "'");
-        } catch (const std::exception&) {
-            c.reset(); // tried again at the next beat
+            renewing.execute(renew);
+            if (renewing.query(ours).front().optInt("n") != 1)
+                why = "отметку запуска в tbl_conf (CODE=" + std::to_string(kGuardCode) +
+                      ") удалили или заняли: её срок истёк, или её сняли вручную";
+        } catch (const std::exception& e) {
+            why = "не удалось продлить отметку запуска в tbl_conf (CODE=" + std::to_string(kGuardCode) +
+                  "): " + describeError(e);
         }
-        lock.lock();
+        if (!why.empty()) {
+            m_lostWhy = "Запуск потерял право менять базу одному: " + why +
+                        ". Другой запуск мог начать менять сайт, поэтому работа остановлена.";
+            m_lost = true;
+            return;
+        }
     }
+}
+
+void SiteGuard::check() const
+{
+    if (m_lost)
+        throw GuardLost(m_lostWhy);
+}
+
+void SiteGuard::releaseNamedLock(db::Connection& c) noexcept
+{
+    if (!m_named)
+        return;
+    releaseNamedLock(c);
 }
 
 void SiteGuard::stopBeating() noexcept
 {
     if (!m_beat.joinable())
         return;
-    {
-        std::lock_guard lock(m_mutex);
-        m_stop = true;
-    }
-    m_wake.notify_all();
+    m_stop->set();
     m_beat.join();
 }
 
@@ -153,9 +191,5 @@ void SiteGuard::release(db::Connection& c) noexcept
             }
         }
     }
-    try {
-        c.execute("DO RELEASE_LOCK(" + std::string(kLockName) + ")");
-    } catch (const std::exception&) {
-        // The connection is gone: the server frees the lock with it.
-    }
+    releaseNamedLock(c);
 }

@@ -5,15 +5,19 @@
 // tbl_conf (CODE kGuardCode, PARAM 'tk_corvane_run'): the cluster certifies only one of two inserts
 // of the same key, so two runs through two nodes cannot both have it. The row carries a lease that a
 // session of its own renews while the run lasts; the run deletes it at its end, and a run that died
-// leaves it to expire: after at most kGuardLease a later run takes it over.
+// leaves it to expire: after at most kGuardLease a later run takes it over. A renewal that fails, or
+// finds the row no longer the run's, loses the guard: the run stops at its next batch. Where a node
+// refuses named locks (some releases do with wsrep on), the row alone is the guard.
+#include "common/Completion.h"
 #include "db/SiteConnection.h"
 #include "ops/ServerFacts.h"
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -22,6 +26,11 @@ inline constexpr std::int64_t kGuardCode = -730173;
 inline constexpr const char* kGuardParam = "tk_corvane_run";
 // A lease lasts this long and is renewed every kGuardBeat.
 inline constexpr std::chrono::seconds kGuardLease{90}, kGuardBeat{20};
+
+// The run no longer holds the guard: another run may change the site now.
+struct GuardLost : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
 
 class SiteGuard
 {
@@ -37,16 +46,20 @@ class SiteGuard
     std::optional<std::string> take(db::Connection& c, const ServerFacts& facts, const db::ConnectionFields& fields);
     // Gives it back; errors are ignored (a lost session has freed the lock, a row left expires).
     void release(db::Connection& c) noexcept;
+    // Throws GuardLost once a renewal of the lease has failed or found the row taken.
+    void check() const;
 
   private:
-    void beat(db::ConnectionFields fields);
+    void beat(db::Connection renewing);
     void stopBeating() noexcept;
+    void releaseNamedLock(db::Connection& c) noexcept;
 
+    bool m_named = true; // the server's named lock is held too
     bool m_row = false;
-    std::string m_token; // what the row says of this run
+    std::atomic<bool> m_lost{false};
+    std::string m_lostWhy; // written before m_lost is set, read after
+    std::string m_token;   // what the row says of this run
     db::ConnectionFields m_fields;
     std::thread m_beat;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_stop = false;
+    std::unique_ptr<Completion> m_stop; // the run is over: the beat ends
 };
