@@ -1,10 +1,12 @@
 #include "cleanup/ArchiveRestore.h"
 #include "common/SystemFiles.h"
 
+#include "cleanup/ArchiveStatements.h"
 #include "cleanup/ArchiveText.h"
 #include "cleanup/UndoArchive.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <limits>
@@ -18,152 +20,46 @@ namespace cleanup
 {
 namespace
 {
-struct Statement {
-    std::size_t line;
-    std::string sql;
-    // On a batch's START TRANSACTION whose outcome was unknown: "<table> <code>" of its first row.
-    std::string doubt = {};
-};
+// Archives ask for unique_checks=0; a restored row that collides with another on a unique key must
+// stop the restore rather than pass unseen, so the checks stay on.
+constexpr const char* kUniqueChecksOn = "SET SESSION unique_checks=1";
 
-struct Archive {
-    ArchiveHeader header;
-    std::vector<Statement> statements;
-    std::set<std::string> tables;
-    std::uint64_t rows = 0, values = 0;
-};
-
-// The table an archive statement writes to, checked to be a plain name.
-std::string tableOf(const std::string& sql)
-{
-    const std::size_t open = sql.find('`'), close = sql.find('`', open + 1);
-    if (open == std::string::npos || close == std::string::npos)
-        throw std::runtime_error("нет имени таблицы");
-    const std::string name = sql.substr(open + 1, close - open - 1);
-    if (name.empty() ||
-        name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_") != std::string::npos)
-        throw std::runtime_error("недопустимое имя таблицы «" + name + "»");
-    return name;
-}
-
-// Reads an archive whole; a file that is no archive, or that ends in the middle of a statement, is
-// refused with the reason.
-Archive load(const std::string& path)
-{
-    const auto header = readArchiveHeader(path);
-    if (!header)
-        throw std::runtime_error(path + ": это не архив отмены tk_corvane");
-    Archive a{*header, {}, {}, 0, 0};
-    std::ifstream in(sysfiles::pathOf(path), std::ios::binary);
-    std::string line, doubt;
-    for (std::size_t n = 1; std::getline(in, line); ++n) {
-        if (line.starts_with(kArchiveInDoubt)) {
-            doubt = line.substr(kArchiveInDoubt.size());
-            const std::size_t space = doubt.find(' ');
-            const std::string code = space == std::string::npos ? "" : doubt.substr(space + 1);
-            if (space == std::string::npos || code.empty() || code.size() > 20 ||
-                code.find_first_not_of("-0123456789") != std::string::npos || code.find('-', 1) != std::string::npos)
-                throw std::runtime_error(path + ", строка " + std::to_string(n) + ": архив повреждён");
-            tableOf("`" + doubt.substr(0, space) + "`");
-            continue;
-        }
-        if (line.empty() || line.starts_with("--"))
-            continue;
-        if (line.back() != ';')
-            throw std::runtime_error(path + ", строка " + std::to_string(n) + ": архив повреждён (оборванная строка)");
-        if (line == "SET NAMES utf8mb4;")
-            continue; // the restoring session speaks utf8mb4 already
-        if (line.starts_with("INSERT INTO ")) {
-            a.tables.insert(tableOf(line));
-            for (std::size_t at = 0; at != std::string::npos; at = line.find("),(", at + 1))
-                ++a.rows;
-        } else if (line.starts_with("UPDATE ")) {
-            a.tables.insert(tableOf(line));
-            if (line.find("=CONCAT(") == std::string::npos)
-                ++a.values;
-        } else if (line != "START TRANSACTION;" && line != "COMMIT;" && !line.starts_with("SET SESSION ")) {
-            throw std::runtime_error(path + ", строка " + std::to_string(n) + ": неизвестная строка архива");
-        }
-        line.pop_back();
-        a.statements.push_back({n, line, line == "START TRANSACTION" ? std::exchange(doubt, {}) : std::string()});
-    }
-    return a;
-}
-
-// The rows of a multi-row INSERT ("(..),(..)"), or the statement whole as one piece; hex, numbers and
-// dates never hold "),(".
-struct Pieces {
-    std::string head; // up to and with "VALUES "
-    std::vector<std::string> rows;
-    std::string tail = {}; // " ON DUPLICATE KEY UPDATE ..." of a batch whose outcome was unknown
-};
-Pieces piecesOf(std::string sql)
-{
-    std::string tail;
-    if (const std::size_t at = sql.rfind(kInDoubtInsertTail); at != std::string::npos) {
-        tail = sql.substr(at);
-        sql.erase(at);
-    }
-    const std::size_t values = sql.find(" VALUES (");
-    if (!sql.starts_with("INSERT INTO ") || values == std::string::npos || sql.back() != ')')
-        return {"", {sql + tail}};
-    Pieces p{sql.substr(0, values + 8), {}, tail};
-    const std::string body = sql.substr(values + 9, sql.size() - values - 10);
-    for (std::size_t from = 0;;) {
-        const std::size_t at = body.find("),(", from);
-        p.rows.push_back(body.substr(from, at == std::string::npos ? std::string::npos : at - from));
-        if (at == std::string::npos)
-            break;
-        from = at + 3;
-    }
-    return p;
-}
-
-std::uint64_t rowsOf(const Archive& a)
-{
-    std::uint64_t n = 0;
-    for (const Statement& s : a.statements)
-        n += s.sql.starts_with("INSERT INTO ") ? piecesOf(s.sql).rows.size() : s.sql.starts_with("UPDATE ") ? 1 : 0;
-    return n;
-}
-
-// A batch whose outcome was unknown when its run ended is put back only where its first row is gone
-// (a batch is one statement: all of it ran, or none). Batches before `from` are applied already.
-void settleDoubts(db::Connection& c, Archive& a, std::size_t from)
-{
-    std::vector<Statement> kept;
-    for (std::size_t i = 0; i < a.statements.size(); ++i) {
-        const Statement& s = a.statements[i];
-        if (s.doubt.empty() || s.line < from) {
-            kept.push_back(s);
-            continue;
-        }
-        const std::size_t space = s.doubt.find(' ');
-        const bool stillThere =
-            !c.query("select 1 from `" + s.doubt.substr(0, space) + "` where CODE=" + s.doubt.substr(space + 1))
-                 .empty();
-        if (!stillThere) {
-            kept.push_back(s);
-            continue;
-        }
-        // The server never ran it: nothing of it goes back.
-        while (i < a.statements.size() && a.statements[i].sql != "COMMIT") {
-            const std::string& sql = a.statements[i].sql;
-            if (sql.starts_with("INSERT INTO "))
-                a.rows -= piecesOf(sql).rows.size();
-            else if (sql.starts_with("UPDATE ") && sql.find("=CONCAT(") == std::string::npos)
-                --a.values;
-            ++i;
-        }
-    }
-    a.statements = std::move(kept);
-}
 // How far a bounded restore has come: every statement before `line` of the archive of run `run` is
 // applied, and the first `rows` rows of the one at `line`; the archives of later runs are done.
+// `set` names the files the restore was started with (setOf), so that it is resumed with those only.
 struct Progress {
     std::string run;
     std::size_t line = 0, rows = 0;
-    std::string text() const { return run + " " + std::to_string(line) + " " + std::to_string(rows); }
+    std::string set = {};
+    std::string text() const
+    {
+        return run + " " + std::to_string(line) + " " + std::to_string(rows) + (set.empty() ? "" : " " + set);
+    }
 };
+
+// The archives of one restore, as a short key: how many, and a hash of their runs.
+std::string setOf(const std::vector<Archive>& archives)
+{
+    std::uint64_t hash = 1469598103934665603ull; // FNV-1a
+    for (const Archive& a : archives)
+        for (const char ch : a.header.run + ",") {
+            hash ^= static_cast<unsigned char>(ch);
+            hash *= 1099511628211ull;
+        }
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    return std::to_string(archives.size()) + "/" + hex;
+}
+
+// "2026-12-08 09:15:02": when a run began, from its number.
+std::string runTime(const std::string& run)
+{
+    const std::string seconds = run.size() > 9 ? run.substr(0, run.size() - 9) : "0";
+    const std::tm tm = sysfiles::localTime(static_cast<std::time_t>(std::stoll(seconds)));
+    char when[32];
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
+    return when;
+}
 const std::string kProgressWhere = " where CODE=" + std::to_string(kRestoreCode);
 
 std::optional<Progress> readProgress(db::Connection& c)
@@ -173,7 +69,12 @@ std::optional<Progress> readProgress(db::Connection& c)
         return std::nullopt;
     std::istringstream in(rows.front().text("p").value_or(""));
     Progress p;
-    if (!(in >> p.run >> p.line >> p.rows) || p.run.find_first_not_of("0123456789") != std::string::npos)
+    if (!(in >> p.run >> p.line >> p.rows) || p.run.empty() || p.run.size() > 20 ||
+        p.run.find_first_not_of("0123456789") != std::string::npos)
+        throw std::runtime_error(
+            "отметка незаконченного восстановления в tbl_conf (CODE=" + std::to_string(kRestoreCode) + ") повреждена");
+    in >> p.set; // absent in a mark left by an older version; written back into the mark, so checked
+    if (p.set.find_first_not_of("0123456789/abcdef") != std::string::npos || p.set.size() > 40)
         throw std::runtime_error(
             "отметка незаконченного восстановления в tbl_conf (CODE=" + std::to_string(kRestoreCode) + ") повреждена");
     return p;
@@ -222,7 +123,7 @@ std::optional<std::string> applyBounded(OperationRunner& runner, db::Connection&
                    ": назовите снова те же файлы, что в прошлый раз.";
         first = static_cast<std::size_t>(it - archives.begin());
     } else {
-        at = Progress{archives.front().header.run};
+        at = Progress{archives.front().header.run, 0, 0, setOf(archives)};
         c.execute("insert into tbl_conf (CODE, PARAM, VALUESTR) values (" + std::to_string(kRestoreCode) + ", '" +
                   kRestoreParam + "', '" + at->text() + "')");
     }
@@ -231,6 +132,7 @@ std::optional<std::string> applyBounded(OperationRunner& runner, db::Connection&
     // The progress mark is one more row of each transaction.
     const std::size_t perTransaction = std::max<std::size_t>(1, bound - 1);
     Progress reached = *at;
+    const std::string set = at->set;
     bool open = false;
     std::size_t inTransaction = 0;
     const auto commit = [&] {
@@ -251,6 +153,7 @@ std::optional<std::string> applyBounded(OperationRunner& runner, db::Connection&
             // The archive's session settings hold for every part of it, a resumed one too.
             if (s.sql.starts_with("SET SESSION ")) {
                 c.execute(s.sql);
+                c.execute(kUniqueChecksOn);
                 continue;
             }
             if (s.sql == "START TRANSACTION" || s.sql == "COMMIT" || (resumed && s.line < at->line))
@@ -276,15 +179,15 @@ std::optional<std::string> applyBounded(OperationRunner& runner, db::Connection&
                 }
                 from += take;
                 inTransaction += take;
-                reached = from == p.rows.size() ? Progress{a.header.run, s.line + 1, 0}
-                                                : Progress{a.header.run, s.line, from};
+                reached = from == p.rows.size() ? Progress{a.header.run, s.line + 1, 0, set}
+                                                : Progress{a.header.run, s.line, from, set};
                 if (inTransaction >= perTransaction)
                     commit();
             }
         }
         // Within the same transaction the next archive starts at its beginning.
         if (ai + 1 < archives.size())
-            reached = Progress{archives[ai + 1].header.run};
+            reached = Progress{archives[ai + 1].header.run, 0, 0, set};
         done += a.header.path + "\n";
     }
     commit();
@@ -361,7 +264,22 @@ RunOutcome restoreArchives(OperationRunner& runner, const std::vector<std::strin
             std::uint64_t total = 0;
             for (const Archive& a : archives)
                 total += rowsOf(a);
-            if (total + 1 > bound || readProgress(c)) {
+            const std::optional<Progress> unfinished = readProgress(c);
+            // An unfinished restore goes on with the files it began with, or not at all: with another
+            // set, archives it never applied would count as done.
+            if (unfinished && !unfinished->set.empty() && unfinished->set != setOf(archives)) {
+                result.refused = true;
+                const std::size_t slash = unfinished->set.find('/');
+                return Report(
+                    MessageIcon::Critical,
+                    "В базе отмечено незаконченное восстановление (tbl_conf, CODE=" + std::to_string(kRestoreCode) +
+                        "), начатое с другим набором файлов: " + unfinished->set.substr(0, slash) +
+                        " арх., дошло до архива запуска " + runTime(unfinished->run) +
+                        ".\nНазовите те же файлы, что в прошлый раз: команда закончит то восстановление, "
+                        "ничего не применив дважды; после него восстановите остальные архивы отдельно.\n"
+                        "Ничего не восстановлено.");
+            }
+            if (total + 1 > bound || unfinished) {
                 if (dryRun) {
                     result.refused = true;
                     return Report(MessageIcon::Critical,
@@ -394,6 +312,8 @@ RunOutcome restoreArchives(OperationRunner& runner, const std::vector<std::strin
                     continue;
                 try {
                     c.execute(s.sql);
+                    if (s.sql.starts_with("SET SESSION "))
+                        c.execute(kUniqueChecksOn);
                 } catch (const db::DbError& e) {
                     result.failed = true;
                     if (oneTransaction)

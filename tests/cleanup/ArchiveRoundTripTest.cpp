@@ -304,3 +304,42 @@ TEST(ArchiveRoundTrip, ALockHeldElsewhereEndsTheRunWithinItsBound)
     holder.execute("UNLOCK TABLES");
     EXPECT_EQ(t.count("tbl_stat"), 1);
 }
+
+TEST(ArchiveRoundTrip, ABatchInDoubtPutsBackOnlyWhatIsGoneAndNeverOverAnotherRow)
+{
+    TK_REQUIRE_TEST_SERVER();
+    TestDatabase t("arch_doubt");
+    t.exec("alter table tbl_stat add unique key uq_stat (LINKCODE, USERCODE)");
+    t.exec("insert into tbl_user (CODE, LOGIN) values (1, 'a')");
+    t.exec("insert into tbl_stat (CODE, LINKCODE, USERCODE) values (5, 900, 1), (7, 901, 1), (8, 902, 1)");
+    const auto site = dumpSite(t);
+    TempFolder folder("doubt");
+    RecordingWindow w(t.fields());
+    OperationRunner runner(w);
+    ASSERT_EQ(Command5_Click(runner, folder.slash()).status, RunStatus::Done) << w.messages.back().text;
+    ASSERT_EQ(t.count("tbl_stat"), 0);
+    // The batch as a run leaves it when the server's answer to its DELETE was lost.
+    std::string text = readFileBytes(folder.archive().string());
+    const std::size_t insert = text.find("INSERT INTO `tbl_stat` (`CODE`,");
+    ASSERT_NE(insert, std::string::npos) << text;
+    text.insert(text.find(";\n", insert), " ON DUPLICATE KEY UPDATE `CODE`=`CODE`");
+    const std::size_t start = text.rfind("START TRANSACTION;\n", insert);
+    ASSERT_NE(start, std::string::npos) << text;
+    text.insert(start, "-- outcome unknown: tbl_stat 5\n");
+    const std::string doubt = folder.file("doubt.sql");
+    std::ofstream(doubt, std::ios::binary) << text;
+
+    // Row 7 is there (the batch did run, and rows went since); row 9 holds row 5's unique values.
+    t.exec("insert into tbl_stat (CODE, LINKCODE, USERCODE) values (7, 901, 1), (9, 900, 1)");
+    const auto taken = dumpSite(t);
+    cleanup::RestoreResult collided, restored;
+    const RunOutcome o = cleanup::restoreArchives(runner, {doubt}, false, collided);
+    EXPECT_TRUE(collided.failed) << o.report.text;
+    EXPECT_NE(o.report.text.find("uq_stat"), std::string::npos) << o.report.text;
+    EXPECT_EQ(dumpSite(t), taken) << "nothing changed, row 5 not dropped in silence";
+    // Without the other row: row 7 counts as back, rows 5 and 8 go back.
+    t.exec("delete from tbl_stat where CODE=9");
+    EXPECT_EQ(cleanup::restoreArchives(runner, {doubt}, false, restored).status, RunStatus::Done);
+    EXPECT_FALSE(restored.failed) << w.messages.back().text;
+    EXPECT_EQ(dumpSite(t), site);
+}

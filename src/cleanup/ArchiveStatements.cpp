@@ -1,0 +1,182 @@
+#include "cleanup/ArchiveStatements.h"
+
+#include "cleanup/UndoArchive.h"
+#include "common/SystemFiles.h"
+
+#include <fstream>
+#include <stdexcept>
+#include <utility>
+
+namespace cleanup
+{
+namespace
+{
+// The table an archive statement writes to, checked to be a plain name.
+std::string tableOf(const std::string& sql)
+{
+    const std::size_t open = sql.find('`'), close = sql.find('`', open + 1);
+    if (open == std::string::npos || close == std::string::npos)
+        throw std::runtime_error("нет имени таблицы");
+    const std::string name = sql.substr(open + 1, close - open - 1);
+    if (name.empty() ||
+        name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_") != std::string::npos)
+        throw std::runtime_error("недопустимое имя таблицы «" + name + "»");
+    return name;
+}
+
+// A row of an in-doubt batch that is itself still there (its key, the first column, holds a row) is
+// back already; the rest go back with plain INSERTs, so that a row colliding with another on any
+// unique key stops the restore instead of being passed over.
+std::string withoutRowsBack(db::Connection& c, const std::string& sql, std::uint64_t& back)
+{
+    Pieces p = piecesOf(sql);
+    const std::size_t tick = p.tail.find('`');
+    if (p.head.empty() || tick == std::string::npos)
+        return sql.substr(0, sql.size() - p.tail.size());
+    const std::string key = p.tail.substr(tick, p.tail.find('`', tick + 1) - tick + 1);
+    const std::string table = p.head.substr(12, p.head.find(' ', 12) - 12);
+    std::vector<std::string> keys;
+    for (const std::string& row : p.rows) {
+        const std::string first = row.substr(0, row.find(','));
+        keys.push_back(!first.empty() && first.find_first_not_of("-0123456789") == std::string::npos ? first : "");
+    }
+    std::string list;
+    for (const std::string& k : keys)
+        if (!k.empty())
+            list += (list.empty() ? "" : ",") + k;
+    std::set<std::string> present;
+    if (!list.empty()) {
+        const db::Rows rows = c.query("select " + key + " from " + table + " where " + key + " in (" + list + ")");
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            present.insert(rows[i].cell(0).value_or(""));
+    }
+    std::string kept;
+    for (std::size_t r = 0; r < p.rows.size(); ++r) {
+        if (!keys[r].empty() && present.count(keys[r])) {
+            ++back;
+            continue;
+        }
+        kept += (kept.empty() ? "" : "),(") + p.rows[r];
+    }
+    return kept.empty() ? std::string() : p.head + "(" + kept + ")";
+}
+
+} // namespace
+
+Archive load(const std::string& path)
+{
+    const auto header = readArchiveHeader(path);
+    if (!header)
+        throw std::runtime_error(path + ": это не архив отмены tk_corvane");
+    Archive a{*header, {}, {}, 0, 0};
+    std::ifstream in(sysfiles::pathOf(path), std::ios::binary);
+    std::string line, doubt;
+    for (std::size_t n = 1; std::getline(in, line); ++n) {
+        if (line.starts_with(kArchiveInDoubt)) {
+            doubt = line.substr(kArchiveInDoubt.size());
+            const std::size_t space = doubt.find(' ');
+            const std::string code = space == std::string::npos ? "" : doubt.substr(space + 1);
+            if (space == std::string::npos || code.empty() || code.size() > 20 ||
+                code.find_first_not_of("-0123456789") != std::string::npos || code.find('-', 1) != std::string::npos)
+                throw std::runtime_error(path + ", строка " + std::to_string(n) + ": архив повреждён");
+            tableOf("`" + doubt.substr(0, space) + "`");
+            continue;
+        }
+        if (line.empty() || line.starts_with("--"))
+            continue;
+        if (line.back() != ';')
+            throw std::runtime_error(path + ", строка " + std::to_string(n) + ": архив повреждён (оборванная строка)");
+        if (line == "SET NAMES utf8mb4;")
+            continue; // the restoring session speaks utf8mb4 already
+        if (line.starts_with("INSERT INTO ")) {
+            a.tables.insert(tableOf(line));
+            for (std::size_t at = 0; at != std::string::npos; at = line.find("),(", at + 1))
+                ++a.rows;
+        } else if (line.starts_with("UPDATE ")) {
+            a.tables.insert(tableOf(line));
+            if (line.find("=CONCAT(") == std::string::npos)
+                ++a.values;
+        } else if (line != "START TRANSACTION;" && line != "COMMIT;" && !line.starts_with("SET SESSION ")) {
+            throw std::runtime_error(path + ", строка " + std::to_string(n) + ": неизвестная строка архива");
+        }
+        line.pop_back();
+        a.statements.push_back({n, line, line == "START TRANSACTION" ? std::exchange(doubt, {}) : std::string()});
+    }
+    return a;
+}
+
+Pieces piecesOf(std::string sql)
+{
+    std::string tail;
+    if (const std::size_t at = sql.rfind(kInDoubtInsertTail); at != std::string::npos) {
+        tail = sql.substr(at);
+        sql.erase(at);
+    }
+    const std::size_t values = sql.find(" VALUES (");
+    if (!sql.starts_with("INSERT INTO ") || values == std::string::npos || sql.back() != ')')
+        return {"", {sql + tail}};
+    Pieces p{sql.substr(0, values + 8), {}, tail};
+    const std::string body = sql.substr(values + 9, sql.size() - values - 10);
+    for (std::size_t from = 0;;) {
+        const std::size_t at = body.find("),(", from);
+        p.rows.push_back(body.substr(from, at == std::string::npos ? std::string::npos : at - from));
+        if (at == std::string::npos)
+            break;
+        from = at + 3;
+    }
+    return p;
+}
+
+std::uint64_t rowsOf(const Archive& a)
+{
+    std::uint64_t n = 0;
+    for (const Statement& s : a.statements)
+        n += s.sql.starts_with("INSERT INTO ") ? piecesOf(s.sql).rows.size() : s.sql.starts_with("UPDATE ") ? 1 : 0;
+    return n;
+}
+
+void settleDoubts(db::Connection& c, Archive& a, std::size_t from)
+{
+    std::vector<Statement> kept;
+    for (std::size_t i = 0; i < a.statements.size(); ++i) {
+        const Statement& s = a.statements[i];
+        if (s.doubt.empty() || s.line < from) {
+            kept.push_back(s);
+            continue;
+        }
+        const std::size_t space = s.doubt.find(' ');
+        const bool stillThere =
+            !c.query("select 1 from `" + s.doubt.substr(0, space) + "` where CODE=" + s.doubt.substr(space + 1))
+                 .empty();
+        if (!stillThere) {
+            // Put back, but none of its rows twice and none over another row.
+            kept.push_back(s);
+            for (++i; i < a.statements.size() && a.statements[i].sql != "COMMIT"; ++i) {
+                Statement row = a.statements[i];
+                if (row.sql.starts_with("INSERT INTO ")) {
+                    std::uint64_t back = 0;
+                    row.sql = withoutRowsBack(c, row.sql, back);
+                    a.rows -= back;
+                    if (row.sql.empty())
+                        continue;
+                }
+                kept.push_back(std::move(row));
+            }
+            if (i < a.statements.size())
+                kept.push_back(a.statements[i]);
+            continue;
+        }
+        // The server never ran it: nothing of it goes back.
+        while (i < a.statements.size() && a.statements[i].sql != "COMMIT") {
+            const std::string& sql = a.statements[i].sql;
+            if (sql.starts_with("INSERT INTO "))
+                a.rows -= piecesOf(sql).rows.size();
+            else if (sql.starts_with("UPDATE ") && sql.find("=CONCAT(") == std::string::npos)
+                --a.values;
+            ++i;
+        }
+    }
+    a.statements = std::move(kept);
+}
+
+} // namespace cleanup
