@@ -54,6 +54,17 @@ class CleanupChanges
     // Sets the authorship column of the rows with these codes to the first user (decimal text).
     virtual void replaceAuthor(std::string_view table, std::string_view column, CodeList codes,
                                const std::string& firstUser, const ServerChanges& follows) = 0;
+    // Before a batch the site's keys act on: a run that changes the site opens a transaction and locks
+    // the batch's rows, so that no row comes to reference them between the read of what the keys will
+    // do and the change, which then commits it. Returns whether it did.
+    virtual bool lockRows(std::string_view table, CodeList codes)
+    {
+        (void)table;
+        (void)codes;
+        return false;
+    }
+    // The batch ends before its change went: an open transaction is rolled back.
+    virtual void abandonBatch() noexcept {}
 };
 
 } // namespace cleanup

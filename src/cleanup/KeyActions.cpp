@@ -28,14 +28,16 @@ KeyActions::KeyActions(db::Connection& c, std::vector<ForeignKey> reached)
 {
 }
 
-ServerChanges KeyActions::beforeDelete(std::string_view table, CodeList codes)
+ServerChanges KeyActions::beforeDelete(std::string_view table, CodeList codes, bool lock)
 {
+    m_lock = lock;
     return inParts(table, codes, {}, {});
 }
 
 ServerChanges KeyActions::beforeRewrite(std::string_view table, std::string_view column, CodeList codes,
-                                        const std::string& newValue)
+                                        const std::string& newValue, bool lock)
 {
+    m_lock = lock;
     return inParts(table, codes, {m_images.indexOf(table, column)}, {newValue});
 }
 
@@ -129,7 +131,8 @@ ServerChanges KeyActions::follow(std::string table, std::vector<RowImage> rows, 
                     continue;
                 }
                 std::vector<RowImage> reached;
-                for (RowImage& row : m_images.read(key.child, condition)) {
+                // Locked, a row reached cannot gain a row of its own that the server would remove too.
+                for (RowImage& row : m_images.read(key.child, condition + (m_lock ? " for update" : ""))) {
                     const std::string id = m_images.keyOf(key.child, row);
                     if (gone[key.child].contains(id))
                         continue;

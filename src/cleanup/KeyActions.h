@@ -33,10 +33,11 @@ class KeyActions
     KeyActions(db::Connection& c, std::vector<ForeignKey> reached);
 
     // What follows when the rows with these codes go, or when the column of these rows is rewritten.
-    // Throws KeyConflict when a key would refuse it.
-    ServerChanges beforeDelete(std::string_view table, CodeList codes);
+    // Throws KeyConflict when a key would refuse it. lock: the rows reached are read "for update",
+    // inside the caller's transaction.
+    ServerChanges beforeDelete(std::string_view table, CodeList codes, bool lock = false);
     ServerChanges beforeRewrite(std::string_view table, std::string_view column, CodeList codes,
-                                const std::string& newValue);
+                                const std::string& newValue, bool lock = false);
 
     // Counts the changes as done, per table, in the order tables were first met, and hands the codes
     // of rows deleted from tables keyed by CODE to removed, for the run's record of removed rows.
@@ -57,6 +58,7 @@ class KeyActions
     RowImages m_images;
     std::vector<ForeignKey> m_keys;
     std::vector<KeyCount> m_counts;
+    bool m_lock = false; // within beforeDelete or beforeRewrite asked to lock
 };
 
 } // namespace cleanup

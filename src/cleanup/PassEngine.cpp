@@ -82,13 +82,29 @@ ServerChanges withoutRemoved(PassContext& run, ServerChanges follows)
 
 ServerChanges deleteFollows(PassContext& run, std::string_view table, CodeList codes)
 {
-    return run.keys ? withoutRemoved(run, run.keys->beforeDelete(table, codes)) : ServerChanges{};
+    if (!run.keys)
+        return {};
+    const bool locked = run.changes.lockRows(table, codes);
+    try {
+        return withoutRemoved(run, run.keys->beforeDelete(table, codes, locked));
+    } catch (...) {
+        run.changes.abandonBatch();
+        throw;
+    }
 }
 
 ServerChanges rewriteFollows(PassContext& run, std::string_view table, std::string_view column, CodeList codes,
                              const std::string& newValue)
 {
-    return run.keys ? withoutRemoved(run, run.keys->beforeRewrite(table, column, codes, newValue)) : ServerChanges{};
+    if (!run.keys)
+        return {};
+    const bool locked = run.changes.lockRows(table, codes);
+    try {
+        return withoutRemoved(run, run.keys->beforeRewrite(table, column, codes, newValue, locked));
+    } catch (...) {
+        run.changes.abandonBatch();
+        throw;
+    }
 }
 
 void recordFollows(PassContext& run, const ServerChanges& follows)

@@ -96,7 +96,9 @@ struct PassContext {
 };
 
 // What the site's keys do with the rows of a change, less rows the run removed before (a run that
-// sends nothing still finds them on the server); nothing where no key acts.
+// sends nothing still finds them on the server); nothing where no key acts. Where keys act, a run
+// that changes the site first locks the change's rows in a transaction its change commits, and reads
+// what follows locked too: no row the server will remove with them escapes the archive.
 ServerChanges deleteFollows(PassContext& run, std::string_view table, CodeList codes);
 ServerChanges rewriteFollows(PassContext& run, std::string_view table, std::string_view column, CodeList codes,
                              const std::string& newValue);

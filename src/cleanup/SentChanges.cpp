@@ -17,11 +17,48 @@ void SentChanges::replaceAuthor(std::string_view table, std::string_view column,
                 codes);
 }
 
+bool SentChanges::lockRows(std::string_view table, CodeList codes)
+{
+    abandonBatch();
+    m_conn.execute("START TRANSACTION");
+    m_open = true;
+    try {
+        for (std::size_t from = 0; from < codes.size(); from += kCodesPerStatement)
+            m_conn.query("select CODE from " + std::string(table) + " where CODE in (" +
+                         codes.part(from, std::min(kCodesPerStatement, codes.size() - from)).joined() + ") for update");
+    } catch (...) {
+        abandonBatch();
+        throw;
+    }
+    return true;
+}
+
+void SentChanges::abandonBatch() noexcept
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    try {
+        m_conn.execute("ROLLBACK");
+    } catch (const std::exception&) {
+        // The connection is gone: the server has rolled it back.
+    }
+}
+
 void SentChanges::sendInLists(const std::string& head, CodeList codes)
 {
     // The codes were read from the server as numbers; they go back as plain decimal text.
-    for (std::size_t from = 0; from < codes.size(); from += kCodesPerStatement)
-        m_conn.execute(head + codes.part(from, std::min(kCodesPerStatement, codes.size() - from)).joined() + ")");
+    try {
+        for (std::size_t from = 0; from < codes.size(); from += kCodesPerStatement)
+            m_conn.execute(head + codes.part(from, std::min(kCodesPerStatement, codes.size() - from)).joined() + ")");
+        if (m_open) {
+            m_open = false;
+            m_conn.execute("COMMIT");
+        }
+    } catch (const db::DbError&) {
+        abandonBatch();
+        throw;
+    }
 }
 
 } // namespace cleanup

@@ -22,10 +22,15 @@ class SentChanges : public CleanupChanges
     // "update <table> set <column>=<first user> where CODE in (...)"
     void replaceAuthor(std::string_view table, std::string_view column, CodeList codes, const std::string& firstUser,
                        const ServerChanges& follows) override;
+    // "start transaction", then "select CODE from <table> where CODE in (...) for update".
+    bool lockRows(std::string_view table, CodeList codes) override;
+    void abandonBatch() noexcept override;
 
   private:
+    // Sends the statements, and commits the batch's transaction where lockRows opened one.
     void sendInLists(const std::string& head, CodeList codes);
     db::Connection& m_conn;
+    bool m_open = false;
 };
 
 } // namespace cleanup

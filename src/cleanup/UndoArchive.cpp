@@ -260,13 +260,19 @@ void UndoArchive::archived(CodeList codes, const ServerChanges& follows, Part&& 
 {
     if (codes.empty())
         return;
-    open();
-    std::string batch = "START TRANSACTION;\n";
-    for (std::size_t from = 0; from < codes.size(); from += kCodesPerStatement)
-        part(batch, codes.part(from, std::min(kCodesPerStatement, codes.size() - from)));
-    appendServerChanges(batch, follows);
-    batch += "COMMIT;\n";
-    guarded(batch, pass, firstRow);
+    try {
+        open();
+        std::string batch = "START TRANSACTION;\n";
+        for (std::size_t from = 0; from < codes.size(); from += kCodesPerStatement)
+            part(batch, codes.part(from, std::min(kCodesPerStatement, codes.size() - from)));
+        appendServerChanges(batch, follows);
+        batch += "COMMIT;\n";
+        guarded(batch, pass, firstRow);
+    } catch (...) {
+        // A batch whose change never went leaves no transaction open behind it.
+        m_next.abandonBatch();
+        throw;
+    }
     rememberChanged(follows);
 }
 

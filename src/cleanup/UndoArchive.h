@@ -57,6 +57,8 @@ class UndoArchive : public CleanupChanges
     void deleteRows(std::string_view table, CodeList codes, const ServerChanges& follows) override;
     void replaceAuthor(std::string_view table, std::string_view column, CodeList codes, const std::string& firstUser,
                        const ServerChanges& follows) override;
+    bool lockRows(std::string_view table, CodeList codes) override { return m_next.lockRows(table, codes); }
+    void abandonBatch() noexcept override { m_next.abandonBatch(); }
 
     // The run ended normally: the archive is marked complete.
     void finish();

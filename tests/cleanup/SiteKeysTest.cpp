@@ -5,6 +5,10 @@
 
 #include "cleanup/ArchiveRestore.h"
 
+#include <atomic>
+#include <random>
+#include <thread>
+
 namespace
 {
 struct Shape {
@@ -106,4 +110,46 @@ TEST(SiteKeys, CascadesAreArchivedAndBlockingKeysOrTriggersRefuseFirst)
         EXPECT_EQ(restored.status, RunStatus::Done) << restored.report.text;
         EXPECT_EQ(dumpSite(t), before);
     }
+}
+
+TEST(SiteKeys, RowsTheSiteAddsDuringTheRunAreArchivedWithWhatTheyHangOn)
+{
+    TK_REQUIRE_TEST_SERVER();
+    TestDatabase t("keys_race");
+    TempFolder folder("keys_race");
+    // 20000 links to missing releases, each with a download that goes with its link.
+    t.exec("insert into tbl_user (CODE, LOGIN) values (1, 'a')");
+    t.exec("insert into tbl_link (CODE, BASECODE, WHOADD) select seq, 100000 + seq, 1 from seq_1_to_20000");
+    t.exec("insert into tbl_stat (CODE, LINKCODE, USERCODE) select seq, seq, 1 from seq_1_to_20000");
+    t.exec(std::string(kStatLink) + "cascade");
+    // A job of the site's own adds downloads to those links for as long as the run lasts; once a
+    // link is gone, its key refuses them.
+    std::atomic<bool> stop{false};
+    std::vector<int> added;
+    std::thread writer([&] {
+        db::Connection c = db::openSite(t.fields());
+        std::minstd_rand pick(7);
+        for (int code = 100000; !stop; ++code) {
+            try {
+                c.execute("insert into tbl_stat (CODE, LINKCODE, USERCODE) values (" + std::to_string(code) + ", " +
+                          std::to_string(1 + pick() % 20000) + ", 1)");
+                added.push_back(code);
+            } catch (const db::DbError&) {
+            }
+        }
+    });
+    RecordingWindow w(t.fields());
+    OperationRunner runner(w);
+    const RunOutcome run = Command5_Click(runner, folder.slash());
+    stop = true;
+    writer.join();
+    ASSERT_EQ(run.status, RunStatus::Done) << run.report.text;
+    EXPECT_EQ(t.count("tbl_link"), 0);
+    ASSERT_GT(added.size(), 100u) << "the job wrote while the run went on";
+    // Everything the server removed with the links is in the archive: all of it comes back.
+    cleanup::RestoreResult result;
+    const RunOutcome restored = cleanup::restoreArchives(runner, {folder.archive().string()}, false, result);
+    EXPECT_EQ(restored.status, RunStatus::Done) << restored.report.text;
+    EXPECT_EQ(t.count("tbl_link"), 20000);
+    EXPECT_EQ(t.count("tbl_stat"), static_cast<std::int64_t>(20000 + added.size()));
 }
