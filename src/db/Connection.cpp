@@ -397,4 +397,18 @@ std::uint64_t Connection::statementsSent() const
     return m_h ? m_h->statements : 0;
 }
 
+std::string Connection::driver() const
+{
+    const auto info = [this](SQLUSMALLINT what) {
+        std::vector<SQLWCHAR> text(256);
+        SQLSMALLINT bytes = 0;
+        if (!m_h || !SQL_SUCCEEDED(SQLGetInfoW(m_h->dbc.get(), what, text.data(),
+                                               static_cast<SQLSMALLINT>(text.size() * sizeof(SQLWCHAR)), &bytes)))
+            return std::string("?");
+        const std::size_t units = std::min(text.size() - 1, static_cast<std::size_t>(bytes) / sizeof(SQLWCHAR));
+        return fromWide(text.data(), units);
+    };
+    return info(SQL_DRIVER_NAME) + " " + info(SQL_DRIVER_VER);
+}
+
 } // namespace db

@@ -50,6 +50,8 @@ class Connection
 
     // Statements sent on this connection so far (execute and query alike).
     std::uint64_t statementsSent() const;
+    // The driver in use, as it names itself: its file and version ("libmaodbc.so 03.01.0018").
+    std::string driver() const;
 
   private:
     struct Handles;

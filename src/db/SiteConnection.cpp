@@ -1,5 +1,6 @@
 #include "db/SiteConnection.h"
 
+#include <cctype>
 #include <optional>
 #include <utility>
 
@@ -79,6 +80,15 @@ std::string tlsKeywords(const TlsSettings& t)
     return k;
 }
 
+// MariaDB's own driver (libmaodbc.so, maodbc.dll), whose SSLVERIFY checks the chain and the name.
+bool verifyingDriver(const std::string& driver)
+{
+    std::string lower;
+    for (const char ch : driver)
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return lower.find("maodbc") != std::string::npos;
+}
+
 // MariaDB answers a plain connection that its account or server must make over TLS with "Access
 // denied".
 constexpr long kAccessDenied = 1045;
@@ -115,12 +125,21 @@ Connection openSite(const ConnectionFields& fields, const Connection::WaitHook& 
         throw;
     }
     Connection c = std::move(*opened);
-    // The driver goes on in plain text where the server offers no TLS unless it verifies the server:
-    // asked for TLS without verifying, the session is checked here.
-    if (fields.tls.mode == TlsMode::Required && !fields.tls.verify && !sessionTls(c, fields.tls).encrypted())
-        throw DbError("Сервер не предлагает защищённого соединения (TLS), а оно требуется: соединение не "
-                      "установлено.",
-                      "08001", 0);
+    if (fields.tls.mode == TlsMode::Required) {
+        // The keywords above are one driver's: another registered under the same name would pass over
+        // them in silence. Verification is claimed only where the driver is known to do it.
+        const std::string driver = c.driver();
+        if (fields.tls.verify && !verifyingDriver(driver))
+            throw DbError("Драйвер ODBC «" + driver +
+                              "» не из тех, чьи параметры проверки сертификата сервера tk_corvane знает (MariaDB "
+                              "Connector/ODBC): проверенное защищённое соединение не установлено.",
+                          "08001", 0);
+        // TLS required is seen in the session, not taken from the settings.
+        if (!sessionTls(c, fields.tls).encrypted())
+            throw DbError("Сервер не предлагает защищённого соединения (TLS), а оно требуется: соединение не "
+                          "установлено.",
+                          "08001", 0);
+    }
     // The driver ignores the stmt keyword and refuses SET NAMES as a statement, so the session's
     // character set is switched here, as part of the open.
     c.useUtf8Session(false);

@@ -1,5 +1,7 @@
 #include "ops/ReplicaWatch.h"
 
+#include "ops/RunErrors.h"
+
 #include <algorithm>
 #include <sstream>
 #include <thread>
@@ -26,27 +28,29 @@ ReplicaSettings replicaSettings(const std::string& servers, const std::string& m
     return r;
 }
 
-ReplicaWatch::ReplicaWatch(ReplicaSettings settings, const db::ConnectionFields& run, bool mysql)
-    : m_settings(std::move(settings)), m_mysql(mysql)
+ReplicaWatch::ReplicaWatch(ReplicaSettings settings, const db::ConnectionFields& run) : m_settings(std::move(settings))
 {
     // A replica is reached as the server is (account, TLS), at its own address.
     for (const std::string& server : m_settings.servers) {
         db::ConnectionFields fields = run;
         fields.server = server;
         fields.port.reset();
-        m_replicas.push_back({fields, std::nullopt});
+        m_replicas.push_back({fields, std::nullopt, false});
     }
 }
 
 std::optional<std::string> ReplicaWatch::behind(Replica& r)
 {
-    if (!r.conn)
+    if (!r.conn) {
         r.conn = db::openSite(r.fields);
-    const db::Rows status = r.conn->query(m_mysql ? "SHOW REPLICA STATUS" : "SHOW SLAVE STATUS");
+        const std::string version = r.conn->query("SELECT VERSION() AS v").front().text("v").value_or("");
+        r.mysql = version.find("MariaDB") == std::string::npos && version.find("mariadb") == std::string::npos;
+    }
+    const db::Rows status = r.conn->query(r.mysql ? "SHOW REPLICA STATUS" : "SHOW SLAVE STATUS");
     if (status.empty())
         throw std::runtime_error("Сервер " + r.fields.server + " назван репликой, но репликация на нём не настроена.");
     const auto column = [&](const char* maria, const char* mysql) {
-        return status.front().text(m_mysql ? mysql : maria);
+        return status.front().text(r.mysql ? mysql : maria);
     };
     if (column("Slave_SQL_Running", "Replica_SQL_Running").value_or("") != "Yes" ||
         column("Slave_IO_Running", "Replica_IO_Running").value_or("") != "Yes")
@@ -71,7 +75,14 @@ void ReplicaWatch::waitForReplicas(SiteWindow& window)
         std::optional<std::string> why;
         std::string server;
         for (Replica& r : m_replicas) {
-            if ((why = behind(r))) {
+            try {
+                why = behind(r);
+            } catch (const db::DbError& e) {
+                // The replica's own failure, not to be read as the server's.
+                r.conn.reset();
+                throw std::runtime_error("Реплика " + r.fields.server + ": " + describeError(e));
+            }
+            if (why) {
                 server = r.fields.server;
                 break;
             }

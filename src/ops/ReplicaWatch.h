@@ -35,24 +35,25 @@ struct ReplicaTooFarBehind : std::runtime_error {
 class ReplicaWatch
 {
   public:
-    // user, password and database are the run's own; mysql: the replicas speak MySQL's names.
-    ReplicaWatch(ReplicaSettings settings, const db::ConnectionFields& run, bool mysql);
+    // user, password and database are the run's own; each replica is asked what it is (MariaDB or
+    // MySQL, whose status columns are named differently).
+    ReplicaWatch(ReplicaSettings settings, const db::ConnectionFields& run);
 
     bool empty() const { return m_replicas.empty(); }
     // Returns once every replica has caught up; throws ReplicaTooFarBehind when that takes longer than
-    // lagWait, and db::DbError when a replica cannot be asked.
+    // lagWait, and std::runtime_error naming the replica when one cannot be asked.
     void waitForReplicas(SiteWindow& window);
 
   private:
     struct Replica {
         db::ConnectionFields fields;
         std::optional<db::Connection> conn;
+        bool mysql = false; // as the replica's own version says
     };
     // Why this replica holds the run up, or nothing when it is within maxLag.
     std::optional<std::string> behind(Replica& r);
 
     ReplicaSettings m_settings;
-    bool m_mysql;
     std::vector<Replica> m_replicas;
     std::chrono::steady_clock::time_point m_caughtUp{}; // when every replica was last found within maxLag
 };
