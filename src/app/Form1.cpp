@@ -21,6 +21,7 @@
 #include <QMoveEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QShortcut>
 
 #include <cstdlib>
 
@@ -37,6 +38,9 @@ constexpr int px(int twips)
 }
 
 const QColor kBackground(69, 158, 218);
+
+const char* const kMenuHint = "Правая кнопка мыши или клавиша меню (Shift+F10): просмотр чистки, отмена чистки "
+                              "по архивам, параметры соединения";
 const QColor kLightGreen(0x80, 0xFF, 0x80);
 
 QFont arialBold(double points)
@@ -61,7 +65,7 @@ Form1::Form1(SettingsStore settings, std::string appFolder)
     setObjectName("Form1");
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::WindowSystemMenuHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(px(6000), px(5445));
+    setFixedSize(kClientSize);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kBackground);
     pal.setColor(QPalette::Button, kBackground);
@@ -120,6 +124,15 @@ Form1::Form1(SettingsStore settings, std::string appFolder)
     setTabOrder(m_command4, m_command5);
     m_command1->setFocus();
     setButtonLayout(ButtonLayout::Ready);
+
+    // The menu beyond the five buttons, told of where nothing else stands and opened from the
+    // keyboard too (a field's own edit menu stays on its right button).
+    setToolTip(kMenuHint);
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)})
+        connect(new QShortcut(keys, this) /* owned by the window */, &QShortcut::activated, this, [this] {
+            const QWidget* at = focusWidget() ? focusWidget() : this;
+            showWindowMenu(at->mapToGlobal(QPoint(0, at->height())));
+        });
 
     connect(m_command1, &QPushButton::clicked, this, [this] { Command1_Click(m_runner); });
     connect(m_command2, &QPushButton::clicked, this, [this] { Command2_Click(m_runner, m_settings); });
@@ -207,15 +220,21 @@ void Form1::applyStoredSettings()
 
 void Form1::contextMenuEvent(QContextMenuEvent* event)
 {
+    showWindowMenu(event->globalPos());
+}
+
+void Form1::showWindowMenu(const QPoint& at)
+{
     if (m_runner.busy())
         return;
     QMenu menu(this);
+    menu.setObjectName("WindowMenu");
     menu.addAction("Предварительный просмотр чистки…", this, &Form1::previewCleanup)
         ->setEnabled(m_command5->isEnabled());
     menu.addAction("Отмена чистки: архивы…", this, &Form1::showArchives);
     menu.addSeparator();
     menu.addAction("Параметры соединения…", this, &Form1::editConnectionSettings);
-    menu.exec(event->globalPos());
+    menu.exec(at);
 }
 
 void Form1::previewCleanup()
@@ -388,6 +407,11 @@ ConnectionFields Form1::connectionFields() const
 std::string Form1::tlsHint() const
 {
     return "выберите «Шифрование (TLS): обязательно» в параметрах соединения (правая кнопка мыши на окне)";
+}
+
+std::string Form1::undoHint(const std::string& /*archivePath: the list names each archive by its run*/) const
+{
+    return "правая кнопка мыши на окне (или клавиша меню), «Отмена чистки: архивы…»";
 }
 
 void Form1::showWindow()

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSize>
 #include <QWidget>
 
 #include <array>
@@ -19,6 +20,9 @@ class Form1 : public QWidget, public SiteWindow
 {
     Q_OBJECT
   public:
+    // The window's fixed client size: 6000 by 5445 twips, 15 twips to the pixel at 96 dots per inch.
+    static constexpr QSize kClientSize{6000 / 15, 5445 / 15};
+
     // appFolder: the folder the tool writes its files to, ending in exactly one '/'.
     Form1(SettingsStore settings, std::string appFolder);
 
@@ -37,6 +41,7 @@ class Form1 : public QWidget, public SiteWindow
     void setButtonLayout(ButtonLayout layout) override;
     ConnectionFields connectionFields() const override;
     std::string tlsHint() const override;
+    std::string undoHint(const std::string& archivePath) const override;
     void showWindow() override;
     bool openInTextViewer(const std::string& path) override;
 
@@ -47,7 +52,7 @@ class Form1 : public QWidget, public SiteWindow
     void paintEvent(QPaintEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    // Right button (or the menu key) anywhere on the window: what lies beyond the five buttons.
+    // Right button anywhere on the window: what lies beyond the five buttons.
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -60,6 +65,8 @@ class Form1 : public QWidget, public SiteWindow
     void showArchives();
 
   private:
+    // The window's menu at a point of the screen; the menu key and Shift+F10 open it from any control.
+    void showWindowMenu(const QPoint& at);
     // The stored lock wait and replicas, for the runner.
     void applyStoredSettings();
     QLabel* addLabel(int index, const QString& text, int left, int top, int width, int height);

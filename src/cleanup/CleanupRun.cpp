@@ -320,6 +320,8 @@ RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder, st
         }
         if (!archive.changed())
             done.text += "База не изменена: удалять и заменять было нечего.\n";
+        else if (const auto undo = archive.path())
+            done.text += "Отменить чистку: " + runner.window().undoHint(*undo) + "\n";
         return done;
     });
 }

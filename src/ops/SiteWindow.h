@@ -45,6 +45,11 @@ class SiteWindow
     virtual ConnectionFields connectionFields() const = 0;
     // How this window's user turns TLS on, for a message: an option, a setting.
     virtual std::string tlsHint() const { return "запустите с параметром --ssl"; }
+    // How this window's user puts a cleanup back from its undo archive, for the closing message.
+    virtual std::string undoHint(const std::string& archivePath) const
+    {
+        return "tk_corvane restore \"" + archivePath + "\"";
+    }
     // Shows and activates the (already visible) window.
     virtual void showWindow() = 0;
     // Starts the desktop's text viewer on the file without waiting for it.

@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QSpinBox>
 #include <QTest>
@@ -120,7 +121,7 @@ class Form1Test : public ::testing::Test
 TEST_F(Form1Test, FirstStartShowsDefaultsAndRemembersTheFolder)
 {
     auto w = startWindow();
-    EXPECT_EQ(w->windowTitle(), "tk_corvane v.1.0.10");
+    EXPECT_EQ(w->windowTitle(), QString::fromUtf8(kProductCaption.data(), kProductCaption.size()));
     EXPECT_EQ(child<QLineEdit>(*w, "Text1")->text(), "localhost");
     EXPECT_EQ(child<QLineEdit>(*w, "Text2")->text(), "root");
     EXPECT_EQ(child<QLineEdit>(*w, "Text3")->text(), "");
@@ -147,7 +148,7 @@ TEST_F(Form1Test, FirstStartShowsDefaultsAndRemembersTheFolder)
     EXPECT_EQ(child<QLineEdit>(*w, "Text4")->text(), "corvane");
     EXPECT_EQ(SettingsStore(m_store).RegLoad("temp\\path"), "/opt/tk corvane/");
     EXPECT_EQ(enabledButtons(*w), "11000") << "Ready layout";
-    EXPECT_EQ(w->size(), QSize(400, 363));
+    EXPECT_EQ(w->size(), Form1::kClientSize);
     EXPECT_EQ(w->minimumSize(), w->maximumSize()) << "fixed size";
     EXPECT_FALSE(w->windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(w->windowFlags() & Qt::WindowMaximizeButtonHint);
@@ -382,6 +383,29 @@ TEST_F(Form1Test, PreviewAndUndoFromTheWindowLeaveItsControlsAsTheyAre)
     EXPECT_TRUE(fs::is_empty(folder)) << "the preview writes no file";
 
     QTest::mouseClick(child<QPushButton>(*w, "Command5"), Qt::LeftButton);
+    ASSERT_EQ(answers.boxes.size(), 2u);
+    EXPECT_TRUE(answers.boxes[1].text.contains(
+        "\nОтменить чистку: правая кнопка мыши на окне (или клавиша меню), «Отмена чистки: архивы…»\n"))
+        << answers.boxes[1].text.toStdString();
+    // The menu opens from the keyboard as well, from any control, a field included.
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    child<QLineEdit>(*w, "Text1")->setFocus();
+    QStringList menuActions;
+    QTimer menuCloser;
+    QObject::connect(&menuCloser, &QTimer::timeout, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (const QAction* a : menu->actions())
+                if (!a->isSeparator())
+                    menuActions << a->text();
+            menu->close();
+        }
+    });
+    menuCloser.start(10);
+    QTest::keyClick(child<QLineEdit>(*w, "Text1"), Qt::Key_F10, Qt::ShiftModifier);
+    menuCloser.stop();
+    EXPECT_EQ(menuActions,
+              QStringList({"Предварительный просмотр чистки…", "Отмена чистки: архивы…", "Параметры соединения…"}));
     db.exec("insert into tbl_link (CODE, BASECODE, WHOADD) values (102, 98, 2)");
     const auto beforeSecond = site();
     QTest::mouseClick(child<QPushButton>(*w, "Command5"), Qt::LeftButton);

@@ -99,7 +99,8 @@ struct TempFolder : TempDir {
         return {};
     }
     // The closing message's lines naming the files the run wrote: the archive (if any), the exact
-    // list and how many names only it holds, the list (when it lists something) and the report.
+    // list and how many names only it holds, the list (when it lists something) and the report; then
+    // how to put the run back from its archive (a report that failed says so before that line).
     std::string filesLines(bool listed, bool report = true, int onlyExact = 0) const
     {
         const fs::path a = archive();
@@ -107,6 +108,7 @@ struct TempFolder : TempDir {
                (listed ? "Точный список скриншотов (UTF-8): " + exactList().string() + "\n" : "") +
                (onlyExact ? "Имён, которые есть только в точном списке: " + std::to_string(onlyExact) + "\n" : "") +
                (listed ? "Список скриншотов: " + file("bad_sreen.txt") + "\n" : "") +
-               (report ? "Отчёт: " + file("report.txt") + "\n" : "");
+               (report ? "Отчёт: " + file("report.txt") + "\n" : "") +
+               (a.empty() || !report ? "" : "Отменить чистку: tk_corvane restore \"" + a.string() + "\"\n");
     }
 };
