@@ -15,6 +15,15 @@ fi
 cmake -S . -B build-tests -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTK_WERROR=ON >/dev/null
 cmake --build build-tests -j"$(nproc)"
 port=${TK_TEST_PORT:-3307}
+# The servers started here are stopped when the run ends, however it ends; TK_KEEP_SERVERS=1 keeps
+# them for a quicker run next time (the same command reuses them, the stop commands in the README end them).
+stop_servers() {
+    bash scripts/mariadb-topology.sh stop "$root/.testdb-tls" >/dev/null 2>&1 || true
+    bash scripts/mariadb-topology.sh stop "$root/.testdb-galera" >/dev/null 2>&1 || true
+    bash scripts/mariadb-topology.sh stop "$root/.testdb-replica" >/dev/null 2>&1 || true
+    bash scripts/mariadb-local.sh stop "$root/.testdb" >/dev/null 2>&1 || true
+}
+[ "${TK_KEEP_SERVERS:-0}" = 1 ] || trap stop_servers EXIT
 bash scripts/mariadb-local.sh start "$root/.testdb" "$port"
 bash scripts/mariadb-topology.sh replica "$root/.testdb-replica" 3311 3312
 bash scripts/mariadb-topology.sh galera "$root/.testdb-galera" 3321 3322 3323

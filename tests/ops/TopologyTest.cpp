@@ -10,6 +10,7 @@
 #include "ops/SiteGuard.h"
 #include "ratings/RatingRecalc.h"
 
+#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -57,10 +58,10 @@ std::string checksums(db::Connection& c)
     return all;
 }
 
-// block, recount, cleanup and unblock, as maintain runs them; the statuses.
+// block, cleanup, recount and unblock, as maintain runs them; the statuses.
 std::vector<RunStatus> maintain(OperationRunner& runner, const std::string& folder, const SettingsStore& store)
 {
-    return {Command2_Click(runner, store).status, Command4_Click(runner).status, Command5_Click(runner, folder).status,
+    return {Command2_Click(runner, store).status, Command5_Click(runner, folder).status, Command4_Click(runner).status,
             Command3_Click(runner).status};
 }
 
@@ -145,6 +146,59 @@ TEST_F(Galera, OneRunAtATimeAcrossTheClusterAndADeadRunsLeaseRunsOut)
     EXPECT_EQ(site->count("tbl_conf", "CODE=" + std::to_string(kGuardCode)), 0);
 }
 
+TEST_F(Galera, ALeaseThatCannotBeRenewedStopsTheRun)
+{
+    // An account held to one session cannot renew the lease: refused before any change. Held to two,
+    // the lease has its session and the recount does without its second one.
+    auto root = admin(nodes[0]);
+    const std::string account = "'tk_lease'@'127.0.0.1'";
+    root.execute("DROP USER IF EXISTS " + account);
+    root.execute("CREATE USER " + account + " IDENTIFIED BY 'lease-pass'");
+    root.execute("GRANT ALL ON `" + site->name() + "`.* TO " + account);
+    site->exec("update tbl_conf set VALUEINT=0 where PARAM='ISWORK'");
+    for (const int sessions : {1, 2}) {
+        root.execute("ALTER USER " + account + " WITH MAX_USER_CONNECTIONS " + std::to_string(sessions));
+        ConnectionFields f = on(0);
+        f.user = "tk_lease";
+        f.password = "lease-pass";
+        RecordingWindow w(f);
+        OperationRunner runner(w);
+        const RunOutcome o = sessions == 1 ? Command3_Click(runner) : Command4_Click(runner);
+        if (sessions == 1) {
+            EXPECT_EQ(o.status, RunStatus::Failed);
+            EXPECT_NE(o.report.text.find("через отдельное соединение"), std::string::npos) << o.report.text;
+            EXPECT_NE(o.report.text.find("Ничего не изменено"), std::string::npos) << o.report.text;
+            EXPECT_EQ(site->scalar("select VALUEINT from tbl_conf where PARAM='ISWORK'"), "0");
+        } else {
+            EXPECT_EQ(o.status, RunStatus::Done) << o.report.text;
+        }
+    }
+    root.execute("DROP USER " + account);
+
+    // The lease taken from the run (removed by hand, or taken over once it ran out): at its next
+    // batch after the renewal that finds it gone, the run stops with its archive whole.
+    const auto before = dumpSite(*site);
+    RecordingWindow w(on(0));
+    OperationRunner runner(w);
+    bool taken = false;
+    w.onProcessEvents = [&] {
+        if (!taken && site->count("tbl_conf", "CODE=" + std::to_string(kGuardCode)) == 1) {
+            taken = true;
+            site->exec("delete from tbl_conf where CODE=" + std::to_string(kGuardCode));
+            std::this_thread::sleep_for(kGuardBeat + std::chrono::seconds(3));
+        }
+    };
+    const RunOutcome o = Command5_Click(runner, folder.slash(), 2);
+    EXPECT_TRUE(taken);
+    EXPECT_EQ(o.status, RunStatus::Failed);
+    EXPECT_NE(o.report.text.find("потерял право менять базу одному"), std::string::npos) << o.report.text;
+    w.onProcessEvents = {};
+    cleanup::RestoreResult restored;
+    EXPECT_EQ(cleanup::restoreArchives(runner, {folder.archive().string()}, false, restored).status, RunStatus::Done)
+        << w.messages.back().text;
+    EXPECT_EQ(dumpSite(*site), before);
+}
+
 TEST_F(Galera, WithinASmallWriteSetEveryJobEndsAsOnOneServerAndAStoppedRestoreResumes)
 {
     // The same site on one server, its rows numbered as the cluster node numbered them.
@@ -172,7 +226,9 @@ TEST_F(Galera, WithinASmallWriteSetEveryJobEndsAsOnOneServerAndAStoppedRestoreRe
         EXPECT_EQ(Command4_Click(runner).status, RunStatus::Done) << w.messages.back().text;
         return dumpSite(*site);
     }();
+    // Then as maintain goes on: the cleanup, a recount of what it left, the unblock.
     EXPECT_EQ(Command5_Click(runner, folder.slash()).status, RunStatus::Done) << w.messages.back().text;
+    EXPECT_EQ(Command4_Click(runner).status, RunStatus::Done) << w.messages.back().text;
     EXPECT_EQ(Command3_Click(runner).status, RunStatus::Done);
     const auto cluster = dumpSite(*site), alone = dumpSite(twin);
     for (const auto& [table, rows] : alone)
@@ -192,9 +248,26 @@ TEST_F(Galera, WithinASmallWriteSetEveryJobEndsAsOnOneServerAndAStoppedRestoreRe
     EXPECT_TRUE(stopped.failed);
     EXPECT_NE(o.report.text.find("Повторите ту же команду"), std::string::npos) << o.report.text;
     EXPECT_GT(site->count("tbl_link"), links); // committed before the stop
+    // It goes on with the files it began with only: named with one more, newer archive, it is refused
+    // before any change, and that archive is not marked as put back.
+    const std::string newer = folder.file("newer.sql");
+    {
+        std::string text = readFileBytes(folder.archive().string());
+        text.replace(text.find("-- run: ") + 8, 1, "9"); // the same length, a later run
+        std::ofstream(newer, std::ios::binary) << text;
+    }
+    const auto halfway = dumpSite(*site);
+    cleanup::RestoreResult other;
+    const RunOutcome refused = cleanup::restoreArchives(runner, {folder.archive().string(), newer}, false, other);
+    EXPECT_TRUE(other.refused) << refused.report.text;
+    EXPECT_NE(refused.report.text.find("другим набором файлов"), std::string::npos) << refused.report.text;
+    EXPECT_EQ(dumpSite(*site), halfway);
+    EXPECT_EQ(readFileBytes(newer).find("-- restored: "), std::string::npos);
     site->exec("delete from tbl_stat where CODE=" + last);
     EXPECT_EQ(cleanup::restoreArchives(runner, {folder.archive().string()}, false, completed).status, RunStatus::Done);
     EXPECT_FALSE(completed.failed) << w.messages.back().text;
+    // The rows back, recounted: the site as the cleanup found it.
+    EXPECT_EQ(Command4_Click(runner).status, RunStatus::Done) << w.messages.back().text;
     EXPECT_EQ(dumpSite(*site), blockedBefore);
 }
 
@@ -234,6 +307,20 @@ TEST_F(Replication, RunsWaitForAStoppedReplicaAndLogRowsItCanReplay)
         EXPECT_EQ(replicaChecksums(), checksums(site->conn()));
         cleanup::RestoreResult r;
         cleanup::restoreArchives(runner, {runFolder.archive().string()}, false, r);
+        EXPECT_EQ(dumpSite(*site), before);
+    }
+
+    // A replica that cannot be asked (here a server without the site's database) is named in the
+    // message, not taken for the server the run changes.
+    {
+        TempFolder runFolder("replica_refused");
+        RecordingWindow w(on(0));
+        OperationRunner runner(w);
+        const std::string elsewhere = testServerFields().server;
+        runner.setReplicas({{elsewhere}, 1, 5});
+        const RunOutcome o = Command5_Click(runner, runFolder.slash());
+        EXPECT_EQ(o.status, RunStatus::Failed);
+        EXPECT_NE(o.report.text.find("Реплика " + elsewhere + ": Ошибка 1049"), std::string::npos) << o.report.text;
         EXPECT_EQ(dumpSite(*site), before);
     }
 
