@@ -205,15 +205,15 @@ struct Connection::Handles {
             static_cast<void>(stmt.release());
             leftBehind = true;
             connected = false;
-            throw DbError("сервер не отвечал " + seconds(watched->silentFor()) +
-                              ", соединение с ним оставлено; выполнил ли сервер последнюю команду, неизвестно",
+            throw DbError(watched->silence() + ", соединение с ним оставлено; выполнил ли сервер последнюю команду, "
+                                               "неизвестно",
                           "08S01", 2013);
         }
         if (*rc == SQL_NO_DATA || SQL_SUCCEEDED(*rc))
             return stmt;
         if (watched && watched->cut()) {
             const DbError lost = diagnose(SQL_HANDLE_STMT, stmt.get());
-            throw DbError("сервер не отвечал " + seconds(watched->silentFor()) +
+            throw DbError(watched->silence() +
                               ", соединение с ним разорвано; выполнил ли сервер последнюю команду, неизвестно (" +
                               lost.what() + ")",
                           "08S01", lost.nativeCode ? lost.nativeCode : 2013);
@@ -264,7 +264,12 @@ Connection Connection::open(std::string_view connectionString, const WaitHook& h
     h->connected = true;
     h->utf8Session = true; // the driver's own character set, until the caller sets the session up
     h->watched = WatchedConnection::watch(spotter.opened(), std::string(connectionString));
-    return Connection(std::move(h));
+    Connection c(std::move(h));
+    // The watch asks the server about this connection by its number.
+    const IntRows id = c.queryInts("SELECT CONNECTION_ID()");
+    if (id.size() == 1 && id.at(0, 0))
+        c.m_h->watched->serverId = *id.at(0, 0);
+    return c;
 }
 
 void Connection::execute(std::string_view sql)

@@ -5,7 +5,10 @@
 // server every kProbeEvery: a server that answers it, even with an error, is alive. Once no probe
 // has been answered for kSilentAfter, the statement's socket is shut down, and the statement fails
 // as a lost connection whose outcome is unknown. A statement thus ends at the latest about
-// kStallBound after its server stopped answering.
+// kStallBound after its server stopped answering. The probe also asks the server about the
+// statement's own connection (by its CONNECTION_ID()): one the server no longer has, or one it shows
+// idle for kSilentAfter while the statement waits for its answer (a connection dropped on the way
+// while the server lives on), is cut within the same bound.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -23,9 +26,9 @@ inline constexpr std::chrono::seconds kProbeAfter{5}, kProbeEvery{5}, kProbeTime
 inline constexpr std::chrono::seconds kStallBound = kSilentAfter + kProbeTimeout + kProbeEvery;
 
 // The socket a connection was opened on, found by comparing the process's sockets before and after
-// the open; -1 where that was not clear, kUnreachableSocket where sockets cannot be reached at all
-// (the connection is watched, and a call to a silent server left behind). Opens are made one at a
-// time for it.
+// the open; -1 where that was not clear, kUnreachableSocket where sockets cannot be reached at all.
+// Either way the connection is watched, and a call to a silent server is left behind instead of cut.
+// Opens are made one at a time for it.
 inline constexpr int kUnreachableSocket = -2;
 class SocketSpotter
 {
@@ -46,7 +49,7 @@ class SocketSpotter
 class WatchedConnection
 {
   public:
-    // Registers the connection; socket -1: nothing is watched.
+    // Registers the connection; a socket below 0 cannot be cut.
     static std::shared_ptr<WatchedConnection> watch(int socket, const std::string& connectionString);
     ~WatchedConnection();
 
@@ -62,6 +65,9 @@ class WatchedConnection
     // Whether the watch cut the connection off, and how long its server had been silent then.
     bool cut() const { return m_cut.load(); }
     std::chrono::seconds silentFor() const { return std::chrono::seconds(m_silentSeconds.load()); }
+    // Why it was cut, for the message: "сервер не отвечал 31 с", or that the server lives on but
+    // has lost (or stopped serving) this connection.
+    std::string silence() const;
     // Whether the watch cuts the socket; otherwise the caller leaves a call to a silent server behind.
     bool canCutSocket() const { return socket >= 0; }
 
@@ -71,6 +77,8 @@ class WatchedConnection
     std::atomic<std::int64_t> since{0}; // steady-clock ticks the statement at the server started; 0: none
     std::atomic<bool> m_cut{false};
     std::atomic<std::int64_t> m_silentSeconds{0};
+    std::atomic<std::int64_t> serverId{0}; // the connection's CONNECTION_ID(); 0: not known
+    std::atomic<bool> m_dropped{false};     // the server answers, but not on this connection
 
     WatchedConnection(int socket, std::string connectionString);
 };
