@@ -37,7 +37,8 @@ uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\tk_corva
 wine reg query "$uninstall_key" /v DisplayVersion 2>/dev/null | tr -d '\r' | grep -q "$version" ||
     fail "the uninstaller is not registered with version $version"
 exe='C:\Program Files\tk_corvane\tk_corvane.exe'
-tool() { wine "$exe" "$@"; }
+# Each run is bounded: one that hangs fails the check instead of holding it until its time-out.
+tool() { timeout 180 wine "$exe" "$@"; }
 [ "$(tool --version | tr -d '\r')" = "tk_corvane $version" ] || fail "--version"
 
 # The same site twice, one for each build; the Linux build runs from a folder of its own.
