@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -102,6 +103,10 @@ class DialogWatcher
             Search search{this, nullptr};
             EnumWindows(&DialogWatcher::visit, reinterpret_cast<LPARAM>(&search));
             if (search.found != nullptr) {
+                // TK_TEST_DIALOG_PAUSE_MS leaves the dialog on screen that long first (for a look or
+                // a screenshot).
+                if (const char* pause = std::getenv("TK_TEST_DIALOG_PAUSE_MS"))
+                    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(pause)));
                 answer(search.found);
                 return;
             }
