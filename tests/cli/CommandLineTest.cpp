@@ -118,8 +118,8 @@ TEST_F(CommandLine, EachCommandDoesWhatItsButtonDoes)
     r = tool({"archives"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
-    EXPECT_NE(r.out.find("  удалено строк: 2, заменено значений: 1  не восстановлен  " + m_exe.parent_path().string() +
-                         "/cleanup-undo-"),
+    EXPECT_NE(r.out.find("  удалено строк: 2, заменено значений: 1  не восстановлен  " +
+                         (m_exe.parent_path() / "cleanup-undo-").string()),
               std::string::npos)
         << r.out;
 
