@@ -143,7 +143,10 @@ TEST_F(Galera, OneRunAtATimeAcrossTheClusterAndADeadRunsLeaseRunsOut)
             EXPECT_NE(o.report.text.find("не позже чем через 90 с"), std::string::npos) << o.report.text;
         }
     }
+    // Read once this node has applied what the other node's run wrote (its release included).
+    site->exec("SET SESSION wsrep_sync_wait=1");
     EXPECT_EQ(site->count("tbl_conf", "CODE=" + std::to_string(kGuardCode)), 0);
+    site->exec("SET SESSION wsrep_sync_wait=0");
 }
 
 TEST_F(Galera, ALeaseThatCannotBeRenewedStopsTheRun)
