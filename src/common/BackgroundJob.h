@@ -1,8 +1,8 @@
 #pragma once
 // Work on a thread of its own, and a wait for it with a bound. The standard futures are not used:
-// their waits (and the call_once behind them) hang with the Windows toolchain's threads, and the
-// end is signalled through Completion for the same reason. A job's state is shared by its thread and
-// whoever waits, so a job may be left to end on its own.
+// their waits (and the call_once behind them) hang with the Windows toolchain's threads; the end is
+// signalled through Completion. A job's state is shared by its thread and whoever waits, so a job
+// may be left to end on its own.
 #include "common/Completion.h"
 
 #include <chrono>

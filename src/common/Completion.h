@@ -1,7 +1,7 @@
 #pragma once
-// A signal from one thread to others, given once and waited for with a bound. The standard
-// condition variables are not used for it: with the Windows toolchain's threads their timed waits
-// were seen to miss both the signal and the time-out, and the waiter slept for ever.
+// A signal from one thread to others, given once and waited for with a bound: on Windows the
+// system's own event, whose waits take a relative time-out, rather than the toolchain's emulated
+// condition variables; elsewhere a condition variable.
 #include <chrono>
 #include <memory>
 

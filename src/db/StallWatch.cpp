@@ -102,8 +102,7 @@ class Watch
     {
         std::unique_lock l(m_mutex);
         while (!m_stopping) {
-            // A plain sleep: a timed wait on a condition variable could sleep for ever with the
-            // Windows toolchain's threads.
+            // A plain sleep: nothing wakes the watch early.
             l.unlock();
             std::this_thread::sleep_for(std::chrono::seconds(1));
             l.lock();
