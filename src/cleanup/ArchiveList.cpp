@@ -23,14 +23,7 @@ std::vector<ArchiveEntry> listArchives(const std::string& folder, const std::str
 
 std::string describeArchive(const ArchiveEntry& e)
 {
-    // The run is named by nanoseconds since 1970.
-    const std::string& run = e.header.run;
-    const std::time_t started =
-        run.size() > 9 ? static_cast<std::time_t>(std::stoll(run.substr(0, run.size() - 9))) : 0;
-    const std::tm tm = sysfiles::localTime(started);
-    char when[32];
-    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
-    std::string line = std::string(when) + "  ";
+    std::string line = runStartedAt(e.header.run) + "  ";
     if (e.counts)
         line += "удалено строк: " + std::to_string(e.counts->rows) +
                 ", заменено значений: " + std::to_string(e.counts->values);

@@ -51,15 +51,6 @@ std::string setOf(const std::vector<Archive>& archives)
     return std::to_string(archives.size()) + "/" + hex;
 }
 
-// "2026-12-08 09:15:02": when a run began, from its number.
-std::string runTime(const std::string& run)
-{
-    const std::string seconds = run.size() > 9 ? run.substr(0, run.size() - 9) : "0";
-    const std::tm tm = sysfiles::localTime(static_cast<std::time_t>(std::stoll(seconds)));
-    char when[32];
-    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
-    return when;
-}
 const std::string kProgressWhere = " where CODE=" + std::to_string(kRestoreCode);
 
 std::optional<Progress> readProgress(db::Connection& c)
@@ -92,10 +83,7 @@ void showRestoring(OperationRunner& runner, const std::vector<Archive>& archives
 // the closing message where a file could not be marked.
 std::string markRestored(const std::vector<Archive>& archives)
 {
-    char when[32];
-    const std::time_t now = std::time(nullptr);
-    const std::tm tm = sysfiles::localTime(now);
-    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
+    const std::string when = shownTime(std::time(nullptr));
     std::string unmarked;
     for (const Archive& a : archives) {
         std::ofstream out(sysfiles::pathOf(a.header.path), std::ios::binary | std::ios::app);
@@ -274,7 +262,7 @@ RunOutcome restoreArchives(OperationRunner& runner, const std::vector<std::strin
                     MessageIcon::Critical,
                     "В базе отмечено незаконченное восстановление (tbl_conf, CODE=" + std::to_string(kRestoreCode) +
                         "), начатое с другим набором файлов: " + unfinished->set.substr(0, slash) +
-                        " арх., дошло до архива запуска " + runTime(unfinished->run) +
+                        " арх., дошло до архива запуска " + runStartedAt(unfinished->run) +
                         ".\nНазовите те же файлы, что в прошлый раз: команда закончит то восстановление, "
                         "ничего не применив дважды; после него восстановите остальные архивы отдельно.\n"
                         "Ничего не восстановлено.");

@@ -52,6 +52,19 @@ std::string fileStamp(std::time_t when)
     return buf;
 }
 
+std::string shownTime(std::time_t when)
+{
+    const std::tm local = sysfiles::localTime(when);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &local);
+    return buf;
+}
+
+std::string runStartedAt(const std::string& run)
+{
+    return shownTime(run.size() > 9 ? static_cast<std::time_t>(std::stoll(run.substr(0, run.size() - 9))) : 0);
+}
+
 std::string fromHex(std::string_view hex)
 {
     std::string out;

@@ -23,6 +23,10 @@ std::string checkedHex(const std::string& text);
 std::string checkedCharset(const std::string& text);
 // "YYYYMMDD-HHMMSS" in local time: the stamp in the names of a run's files.
 std::string fileStamp(std::time_t when);
+// "YYYY-MM-DD HH:MM:SS" in local time: when a run began or an archive was put back, as shown.
+std::string shownTime(std::time_t when);
+// When a run began, from its number (decimal nanoseconds since 1970), as shownTime writes it.
+std::string runStartedAt(const std::string& run);
 // The bytes a string of hex digits stands for.
 std::string fromHex(std::string_view hex);
 // A database name as the header writes it: as it is when it holds no control character, else

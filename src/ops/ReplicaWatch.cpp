@@ -1,6 +1,7 @@
 #include "ops/ReplicaWatch.h"
 
 #include "ops/RunErrors.h"
+#include "ops/ServerFacts.h"
 
 #include <algorithm>
 #include <sstream>
@@ -44,7 +45,7 @@ std::optional<std::string> ReplicaWatch::behind(Replica& r)
     if (!r.conn) {
         r.conn = db::openSite(r.fields);
         const std::string version = r.conn->query("SELECT VERSION() AS v").front().text("v").value_or("");
-        r.mysql = version.find("MariaDB") == std::string::npos && version.find("mariadb") == std::string::npos;
+        r.mysql = isMySqlVersion(version);
     }
     const db::Rows status = r.conn->query(r.mysql ? "SHOW REPLICA STATUS" : "SHOW SLAVE STATUS");
     if (status.empty())

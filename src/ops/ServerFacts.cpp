@@ -21,7 +21,7 @@ ServerFacts ServerFacts::read(db::Connection& c)
     }
     f.binaryLog = v["log_bin"] == "ON";
     f.binlogFormat = v["binlog_format"];
-    f.mysql = v["version"].find("MariaDB") == std::string::npos && v["version"].find("mariadb") == std::string::npos;
+    f.mysql = isMySqlVersion(v["version"]);
     if (f.binaryLog) {
         try {
             // The replicas' dump threads, as far as the account may see other sessions.
@@ -32,4 +32,9 @@ ServerFacts ServerFacts::read(db::Connection& c)
         }
     }
     return f;
+}
+
+bool isMySqlVersion(const std::string& version)
+{
+    return version.find("MariaDB") == std::string::npos && version.find("mariadb") == std::string::npos;
 }

@@ -19,3 +19,6 @@ struct ServerFacts {
     // Statements both servers accept; a variable one of them lacks reads as its default.
     static ServerFacts read(db::Connection& c);
 };
+
+// Whether a server's version string (VERSION(), @@version) is MySQL's rather than MariaDB's.
+bool isMySqlVersion(const std::string& version);
