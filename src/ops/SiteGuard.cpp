@@ -164,7 +164,11 @@ void SiteGuard::releaseNamedLock(db::Connection& c) noexcept
 {
     if (!m_named)
         return;
-    releaseNamedLock(c);
+    try {
+        c.execute("DO RELEASE_LOCK(" + std::string(kLockName) + ")");
+    } catch (const std::exception&) {
+        // The connection is gone: the server frees the lock with it.
+    }
 }
 
 void SiteGuard::stopBeating() noexcept

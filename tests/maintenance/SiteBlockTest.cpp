@@ -2,6 +2,8 @@
 #include "cleanup/CleanupRun.h"
 #include "common/SystemFiles.h"
 #include "ops/ConnectionTestButton.h"
+#include "ops/ServerFacts.h"
+#include "ops/SiteGuard.h"
 #include "support/RecordingWindow.h"
 #include "support/TempDir.h"
 #include "support/TestDatabase.h"
@@ -136,4 +138,19 @@ TEST(SiteBlock, OneRunAtATimeChangesADatabase)
     EXPECT_EQ(secondStatus, RunStatus::Locked);
     EXPECT_EQ(s.db.count("tbl_link"), 0);
     EXPECT_NE(s.window.messages.back().text.find("Удалено ссылок раздач, которых нет: 1\n"), std::string::npos);
+}
+
+// The run gives its lock back on its own session, before that session ends: the server frees a
+// closed session's locks only once it has noticed, and maintain's next step must find it free.
+TEST(SiteBlock, TheRunGivesItsLockBackBeforeItsSessionEnds)
+{
+    TK_REQUIRE_TEST_SERVER();
+    Site s("block_lock_back");
+    const std::string isFree = "select IS_FREE_LOCK(CONCAT('tk_corvane.', SHA1(DATABASE())))";
+    db::Connection c = db::openSite(s.db.fields());
+    SiteGuard guard;
+    ASSERT_EQ(guard.take(c, ServerFacts::read(c), s.db.fields()), std::nullopt);
+    EXPECT_EQ(s.db.scalar(isFree), "0");
+    guard.release(c);
+    EXPECT_EQ(s.db.scalar(isFree), "1") << "the lock is still held by the open session";
 }
