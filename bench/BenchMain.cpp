@@ -2,7 +2,7 @@
 // has no screen, and prints what it cost: wall time, statements the server counted, peak memory.
 // It also makes the copies a fair comparison starts from and checks that two copies ended alike.
 //
-//   tk_bench recount|cleanup --database NAME [--host 127.0.0.1] [--port 3308] [--user U] [--password P]
+//   tk_bench recount|cleanup|maintain --database NAME [--host 127.0.0.1] [--port 3308] [--user U] [--password P]
 //            [--monitor-user root] [--monitor-password ""] [--app-folder DIR] [--window]
 //
 // --window runs the operation through the tool's real window (it needs a display: xvfb-run) by
@@ -23,6 +23,7 @@
 #include "cleanup/CleanupRun.h"
 #include "db/DbError.h"
 #include "db/SiteConnection.h"
+#include "maintenance/SiteBlock.h"
 #include "ops/OperationRunner.h"
 #include "ratings/RatingRecalc.h"
 
@@ -60,7 +61,7 @@ struct Options {
 {
     std::cerr
         << "tk_bench: " << why << "\n"
-        << "usage: tk_bench recount|cleanup --database NAME [--host H] [--port P] [--user U] [--password PW]\n"
+        << "usage: tk_bench recount|cleanup|maintain --database NAME [--host H] [--port P] [--user U] [--password PW]\n"
            "                [--monitor-user U] [--monitor-password PW] [--app-folder DIR]\n"
            "       tk_bench copy --from SOURCE --database NAME [--host H] [--port P] [--user U] [--password PW]\n"
            "       tk_bench compare --database NAME --with OTHER [--host H] [--port P] [--user U] [--password PW]\n"
@@ -97,8 +98,11 @@ Options parse(int argc, char** argv)
             usage("unknown argument " + arg);
         }
     }
-    if (o.operation != "recount" && o.operation != "cleanup" && o.operation != "copy" && o.operation != "compare")
-        usage("say recount, cleanup, copy or compare");
+    if (o.operation != "recount" && o.operation != "cleanup" && o.operation != "maintain" && o.operation != "copy" &&
+        o.operation != "compare")
+        usage("say recount, cleanup, maintain, copy or compare");
+    if (o.operation == "maintain" && o.window)
+        usage("maintain runs headless: the window has no button for it");
     if (o.database.empty())
         usage("--database is required");
     if (o.operation == "copy" && o.from.empty())
@@ -154,9 +158,23 @@ double peakMemoryMiB()
     return static_cast<double>(usage.ru_maxrss) / 1024.0; // ru_maxrss is in KiB on Linux
 }
 
+// maintain runs the command line's steps: block, cleanup, recount, unblock, stopping at the first
+// that does not complete (the site then stays blocked, as there).
 RunOutcome runOperation(const Options& o, OperationRunner& runner, const std::string& appFolder)
 {
-    return o.operation == "recount" ? Command4_Click(runner) : Command5_Click(runner, appFolder);
+    if (o.operation == "recount")
+        return Command4_Click(runner);
+    if (o.operation == "cleanup")
+        return Command5_Click(runner, appFolder);
+    const SettingsStore settings(appFolder + "bench-settings.reg");
+    RunOutcome outcome = Command2_Click(runner, settings);
+    if (outcome.done())
+        outcome = Command5_Click(runner, appFolder);
+    if (outcome.done())
+        outcome = Command4_Click(runner);
+    if (outcome.done())
+        outcome = Command3_Click(runner);
+    return outcome;
 }
 db::Connection openServer(const Options& o)
 {
@@ -216,7 +234,7 @@ int main(int argc, char** argv)
             return copy(o);
         if (o.operation == "compare")
             return compare(o);
-        const std::string appFolder = o.operation == "cleanup" ? makeAppFolder(o.appFolder) : std::string();
+        const std::string appFolder = o.operation != "recount" ? makeAppFolder(o.appFolder) : std::string();
         auto counter = openCounter(o);
         const double memoryBefore = peakMemoryMiB();
 

@@ -3,7 +3,7 @@
 # by hand as set-based SQL (bench/reference/recount.sql and cleanup.sql), and checks that both ways
 # leave the database in the same state.
 #
-#   bench.sh [--scale S]... [S...] [--port 3308] [--datadir DIR] [--build DIR] [--only recount|cleanup]
+#   bench.sh [--scale S]... [S...] [--port 3308] [--datadir DIR] [--build DIR] [--only OP[,OP]...]
 #            [--reference-dir DIR] [--rev REV] [--repeat N] [--no-secondary-indexes] [--window] [--binlog]
 #            [--keep]
 #
@@ -20,6 +20,11 @@
 # that comparison skipped; the tool still runs. On a busy machine one run of each side is noisy:
 # --repeat N does the whole thing N times on fresh copies, compares every time, and reports the
 # median times (the highest peak memory).
+#
+# maintain (asked for with --only, alone or as in --only recount,cleanup,maintain) runs the command
+# line's maintain steps in one go: block, cleanup, recount, unblock; its reference is the block's UPDATE, cleanup.sql, recount.sql and the
+# unblock's UPDATE run one after the other by one client, so the times compare what the site's
+# visitors wait for.
 #
 # --no-secondary-indexes drops every index but the primary keys from the generated site before it is
 # copied, so both sides run on a site as some real sites are: references without indexes.
@@ -48,7 +53,7 @@ port=3308 datadir="$root/build-bench/db" build="$root/build-bench" only="" keep=
 window=0 binlog=0
 scales=()
 usage() {
-    echo "usage: $0 [--scale F]... [F...] [--port P] [--datadir DIR] [--build DIR] [--only recount|cleanup]" >&2
+    echo "usage: $0 [--scale F]... [F...] [--port P] [--datadir DIR] [--build DIR] [--only recount|cleanup|maintain]" >&2
     echo "       [--reference-dir DIR] [--rev REV] [--repeat N] [--no-secondary-indexes] [--window] [--binlog]" >&2
     echo "       [--keep]" >&2
     exit 64
@@ -86,11 +91,16 @@ for s in "${scales[@]}"; do
         exit 64
     fi
 done
-case "$only" in
-"") ops=(recount cleanup) ;;
-recount | cleanup) ops=("$only") ;;
-*) echo "--only wants recount or cleanup" >&2; exit 64 ;;
-esac
+# --only takes one operation or several with commas between them (recount,cleanup,maintain).
+ops=(recount cleanup)
+[ -z "$only" ] || IFS=, read -r -a ops <<<"$only"
+for op in "${ops[@]}"; do
+    case "$op" in
+    recount | cleanup) ;;
+    maintain) [ "$window" = 0 ] || { echo "maintain has no button: it runs headless only" >&2; exit 64; } ;;
+    *) echo "--only wants recount, cleanup or maintain, or several with commas between them" >&2; exit 64 ;;
+    esac
+done
 
 sql=(mariadb --no-defaults -h127.0.0.1 -P"$port" -uroot --default-character-set=utf8mb4 --batch)
 # tk_bench's copy and compare run as root, the operations as the tool's own account.
@@ -135,6 +145,18 @@ if [ -n "$rev" ]; then
     echo "== source: revision $(git -C "$root" log -1 --format='%h %s' "$commit")"
 fi
 [ -n "$refdir" ] || refdir="$source/bench/reference"
+# maintain's reference: the site blocked, cleaned, recounted and unblocked by one client.
+if [[ " ${ops[*]} " == *" maintain "* ]] && [ ! -f "$refdir/maintain.sql" ]; then
+    composed="$build/reference-composed"
+    rm -rf "$composed" && mkdir -p "$composed"
+    for f in cleanup recount; do [ ! -f "$refdir/$f.sql" ] || cp "$refdir/$f.sql" "$composed/"; done
+    if [ -f "$refdir/cleanup.sql" ] && [ -f "$refdir/recount.sql" ]; then
+        { echo "UPDATE tbl_conf SET VALUEINT = 0 WHERE PARAM = 'ISWORK';"
+          cat "$refdir/cleanup.sql" "$refdir/recount.sql"
+          echo "UPDATE tbl_conf SET VALUEINT = 1 WHERE PARAM = 'ISWORK';"; } >"$composed/maintain.sql"
+    fi
+    refdir=$composed
+fi
 echo "== build: $binary"
 cmake -S "$source" -B "$binary" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$binary" -j2 --target tk_bench >/dev/null
