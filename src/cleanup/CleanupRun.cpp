@@ -45,10 +45,22 @@ CleanupResult runCleanupPasses(db::Connection& c, CleanupChanges& changes, Scree
     }
     CleanupResult result;
     std::string_view title;
+    // A pass judged during an earlier pass over the same table, waiting for its turn.
+    std::optional<std::pair<std::size_t, LaterPass>> judged;
     try {
-        for (const OrphanPass& pass : kOrphanPasses) {
+        for (std::size_t i = 0; i < kOrphanPasses.size(); ++i) {
+            const OrphanPass& pass = kOrphanPasses[i];
             title = pass.title;
-            const PassOutcome outcome = runOrphanPass(run, pass);
+            PassOutcome outcome;
+            if (judged && judged->first == i) {
+                outcome = runJudgedPass(run, judged->second);
+                judged.reset();
+            } else if (const auto later = judged ? std::nullopt : judgedAlongWith(i, keys != nullptr)) {
+                judged.emplace(*later, LaterPass{&kOrphanPasses[*later], {}, {}});
+                outcome = runOrphanPass(run, pass, &judged->second);
+            } else {
+                outcome = runOrphanPass(run, pass);
+            }
             result.summary.push_back({pass.summaryLabel, outcome.affected});
             result.listed += outcome.listed;
         }

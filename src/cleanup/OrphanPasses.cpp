@@ -4,8 +4,8 @@
 #include "cleanup/ScreenshotList.h"
 #include "cleanup/SentChanges.h"
 
+#include <algorithm>
 #include <map>
-
 #include <optional>
 #include <vector>
 
@@ -93,7 +93,54 @@ std::vector<std::optional<std::string>> exactNames(db::Connection& c, const Orph
 }
 } // namespace
 
-PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass)
+namespace
+{
+// Deletes the rows with these codes; a pass with a listed column reads their names first and hands
+// them on once the delete has gone.
+void deleteQueued(PassContext& run, const OrphanPass& pass, std::vector<std::int64_t>& pending, bool codesUnsigned)
+{
+    ScreenshotNames* list = pass.listedColumn.empty() ? nullptr : &run.names;
+    const CodeList codes{pending, codesUnsigned};
+    const auto names = list ? exactNames(run.conn, pass, codes) : std::vector<std::optional<std::string>>{};
+    const ServerChanges follows = deleteFollows(run, pass.table, codes);
+    run.changes.deleteRows(pass.table, codes, follows);
+    run.removed.add(pass.table, codes);
+    recordFollows(run, follows);
+    for (const auto& name : names)
+        list->add(name);
+    pending.clear();
+}
+
+std::vector<std::string_view> referencesOf(const OrphanPass& pass)
+{
+    std::vector<std::string_view> names;
+    for (std::string_view name : pass.references)
+        if (!name.empty())
+            names.push_back(name);
+    return names;
+}
+} // namespace
+
+std::optional<std::size_t> judgedAlongWith(std::size_t index, bool siteKeysAct)
+{
+    if (siteKeysAct)
+        return std::nullopt;
+    const OrphanPass& first = kOrphanPasses[index];
+    for (std::size_t j = index + 1; j < kOrphanPasses.size(); ++j) {
+        const OrphanPass& later = kOrphanPasses[j];
+        if (later.table != first.table)
+            continue;
+        if (later.condition != first.condition || !first.listedColumn.empty() || !later.listedColumn.empty())
+            return std::nullopt;
+        for (std::size_t k = index; k < j; ++k)
+            if (kOrphanPasses[k].table == later.parentTable)
+                return std::nullopt;
+        return j;
+    }
+    return std::nullopt;
+}
+
+PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass, LaterPass* later)
 {
     PassProgress progress(run.window, pass.title);
     // The list starts before the rows are read, so a pass that deletes nothing still replaces a
@@ -109,32 +156,46 @@ PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass)
     std::vector<std::int64_t> pending; // codes of the rows decided to go
     RowJudge walk;
     walk.list = {std::string(pass.columns), std::string(pass.table), std::string(pass.condition)};
-    for (std::string_view name : pass.references)
-        if (!name.empty())
-            walk.judged.push_back(name);
+    walk.judged = referencesOf(pass);
+    std::vector<std::string_view> laterNames;
+    std::vector<std::size_t> laterColumns; // where the later pass's references are in a page
+    if (later) {
+        later->parents = readCodes(run, later->pass->parentTable);
+        later->rows = {};
+        for (std::string_view name : referencesOf(*later->pass)) {
+            laterNames.push_back(name);
+            if (std::find(walk.judged.begin(), walk.judged.end(), name) == walk.judged.end())
+                walk.list.columns += "," + std::string(name);
+        }
+    }
+    // NULL names no parent at all and is never taken for a missing one.
+    const auto orphan = [](const std::optional<std::int64_t>& ref, bool refUnsigned, const CodeSet& set) {
+        return ref && !set.contains(*ref, refUnsigned);
+    };
     walk.judge = [&](const db::IntRows& page, const PageColumns& cols, std::size_t i) -> std::size_t {
         for (std::size_t k = 0; k < cols.judged.size(); ++k) {
-            // NULL names no parent at all and is never taken for a missing one.
-            const auto ref = cols.value(page, i, k);
-            if (ref && !parents.contains(*ref, page.isUnsigned(cols.judged[k]))) {
+            if (orphan(cols.value(page, i, k), page.isUnsigned(cols.judged[k]), parents)) {
                 pending.push_back(page.at(i, cols.code).value());
                 return 1;
             }
         }
+        if (later) {
+            if (laterColumns.empty())
+                for (std::string_view name : laterNames)
+                    laterColumns.push_back(page.column(name));
+            GatheredRows& rows = later->rows;
+            rows.codesUnsigned = cols.codesUnsigned;
+            for (std::size_t column : laterColumns) {
+                if (orphan(page.at(i, column), page.isUnsigned(column), later->parents)) {
+                    rows.taken.emplace_back(rows.examined, page.at(i, cols.code).value());
+                    break;
+                }
+            }
+            ++rows.examined;
+        }
         return 0;
     };
-    walk.send = [&](bool codesUnsigned) {
-        // The names are read before the rows go, and written once their delete has gone.
-        const CodeList codes{pending, codesUnsigned};
-        const auto names = list ? exactNames(run.conn, pass, codes) : std::vector<std::optional<std::string>>{};
-        const ServerChanges follows = deleteFollows(run, pass.table, codes);
-        run.changes.deleteRows(pass.table, codes, follows);
-        run.removed.add(pass.table, codes);
-        recordFollows(run, follows);
-        for (const auto& name : names)
-            list->add(name);
-        pending.clear();
-    };
+    walk.send = [&](bool codesUnsigned) { deleteQueued(run, pass, pending, codesUnsigned); };
     walkRows(run, progress, removedEarlier, walk);
 
     PassOutcome outcome{progress.affected(), 0};
@@ -143,6 +204,17 @@ PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass)
         outcome.listed = list->listed();
     }
     return outcome;
+}
+
+PassOutcome runJudgedPass(PassContext& run, const LaterPass& judged)
+{
+    const OrphanPass& pass = *judged.pass;
+    PassProgress progress(run.window, pass.title);
+    std::vector<std::int64_t> pending;
+    replayRows(
+        run, progress, judged.rows, [&](std::int64_t code) { pending.push_back(code); },
+        [&](bool codesUnsigned) { deleteQueued(run, pass, pending, codesUnsigned); });
+    return {progress.affected(), 0};
 }
 
 } // namespace cleanup

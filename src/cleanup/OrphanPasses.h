@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,7 +36,24 @@ struct PassOutcome {
     std::uint64_t listed = 0;
 };
 
-// Runs one pass; a pass with a listed column hands the deleted rows' names to the run's screenshot names.
-PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass);
+// A later pass over the same rows, judged on the rows an earlier pass keeps while that pass walks
+// them, so that a large table is read once for both.
+struct LaterPass {
+    const OrphanPass* pass = nullptr;
+    CodeSet parents; // read when the earlier pass starts
+    GatheredRows rows;
+};
+
+// Runs one pass; a pass with a listed column hands the deleted rows' names to the run's screenshot
+// names. With `later`, later->pass is judged on every row this pass examines and keeps.
+PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass, LaterPass* later = nullptr);
+// Runs a pass judged during an earlier one: the same captions, counts, batches and changes as a
+// walk of its own over the table as the earlier pass left it.
+PassOutcome runJudgedPass(PassContext& run, const LaterPass& judged);
+
+// The pass after kOrphanPasses[index] that can be judged during it: the next pass over the same
+// table, with the same condition, no listed column, and a parent table no pass in between deletes
+// from. Only where the site's keys change nothing, so that each pass's rows are as it would read them.
+std::optional<std::size_t> judgedAlongWith(std::size_t index, bool siteKeysAct);
 
 } // namespace cleanup

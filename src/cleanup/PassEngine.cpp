@@ -140,19 +140,65 @@ std::optional<std::int64_t> PageColumns::value(const db::IntRows& page, std::siz
     return page.at(i, judged[k]);
 }
 
+namespace
+{
+// Sends what is queued once a batch is full or enough rows have been examined, then shows the
+// captions that fell due.
+class Batches
+{
+  public:
+    Batches(PassContext& run, PassProgress& progress, const std::function<void(bool)>& send)
+        : m_run(run), m_progress(progress), m_send(send)
+    {
+    }
+    void queued(std::size_t n, bool codesUnsigned)
+    {
+        m_pending += n;
+        if (m_pending >= m_run.batchChanges || m_progress.batchDue())
+            flush(codesUnsigned);
+    }
+    void flush(bool codesUnsigned)
+    {
+        if (m_pending > 0) {
+            if (m_run.beforeBatch)
+                m_run.beforeBatch();
+            m_send(codesUnsigned);
+        }
+        m_pending = 0;
+        m_progress.showDue();
+    }
+
+  private:
+    PassContext& m_run;
+    PassProgress& m_progress;
+    const std::function<void(bool)>& m_send;
+    std::size_t m_pending = 0;
+};
+} // namespace
+
+void replayRows(PassContext& run, PassProgress& progress, const GatheredRows& rows,
+                const std::function<void(std::int64_t code)>& take, const std::function<void(bool)>& send)
+{
+    Batches batches(run, progress, send);
+    auto next = rows.taken.begin();
+    for (std::uint64_t n = 0; n < rows.examined; ++n) {
+        progress.examine();
+        std::size_t queued = 0;
+        if (next != rows.taken.end() && next->first == n) {
+            take(next->second);
+            ++next;
+            queued = 1;
+        }
+        progress.countAffected(queued);
+        batches.queued(queued, rows.codesUnsigned);
+    }
+    batches.flush(rows.codesUnsigned);
+}
+
 void walkRows(PassContext& run, PassProgress& progress, const CodeSet& removedEarlier, const RowJudge& pass)
 {
-    std::size_t pending = 0;
     PageColumns cols;
-    auto send = [&] {
-        if (pending > 0) {
-            if (run.beforeBatch)
-                run.beforeBatch();
-            pass.send(cols.codesUnsigned);
-        }
-        pending = 0;
-        progress.showDue();
-    };
+    Batches batches(run, progress, pass.send);
     db::forEachPage(run.conn, pass.list, run.pageRows, [&](const db::IntRows& page) {
         cols.code = page.column("CODE");
         cols.codesUnsigned = page.isUnsigned(cols.code);
@@ -168,12 +214,10 @@ void walkRows(PassContext& run, PassProgress& progress, const CodeSet& removedEa
             progress.examine();
             const std::size_t queued = pass.judge(page, cols, i);
             progress.countAffected(queued);
-            pending += queued;
-            if (pending >= run.batchChanges || progress.batchDue())
-                send();
+            batches.queued(queued, cols.codesUnsigned);
         }
     });
-    send();
+    batches.flush(cols.codesUnsigned);
 }
 
 } // namespace cleanup

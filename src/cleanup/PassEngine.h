@@ -133,4 +133,16 @@ struct RowJudge {
 };
 void walkRows(PassContext& run, PassProgress& progress, const CodeSet& removedEarlier, const RowJudge& pass);
 
+// The rows a later pass takes, judged while an earlier pass walked the same list: how many rows it
+// examines, and the place among them and the CODE of each row it takes, in the list's order.
+struct GatheredRows {
+    std::uint64_t examined = 0;
+    std::vector<std::pair<std::uint64_t, std::int64_t>> taken;
+    bool codesUnsigned = false;
+};
+// Takes those rows as walkRows would have: the same examined and affected counts, captions and
+// batches, with take queueing one row's change.
+void replayRows(PassContext& run, PassProgress& progress, const GatheredRows& rows,
+                const std::function<void(std::int64_t code)>& take, const std::function<void(bool)>& send);
+
 } // namespace cleanup

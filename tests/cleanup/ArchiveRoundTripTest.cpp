@@ -167,16 +167,16 @@ TEST(ArchiveRoundTrip, RestoreCommandChecksAppliesNewestFirstAndRollsBack)
     TempFolder folder("restore");
     RecordingWindow w(t.fields());
     OperationRunner runner(w);
-    // The first run fails in its third pass (its table is away); the second finishes the job with
+    // The first run fails in its fourth pass (its table is away); the second finishes the job with
     // the authorship it left. Each leaves an archive.
     w.onProcessEvents = [&] {
-        if (w.caption() == titleOf(2))
-            t.exec("rename table tbl_stat to tbl_stat_gone");
+        if (w.caption() == titleOf(3))
+            t.exec("rename table tbl_votes to tbl_votes_gone");
     };
     EXPECT_EQ(Command5_Click(runner, folder.slash()).status, RunStatus::Failed);
     EXPECT_NE(w.messages.back().text.find("Выполненное до ошибки сохранено в базе."), std::string::npos);
     EXPECT_NE(w.messages.back().text.find("Архив для отмены изменений: "), std::string::npos);
-    t.exec("rename table tbl_stat_gone to tbl_stat");
+    t.exec("rename table tbl_votes_gone to tbl_votes");
     w.onProcessEvents = nullptr;
     std::this_thread::sleep_for(std::chrono::milliseconds(1100)); // another second: another archive name
     EXPECT_EQ(Command5_Click(runner, folder.slash()).status, RunStatus::Done);
