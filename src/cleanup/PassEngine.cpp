@@ -43,14 +43,15 @@ const CodeSet& RemovedRows::of(std::string_view table) const
 
 CodeSet readCodes(PassContext& run, std::string_view table)
 {
+    // Page by page: the codes come in order, and a table's codes go straight into its bits.
+    CodeSet set;
     std::vector<std::int64_t> codes;
-    bool isUnsigned = false;
     db::forEachPage(run.conn, {"CODE", std::string(table), ""}, run.pageRows, [&](const db::IntRows& page) {
-        isUnsigned = page.isUnsigned(0);
+        codes.clear();
         for (std::size_t i = 0; i < page.size(); ++i)
             codes.push_back(page.at(i, 0).value());
+        set.insert(CodeList{codes, page.isUnsigned(0)});
     });
-    CodeSet set(std::move(codes), isUnsigned);
     set.erase(run.removed.of(table));
     return set;
 }

@@ -119,6 +119,43 @@ TEST(CodeSet, CloseAndFarApartCodesAnswerAlikeThroughInsertsAndErases)
         const auto smallest = c.isUnsigned ? static_cast<std::int64_t>(*ref.unsignedCodes.begin()) : *ref.signedCodes.begin();
         EXPECT_EQ(set.smallest().bits, smallest);
     }
+    // A table's codes read page by page in order, then thinned out from both ends and the middle
+    // until only two far-apart codes are left: the ends and the answers follow every step.
+    for (bool isUnsigned : {false, true}) {
+        SCOPED_TRACE(isUnsigned ? "pages, unsigned" : "pages, signed");
+        const std::int64_t from = isUnsigned ? kTop - 20000 : -20000;
+        CodeSet set;
+        Reference ref{isUnsigned, {}, {}};
+        std::vector<std::int64_t> all, probes;
+        for (int page = 0; page < 8; ++page) {
+            std::vector<std::int64_t> codes;
+            for (int i = 0; i < 5000; ++i)
+                if (i % 7 != 3) // holes, as deleted rows leave them
+                    codes.push_back(static_cast<std::int64_t>(static_cast<std::uint64_t>(from) + page * 5000 + i));
+            set.insert(CodeList{codes, isUnsigned});
+            for (std::int64_t c : codes)
+                ref.add(c), all.push_back(c);
+        }
+        for (std::int64_t c : all)
+            for (std::int64_t d : {-1, 0, 1})
+                probes.push_back(static_cast<std::int64_t>(static_cast<std::uint64_t>(c) + d));
+        expectSame(set, ref, probes);
+        while (all.size() > 2) {
+            std::vector<std::int64_t> gone{all.front(), all.back(), all[all.size() / 2]};
+            for (std::size_t i = 1; i + 1 < all.size() && gone.size() < all.size() / 3; i += 2)
+                gone.push_back(all[i]);
+            const std::set<std::int64_t> goneSet(gone.begin(), gone.end());
+            std::erase_if(all, [&](std::int64_t c) { return goneSet.count(c) > 0; });
+            if (all.size() < 2)
+                break;
+            for (std::int64_t g : gone)
+                ref.remove(g);
+            set.erase(CodeSet(gone, isUnsigned));
+            ASSERT_EQ(set.size(), all.size());
+            EXPECT_EQ(set.smallest().bits, all.front());
+            expectSame(set, ref, probes);
+        }
+    }
     // An empty set holds nothing of either kind.
     const CodeSet none;
     EXPECT_FALSE(none.contains(0, false));
