@@ -193,7 +193,19 @@ RunOutcome OperationRunner::run(const std::function<Report(db::Connection&)>& bo
         setUpSession(*connection);
         // While a statement runs the window keeps answering.
         connection->setWaitHook(waits);
-        const auto held = changes == Changes::Site ? guard.take(*connection, m_facts, m_fields) : std::nullopt;
+        // A lease that looks run out is watched before it is taken over: the window says so meanwhile.
+        const auto leaseWatched = [this, shown = std::chrono::seconds(-1)](std::chrono::seconds left) mutable {
+            if (left != shown && (shown.count() < 0 || left.count() % 10 == 0)) {
+                m_window.showProgress("Отметка другого запуска в tbl_conf (CODE=" + std::to_string(kGuardCode) +
+                                      ") по часам этого узла истекла; ждём, не продлят ли её: ещё " +
+                                      std::to_string(left.count()) + " с");
+                shown = left;
+            }
+            m_window.keepAlive();
+        };
+        const auto held = changes == Changes::Site
+                              ? guard.take(*connection, m_facts, m_fields, m_guardTimes, leaseWatched)
+                              : std::nullopt;
         guarded = changes == Changes::Site && !held;
         if (held) {
             outcome = {RunStatus::Locked, Report(MessageIcon::Critical, *held)};

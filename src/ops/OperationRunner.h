@@ -63,6 +63,8 @@ class OperationRunner
 
     // How long a statement may wait for a lock held elsewhere before the operation ends (seconds).
     void setLockWait(int seconds) { m_lockWait = seconds; }
+    // The lease of the guard row on a cluster node.
+    void setGuardTimes(GuardTimes times) { m_guardTimes = times; }
     // Replicas to watch before each batch of changes, and how far behind they may be.
     void setReplicas(ReplicaSettings replicas) { m_replicas = std::move(replicas); }
 
@@ -92,6 +94,7 @@ class OperationRunner
     SiteWindow& m_window;
     bool m_busy = false;
     int m_lockWait = kDefaultLockWait;
+    GuardTimes m_guardTimes;
     ReplicaSettings m_replicas;
     ServerFacts m_facts;
     std::optional<ReplicaWatch> m_watch;

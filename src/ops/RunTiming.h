@@ -8,3 +8,7 @@ inline constexpr int kDefaultLockWait = 60;
 inline constexpr std::chrono::seconds kWaitReportAfter{3}, kWaitReportEvery{10};
 // While statements run the window runs its events at least this often.
 inline constexpr std::chrono::milliseconds kKeepAliveEvery{100};
+// On a cluster node, the lease of a run's guard row lasts this long and is renewed every beat.
+struct GuardTimes {
+    std::chrono::seconds lease{90}, beat{20};
+};

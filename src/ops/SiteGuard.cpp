@@ -4,6 +4,8 @@
 #include "ops/OperationRunner.h"
 
 #include <random>
+#include <thread>
+#include <utility>
 
 namespace
 {
@@ -13,9 +15,9 @@ const std::string kWhere = " where CODE=" + std::to_string(kGuardCode);
 const std::string kRow = "tbl_conf" + kWhere;
 constexpr const char* kHeldTail = ". Операция не выполнена: дождитесь окончания той работы и повторите.";
 
-std::string lease()
+std::string leaseOf(const GuardTimes& times)
 {
-    return "UNIX_TIMESTAMP()+" + std::to_string(kGuardLease.count());
+    return "UNIX_TIMESTAMP()+" + std::to_string(times.lease.count());
 }
 
 // This run as the row names it: plain characters only, so it goes into SQL and back unchanged.
@@ -40,6 +42,38 @@ db::Rows readRow(db::Connection& c)
     c.execute("SET SESSION wsrep_sync_wait=0");
     return rows;
 }
+
+enum class Watched { Unchanged, Renewed, Gone };
+
+// Watches a row whose lease looks run out by this node's clock, for a whole lease by this run's
+// own clock: a run alive through a node whose clock lags renews it meanwhile.
+Watched watchLease(db::Connection& c, const db::Rows& seen, std::chrono::seconds lease,
+                   const SiteGuard::Waiting& waiting)
+{
+    using namespace std::chrono;
+    constexpr milliseconds kAnswerEvery{100}, kReadEvery{1000};
+    const auto was = [](const db::Rows& r) { return std::pair(r.front().text("expires"), r.front().text("who")); };
+    const auto started = steady_clock::now();
+    auto read = started;
+    for (bool last = false; !last;) {
+        const auto now = steady_clock::now();
+        last = now - started >= lease;
+        if (!last) {
+            if (waiting)
+                waiting(ceil<seconds>(lease - (now - started)));
+            std::this_thread::sleep_for(kAnswerEvery);
+            if (steady_clock::now() - read < kReadEvery)
+                continue;
+        }
+        read = steady_clock::now();
+        const db::Rows row = readRow(c);
+        if (row.empty())
+            return Watched::Gone;
+        if (was(row) != was(seen))
+            return Watched::Renewed;
+    }
+    return Watched::Unchanged;
+}
 } // namespace
 
 SiteGuard::~SiteGuard()
@@ -48,7 +82,7 @@ SiteGuard::~SiteGuard()
 }
 
 std::optional<std::string> SiteGuard::take(db::Connection& c, const ServerFacts& facts,
-                                           const db::ConnectionFields& fields)
+                                           const db::ConnectionFields& fields, GuardTimes times, const Waiting& waiting)
 {
     const std::string name(kLockName);
     std::optional<db::Rows> got;
@@ -79,7 +113,7 @@ std::optional<std::string> SiteGuard::take(db::Connection& c, const ServerFacts&
         const std::string who = row.empty() ? "" : " (" + row.front().text("who").value_or("?") + ")";
         return "С этой базой сейчас работает другой запуск tk_corvane через другой узел кластера" + who + kHeldTail +
                "\nЕсли тот запуск прервался, его отметка в tbl_conf (CODE=" + std::to_string(kGuardCode) +
-               ") истечёт сама не позже чем через " + std::to_string(kGuardLease.count()) + " с.";
+               ") истечёт сама не позже чем через " + std::to_string(times.lease.count()) + " с.";
     };
     // The lease is renewed by a session of its own, opened before the row is written: an account
     // held to fewer sessions is told so before anything changes, not when the lease runs out.
@@ -94,22 +128,31 @@ std::optional<std::string> SiteGuard::take(db::Connection& c, const ServerFacts&
             "учётной записи?). " +
             describeError(e));
     }
-    const db::Rows row = readRow(c);
-    std::optional<std::int64_t> until, now;
-    if (!row.empty()) {
-        until = row.front().optInt("expires");
-        now = row.front().optInt("now");
+    m_times = times;
+    db::Rows row = readRow(c);
+    // A row that went while it was watched: read again (a bounded number of times, runs may race).
+    for (int reads = 1; !row.empty(); ++reads) {
+        const std::optional<std::int64_t> until = row.front().optInt("expires"), now = row.front().optInt("now");
         if (until && now && *until >= *now)
             return heldBy(row);
+        const Watched seen = watchLease(c, row, times.lease, waiting);
+        if (seen == Watched::Unchanged)
+            break;
+        if (seen == Watched::Renewed || reads == 3)
+            return heldBy(readRow(c));
+        row = readRow(c);
     }
     m_token = token(c);
     try {
         if (row.empty())
             c.execute("insert into tbl_conf (CODE, PARAM, VALUEINT, VALUESTR) values (" + std::to_string(kGuardCode) +
-                      ", '" + kGuardParam + "', " + lease() + ", '" + m_token + "')");
-        else // a lease run out: the run that held it died
-            c.execute("update tbl_conf set VALUEINT=" + lease() + ", VALUESTR='" + m_token + "'" + kWhere + " and " +
-                      (until ? "VALUEINT=" + std::to_string(*until) : std::string("VALUEINT is null")));
+                      ", '" + kGuardParam + "', " + leaseOf(times) + ", '" + m_token + "')");
+        else { // not renewed for a whole lease: the run that held it died. A renewal or another
+               // run's takeover sets a later expiry than the one seen, so the update then changes nothing.
+            const std::optional<std::int64_t> until = row.front().optInt("expires");
+            c.execute("update tbl_conf set VALUEINT=" + leaseOf(times) + ", VALUESTR='" + m_token + "'" + kWhere +
+                      " and " + (until ? "VALUEINT=" + std::to_string(*until) : std::string("VALUEINT is null")));
+        }
     } catch (const db::DbError& e) {
         // Another node's run certified first (duplicate key, or the cluster's deadlock for a lost
         // certification): it has the guard.
@@ -132,9 +175,10 @@ std::optional<std::string> SiteGuard::take(db::Connection& c, const ServerFacts&
 
 void SiteGuard::beat(db::Connection renewing)
 {
-    const std::string renew = "update tbl_conf set VALUEINT=" + lease() + kWhere + " and VALUESTR='" + m_token + "'";
+    const std::string renew =
+        "update tbl_conf set VALUEINT=" + leaseOf(m_times) + kWhere + " and VALUESTR='" + m_token + "'";
     const std::string ours = "select count(*) as n from " + kRow + " and VALUESTR='" + m_token + "'";
-    while (!m_stop->waitFor(kGuardBeat)) {
+    while (!m_stop->waitFor(m_times.beat)) {
         std::string why;
         try {
             renewing.execute(renew);

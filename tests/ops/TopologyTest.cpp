@@ -10,6 +10,7 @@
 #include "ops/SiteGuard.h"
 #include "ratings/RatingRecalc.h"
 
+#include <atomic>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -128,21 +129,50 @@ TEST_F(Galera, OneRunAtATimeAcrossTheClusterAndADeadRunsLeaseRunsOut)
     cleanup::restoreArchives(first, {folder.archive().string()}, false, restored);
     EXPECT_EQ(dumpSite(*site), before);
 
-    // The row a killed run leaves: refused while its lease lasts, taken over once it has run out.
+    // The row a killed run leaves: refused while its lease lasts; once it looks run out by this node's
+    // clock, taken over only after a whole lease by the run's own clock in which nobody renewed it.
+    // A run alive through a node whose clock lags renews a lease that looks run out here: refused.
+    constexpr GuardTimes kShort{std::chrono::seconds(4), std::chrono::seconds(1)};
+    second.setGuardTimes(kShort);
     struct Case {
         const char* lease;
+        bool renewed;
         RunStatus want;
     };
-    for (const Case c : {Case{"UNIX_TIMESTAMP()+60", RunStatus::Locked}, Case{"UNIX_TIMESTAMP()-1", RunStatus::Done}}) {
+    for (const Case c :
+         {Case{"UNIX_TIMESTAMP()+60", false, RunStatus::Locked}, Case{"UNIX_TIMESTAMP()-1", false, RunStatus::Done},
+          Case{"UNIX_TIMESTAMP()-100", true, RunStatus::Locked}}) {
         site->exec("delete from tbl_conf where CODE=" + std::to_string(kGuardCode));
         site->exec("insert into tbl_conf (CODE, PARAM, VALUEINT, VALUESTR) values (" + std::to_string(kGuardCode) +
                    ", 'tk_corvane_run', " + c.lease + ", 'tk_corvane host gone pid 1')");
+        std::atomic<bool> stop{false};
+        std::thread lagging;
+        if (c.renewed)
+            lagging = std::thread([&] {
+                auto node = db::openSite(on(2));
+                for (int beat = 0; !stop; ++beat) {
+                    std::this_thread::sleep_for(kShort.beat);
+                    node.execute("update tbl_conf set VALUEINT=UNIX_TIMESTAMP()-100+" + std::to_string(beat) +
+                                 " where CODE=" + std::to_string(kGuardCode));
+                }
+            });
+        const auto started = std::chrono::steady_clock::now();
         const RunOutcome o = Command3_Click(second);
+        const auto took = std::chrono::steady_clock::now() - started;
+        stop = true;
+        if (lagging.joinable())
+            lagging.join();
         EXPECT_EQ(o.status, c.want) << c.lease << ": " << o.report.text;
         if (c.want == RunStatus::Locked) {
-            EXPECT_NE(o.report.text.find("не позже чем через 90 с"), std::string::npos) << o.report.text;
+            EXPECT_NE(o.report.text.find("не позже чем через 4 с"), std::string::npos) << o.report.text;
+        } else {
+            EXPECT_GE(took, kShort.lease) << "taken over without watching the lease";
+        }
+        if (c.renewed) {
+            EXPECT_EQ(site->count("tbl_conf", "CODE=" + std::to_string(kGuardCode) + " and VALUESTR like '%gone%'"), 1);
         }
     }
+    site->exec("delete from tbl_conf where CODE=" + std::to_string(kGuardCode));
     // Read once this node has applied what the other node's run wrote (its release included).
     site->exec("SET SESSION wsrep_sync_wait=1");
     EXPECT_EQ(site->count("tbl_conf", "CODE=" + std::to_string(kGuardCode)), 0);
@@ -183,12 +213,14 @@ TEST_F(Galera, ALeaseThatCannotBeRenewedStopsTheRun)
     const auto before = dumpSite(*site);
     RecordingWindow w(on(0));
     OperationRunner runner(w);
+    constexpr GuardTimes kShort{std::chrono::seconds(4), std::chrono::seconds(1)};
+    runner.setGuardTimes(kShort);
     bool taken = false;
     w.onProcessEvents = [&] {
         if (!taken && site->count("tbl_conf", "CODE=" + std::to_string(kGuardCode)) == 1) {
             taken = true;
             site->exec("delete from tbl_conf where CODE=" + std::to_string(kGuardCode));
-            std::this_thread::sleep_for(kGuardBeat + std::chrono::seconds(3));
+            std::this_thread::sleep_for(kShort.beat + std::chrono::seconds(2));
         }
     };
     const RunOutcome o = Command5_Click(runner, folder.slash(), 2);
