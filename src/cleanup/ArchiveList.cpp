@@ -31,7 +31,9 @@ std::string describeArchive(const ArchiveEntry& e)
         line += "архив повреждён";
     if (!e.header.complete)
         line += " (чистка прервана)";
-    line += e.header.restored.empty() ? "  не восстановлен" : "  восстановлен " + e.header.restored;
+    line += !e.header.restored.empty() ? "  восстановлен " + e.header.restored
+            : e.header.upToLine > 0 ? "  восстановлен частично (числа — то, что осталось вернуть)"
+                                    : "  не восстановлен";
     return line + "  " + e.header.path;
 }
 

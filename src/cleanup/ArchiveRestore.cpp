@@ -71,6 +71,32 @@ std::optional<Progress> readProgress(db::Connection& c)
     return p;
 }
 
+// The archives beside the named files that the unfinished restore began with, as a list of lines;
+// else what the mark says of them.
+std::string filesOf(const Progress& unfinished, const std::vector<Archive>& named, const std::string& database)
+{
+    std::set<std::string> folders, found;
+    for (const Archive& a : named)
+        folders.insert(a.header.path.substr(0, a.header.path.find_last_of("/\\") + 1));
+    for (const std::string& folder : folders)
+        for (const ArchiveHeader& h : archivesOf(folder.empty() ? "./" : folder, database))
+            if (h.begun == unfinished.set && h.restored.empty())
+                found.insert(h.path);
+    const std::string count = unfinished.set.substr(0, unfinished.set.find('/'));
+    if (found.empty() || std::to_string(found.size()) != count)
+        return count + " арх. (рядом с названными файлами " + (found.empty() ? "их нет" : "не все") +
+               "), дошло до архива запуска " + runStartedAt(unfinished.run) + "\n";
+    std::string list;
+    for (const std::string& f : found)
+        list += "  " + f + "\n";
+    return list;
+}
+
+const std::string kHowToAbandon =
+    "Отказаться от незаконченного восстановления, ничего не потеряв: tk_corvane restore --abandon с теми же "
+    "файлами. Возвращённое останется в базе; архивы, возвращённые целиком, отметятся восстановленными, а "
+    "возвращённый частично запомнит, до какого места: его следующее восстановление вернёт только остальное.";
+
 void showRestoring(OperationRunner& runner, const std::vector<Archive>& archives, const Archive& a)
 {
     const std::size_t at = static_cast<std::size_t>(&a - archives.data()) + 1;
@@ -112,6 +138,10 @@ std::optional<std::string> applyBounded(OperationRunner& runner, db::Connection&
         first = static_cast<std::size_t>(it - archives.begin());
     } else {
         at = Progress{archives.front().header.run, 0, 0, setOf(archives)};
+        // Each file says which restore began with it, so that the mark can name them all.
+        for (const Archive& a : archives)
+            std::ofstream(sysfiles::pathOf(a.header.path), std::ios::binary | std::ios::app)
+                << kArchiveRestoreBegun << at->set << "\n";
         c.execute("insert into tbl_conf (CODE, PARAM, VALUESTR) values (" + std::to_string(kRestoreCode) + ", '" +
                   kRestoreParam + "', '" + at->text() + "')");
     }
@@ -136,7 +166,7 @@ std::optional<std::string> applyBounded(OperationRunner& runner, db::Connection&
         showRestoring(runner, archives, a);
         const bool resumed = a.header.run == at->run;
         // Judged as the site stands once the newer archives are back.
-        settleDoubts(c, a, resumed ? at->line : 0);
+        const bool anew = settleDoubts(c, a, resumed ? at->line : 0);
         for (const Statement& s : a.statements) {
             // The archive's session settings hold for every part of it, a resumed one too.
             if (s.sql.starts_with("SET SESSION ")) {
@@ -147,7 +177,7 @@ std::optional<std::string> applyBounded(OperationRunner& runner, db::Connection&
             if (s.sql == "START TRANSACTION" || s.sql == "COMMIT" || (resumed && s.line < at->line))
                 continue;
             const Pieces p = piecesOf(s.sql);
-            for (std::size_t from = resumed && s.line == at->line ? at->rows : 0; from < p.rows.size();) {
+            for (std::size_t from = resumed && s.line == at->line && !anew ? at->rows : 0; from < p.rows.size();) {
                 const std::size_t take = std::min(p.rows.size() - from, perTransaction - inTransaction);
                 std::string part = p.head.empty() ? p.rows.front() : p.head + "(";
                 for (std::size_t r = 0; !p.head.empty() && r < take; ++r)
@@ -182,6 +212,31 @@ std::optional<std::string> applyBounded(OperationRunner& runner, db::Connection&
     c.execute("delete from tbl_conf" + kProgressWhere);
     return std::nullopt;
 }
+// Reads the named archives, newest run first, each checked to belong to the connected database and
+// not to be put back already; else what to tell the user, nothing having changed.
+std::optional<Report> loadChecked(db::Connection& c, const std::vector<std::string>& files,
+                                  std::vector<Archive>& archives, std::string& database)
+{
+    try {
+        for (const std::string& f : files)
+            archives.push_back(load(f));
+    } catch (const std::runtime_error& e) {
+        return Report(MessageIcon::Critical, std::string(e.what()) + "\nНичего не восстановлено.");
+    }
+    database = headerName(fromHex(c.query("SELECT HEX(DATABASE())").front().cell(0).value_or("")));
+    for (const Archive& a : archives) {
+        if (a.header.database != database)
+            return Report(MessageIcon::Critical, a.header.path + ": архив базы «" + a.header.database + "», а не «" +
+                                                     database + "».\nНичего не восстановлено.");
+        if (!a.header.restored.empty())
+            return Report(MessageIcon::Critical, a.header.path + ": этот архив уже восстановлен (" + a.header.restored +
+                                                     ").\nНичего не восстановлено.");
+    }
+    // Newest run first: an earlier run's archive holds the state before the later run started.
+    std::sort(archives.begin(), archives.end(),
+              [](const Archive& x, const Archive& y) { return runBefore(y.header, x.header); });
+    return std::nullopt;
+}
 } // namespace
 
 ArchiveCounts countArchive(const std::string& path)
@@ -195,33 +250,11 @@ RunOutcome restoreArchives(OperationRunner& runner, const std::vector<std::strin
 {
     return runner.run([&](db::Connection& c) {
         std::vector<Archive> archives;
-        try {
-            for (const std::string& f : files)
-                archives.push_back(load(f));
-        } catch (const std::runtime_error& e) {
+        std::string database;
+        if (auto refused = loadChecked(c, files, archives, database)) {
             result.refused = true;
-            return Report(MessageIcon::Critical, std::string(e.what()) + "\nНичего не восстановлено.");
+            return std::move(*refused);
         }
-        const std::string database =
-            headerName(fromHex(c.query("SELECT HEX(DATABASE())").front().cell(0).value_or("")));
-        for (const Archive& a : archives) {
-            if (a.header.database != database) {
-                result.refused = true;
-                return Report(MessageIcon::Critical, a.header.path + ": архив базы «" + a.header.database +
-                                                         "», а не «" + database + "».\nНичего не восстановлено.");
-            }
-        }
-        for (const Archive& a : archives) {
-            if (!a.header.restored.empty()) {
-                result.refused = true;
-                return Report(MessageIcon::Critical, a.header.path + ": этот архив уже восстановлен (" +
-                                                         a.header.restored + ").\nНичего не восстановлено.");
-            }
-        }
-        // Newest run first: an earlier run's archive holds the state before the later run started.
-        std::sort(archives.begin(), archives.end(),
-                  [](const Archive& x, const Archive& y) { return runBefore(y.header, x.header); });
-
         std::set<std::string> tables;
         for (const Archive& a : archives)
             tables.insert(a.tables.begin(), a.tables.end());
@@ -257,15 +290,13 @@ RunOutcome restoreArchives(OperationRunner& runner, const std::vector<std::strin
             // set, archives it never applied would count as done.
             if (unfinished && !unfinished->set.empty() && unfinished->set != setOf(archives)) {
                 result.refused = true;
-                const std::size_t slash = unfinished->set.find('/');
                 return Report(
                     MessageIcon::Critical,
                     "В базе отмечено незаконченное восстановление (tbl_conf, CODE=" + std::to_string(kRestoreCode) +
-                        "), начатое с другим набором файлов: " + unfinished->set.substr(0, slash) +
-                        " арх., дошло до архива запуска " + runStartedAt(unfinished->run) +
-                        ".\nНазовите те же файлы, что в прошлый раз: команда закончит то восстановление, "
-                        "ничего не применив дважды; после него восстановите остальные архивы отдельно.\n"
-                        "Ничего не восстановлено.");
+                        "), начатое с другим набором файлов:\n" + filesOf(*unfinished, archives, database) +
+                        "Назовите те же файлы: команда закончит то восстановление, ничего не применив "
+                        "дважды; после него восстановите остальные архивы отдельно.\n" +
+                        kHowToAbandon + "\nНичего не восстановлено.");
             }
             if (total + 1 > bound || unfinished) {
                 if (dryRun) {
@@ -279,7 +310,8 @@ RunOutcome restoreArchives(OperationRunner& runner, const std::vector<std::strin
                     return Report(MessageIcon::Critical,
                                   *failed + "\nВосстановлено полностью: " + (done.empty() ? "ничего\n" : "\n" + done) +
                                       "Остальное не применено. Повторите ту же команду с теми же файлами: она "
-                                      "продолжит с места остановки и ничего не применит дважды.");
+                                      "продолжит с места остановки и ничего не применит дважды.\n" +
+                                      kHowToAbandon);
                 }
                 for (const Archive& a : archives)
                     rows += a.rows, values += a.values;
@@ -325,6 +357,57 @@ RunOutcome restoreArchives(OperationRunner& runner, const std::vector<std::strin
                         : "Восстановлено из архивов (сначала самый новый):\n")
              << done << "Строк: " << rows << ", значений авторства: " << values << "\n";
         return Report(MessageIcon::Information, text.str());
+    });
+}
+
+RunOutcome abandonRestore(OperationRunner& runner, const std::vector<std::string>& files, RestoreResult& result)
+{
+    return runner.run([&](db::Connection& c) {
+        std::vector<Archive> archives;
+        std::string database;
+        if (auto refused = loadChecked(c, files, archives, database)) {
+            result.refused = true;
+            return std::move(*refused);
+        }
+        const std::optional<Progress> unfinished = readProgress(c);
+        const auto it = std::find_if(archives.begin(), archives.end(),
+                                     [&](const Archive& a) { return unfinished && a.header.run == unfinished->run; });
+        if (!unfinished || unfinished->set != setOf(archives) || it == archives.end()) {
+            result.refused = true;
+            return Report(MessageIcon::Critical,
+                          !unfinished
+                              ? std::string("В базе нет незаконченного восстановления: отказываться не от чего.")
+                              : "Незаконченное восстановление в базе начато с другим набором файлов:\n" +
+                                    filesOf(*unfinished, archives, database) +
+                                    "Назовите для отказа от него те же файлы." + "\nНичего не изменено.");
+        }
+        // The files first: should the mark then stay, the same command finishes the work.
+        std::string text = "Незаконченное восстановление оставлено; возвращённое остаётся в базе.\n";
+        std::vector<Archive> whole(archives.begin(), it);
+        text += markRestored(whole);
+        for (const Archive& a : whole)
+            text += "Возвращён целиком и отмечен восстановленным: " + a.header.path + "\n";
+        const Archive& part = *it;
+        if (unfinished->line > 0) {
+            const std::size_t rows =
+                unfinished->rows + (unfinished->line == part.header.upToLine ? part.header.upToRows : 0);
+            std::ofstream out(sysfiles::pathOf(part.header.path), std::ios::binary | std::ios::app);
+            out << kArchiveRestoredUpTo << unfinished->line << " " << rows << " " << shownTime(std::time(nullptr))
+                << "\n";
+            out.flush();
+            if (!out) {
+                result.failed = true;
+                return Report(MessageIcon::Critical,
+                              text + "Не удалось записать в архив, до какого места он возвращён: " + part.header.path +
+                                  "\nОтметка незаконченного восстановления оставлена.");
+            }
+            text += "Возвращён частично (до строки " + std::to_string(unfinished->line) +
+                    "); его восстановление вернёт только остальное: " + part.header.path + "\n";
+        }
+        for (auto rest = it + (unfinished->line > 0 ? 1 : 0); rest != archives.end(); ++rest)
+            text += "Не возвращён ничем: " + rest->header.path + "\n";
+        c.execute("delete from tbl_conf" + kProgressWhere);
+        return Report(MessageIcon::Information, text);
     });
 }
 

@@ -34,4 +34,9 @@ ArchiveCounts countArchive(const std::string& path);
 RunOutcome restoreArchives(OperationRunner& runner, const std::vector<std::string>& files, bool dryRun,
                            RestoreResult& result);
 
+// Gives up an unfinished restore in parts, named by the same files, losing nothing: what it put back
+// stays; each archive it put back whole is marked restored, and the one it put back in part notes
+// how far, so that a later restore of it puts back only the rest; the mark in tbl_conf goes.
+RunOutcome abandonRestore(OperationRunner& runner, const std::vector<std::string>& files, RestoreResult& result);
+
 } // namespace cleanup

@@ -4,6 +4,7 @@
 #include "common/SystemFiles.h"
 
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -61,6 +62,52 @@ std::string withoutRowsBack(db::Connection& c, const std::string& sql, std::uint
     return kept.empty() ? std::string() : p.head + "(" + kept + ")";
 }
 
+// The doubt of a batch that an abandoned restore had begun to put back: it ran.
+constexpr const char* kBatchRan = "ran";
+
+// Leaves out what an abandoned restore put back already: the statements before upToLine (the
+// session settings stay) and the first upToRows rows of the one at it. A batch of unknown outcome it
+// had begun counts as run: its rows go back where they are not there already.
+void leaveOutRestored(Archive& a)
+{
+    const std::size_t line = a.header.upToLine;
+    std::vector<Statement> kept;
+    std::optional<Statement> batch; // the START TRANSACTION of the batch open at `line`
+    bool crossed = false, ran = false;
+    for (Statement& s : a.statements) {
+        if (s.line < line) {
+            if (s.sql.starts_with("SET SESSION "))
+                kept.push_back(s);
+            else if (s.sql == "START TRANSACTION")
+                batch = s;
+            else if (s.sql == "COMMIT")
+                batch.reset();
+            continue;
+        }
+        if (!std::exchange(crossed, true) && batch) {
+            ran = !batch->doubt.empty();
+            if (ran)
+                batch->doubt = kBatchRan;
+            kept.push_back(*batch);
+        }
+        if (s.line == line && a.header.upToRows > 0 && !ran) {
+            Pieces p = piecesOf(s.sql);
+            if (p.head.empty() || a.header.upToRows >= p.rows.size())
+                continue;
+            std::string rest;
+            for (std::size_t r = a.header.upToRows; r < p.rows.size(); ++r)
+                rest += (rest.empty() ? "" : "),(") + p.rows[r];
+            s.sql = p.head + "(" + rest + ")" + p.tail;
+        }
+        kept.push_back(std::move(s));
+    }
+    a.statements = std::move(kept);
+    a.rows = rowsOf(a);
+    a.values = 0;
+    for (const Statement& s : a.statements)
+        a.values += s.sql.starts_with("UPDATE ") && s.sql.find("=CONCAT(") == std::string::npos ? 1 : 0;
+}
+
 } // namespace
 
 Archive load(const std::string& path)
@@ -102,6 +149,8 @@ Archive load(const std::string& path)
         line.pop_back();
         a.statements.push_back({n, line, line == "START TRANSACTION" ? std::exchange(doubt, {}) : std::string()});
     }
+    if (a.header.upToLine > 0)
+        leaveOutRestored(a);
     return a;
 }
 
@@ -135,28 +184,41 @@ std::uint64_t rowsOf(const Archive& a)
     return n;
 }
 
-void settleDoubts(db::Connection& c, Archive& a, std::size_t from)
+bool settleDoubts(db::Connection& c, Archive& a, std::size_t from)
 {
+    bool anew = false;
     std::vector<Statement> kept;
     for (std::size_t i = 0; i < a.statements.size(); ++i) {
         const Statement& s = a.statements[i];
-        if (s.doubt.empty() || s.line < from) {
+        if (s.doubt.empty()) {
+            kept.push_back(s);
+            continue;
+        }
+        std::size_t end = i; // the batch's COMMIT, or the end
+        while (end < a.statements.size() && a.statements[end].sql != "COMMIT")
+            ++end;
+        // A batch before `from` is applied already; one that `from` lies within was judged to have
+        // run when it was begun, and the rest of it goes back without the rows that are back.
+        const bool within = s.line < from && end > i + 1 && a.statements[end - 1].line >= from;
+        if (s.line < from && !within) {
             kept.push_back(s);
             continue;
         }
         const std::size_t space = s.doubt.find(' ');
         const bool stillThere =
+            !within && s.doubt != kBatchRan &&
             !c.query("select 1 from `" + s.doubt.substr(0, space) + "` where CODE=" + s.doubt.substr(space + 1))
                  .empty();
         if (!stillThere) {
             // Put back, but none of its rows twice and none over another row.
             kept.push_back(s);
-            for (++i; i < a.statements.size() && a.statements[i].sql != "COMMIT"; ++i) {
+            for (++i; i < end; ++i) {
                 Statement row = a.statements[i];
-                if (row.sql.starts_with("INSERT INTO ")) {
+                if (row.sql.starts_with("INSERT INTO ") && row.line >= from) {
                     std::uint64_t back = 0;
                     row.sql = withoutRowsBack(c, row.sql, back);
                     a.rows -= back;
+                    anew = anew || row.line == from;
                     if (row.sql.empty())
                         continue;
                 }
@@ -167,16 +229,16 @@ void settleDoubts(db::Connection& c, Archive& a, std::size_t from)
             continue;
         }
         // The server never ran it: nothing of it goes back.
-        while (i < a.statements.size() && a.statements[i].sql != "COMMIT") {
+        for (; i < end; ++i) {
             const std::string& sql = a.statements[i].sql;
             if (sql.starts_with("INSERT INTO "))
                 a.rows -= piecesOf(sql).rows.size();
             else if (sql.starts_with("UPDATE ") && sql.find("=CONCAT(") == std::string::npos)
                 --a.values;
-            ++i;
         }
     }
     a.statements = std::move(kept);
+    return anew;
 }
 
 } // namespace cleanup

@@ -45,7 +45,9 @@ std::uint64_t rowsOf(const Archive& a);
 
 // A batch whose outcome was unknown when its run ended is put back only where its first row is gone
 // (a batch is one statement: all of it ran, or none), and then none of its rows twice and none over
-// another row. Batches before `from` are applied already.
-void settleDoubts(db::Connection& c, Archive& a, std::size_t from);
+// another row. Statements before line `from` are applied already; a batch that `from` lies within
+// ran, and the rest of it goes back without the rows that are back. Returns true when the statement
+// at `from` lost such rows: it goes back from its first remaining row, not from a count of rows.
+bool settleDoubts(db::Connection& c, Archive& a, std::size_t from);
 
 } // namespace cleanup

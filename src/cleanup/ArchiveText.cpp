@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
+#include <utility>
 
 namespace cleanup
 {
@@ -107,20 +109,33 @@ std::optional<ArchiveHeader> readArchiveHeader(const std::string& path)
     in.clear();
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
-    const std::streamoff from = std::max<std::streamoff>(0, size - 512);
+    const std::streamoff from = std::max<std::streamoff>(0, size - 4096);
     in.seekg(from);
     std::string tail(static_cast<std::size_t>(size - from), '\0');
     in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
-    // The lines a restore appends come after the run's own end.
+    // The lines a restore appends come after the run's own end; the last of each kind holds.
+    bool upToSeen = false;
     for (;;) {
         while (!tail.empty() && tail.back() == '\n')
             tail.pop_back();
         const std::size_t start = tail.rfind('\n');
         const std::string last = tail.substr(start == std::string::npos ? 0 : start + 1);
-        if (!last.starts_with(kArchiveRestored))
+        if (last.starts_with(kArchiveRestored)) {
+            if (h.restored.empty())
+                h.restored = last.substr(kArchiveRestored.size());
+        } else if (last.starts_with(kArchiveRestoreBegun)) {
+            if (h.begun.empty())
+                h.begun = last.substr(kArchiveRestoreBegun.size());
+        } else if (last.starts_with(kArchiveRestoredUpTo)) {
+            std::istringstream at(last.substr(kArchiveRestoredUpTo.size()));
+            std::size_t line = 0, rows = 0;
+            if (!(at >> line >> rows))
+                return std::nullopt;
+            if (!std::exchange(upToSeen, true))
+                h.upToLine = line, h.upToRows = rows;
+        } else {
             break;
-        if (h.restored.empty())
-            h.restored = last.substr(kArchiveRestored.size());
+        }
         tail.erase(start == std::string::npos ? 0 : start);
     }
     h.complete = tail.ends_with("\n" + std::string(kArchiveComplete)) || tail == kArchiveComplete;

@@ -1,6 +1,7 @@
 #pragma once
 // The text of undo archives: the checks every value passes before it becomes SQL, and reading an
 // archive's header back.
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <optional>
@@ -40,6 +41,10 @@ struct ArchiveHeader {
     std::string previous;  // the archive of the unfinished run before it, if it named one
     bool complete = false; // the run ended normally
     std::string restored;  // when it was put back, if it was
+    std::string begun;     // the set of archives of the last restore in parts begun with it, if any
+    // Where an abandoned restore left it: statements before upToLine are back, and the first upToRows
+    // rows of the one at it (upToLine 0: nothing of it).
+    std::size_t upToLine = 0, upToRows = 0;
 };
 // Reads an archive's header and whether it ends complete; nothing when the file is no archive.
 std::optional<ArchiveHeader> readArchiveHeader(const std::string& path);

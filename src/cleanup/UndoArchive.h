@@ -36,6 +36,13 @@ inline constexpr std::string_view kArchivePrevious = "-- previous unfinished run
 inline constexpr std::string_view kArchiveComplete = "-- complete";
 // Appended once the archive has been put back: "-- restored: YYYY-MM-DD HH:MM:SS".
 inline constexpr std::string_view kArchiveRestored = "-- restored: ";
+// Appended when a restore that goes in parts (on a cluster node) begins: "-- restore begun: <set>",
+// the set of archives it was started with, so that an unfinished restore can name its files.
+inline constexpr std::string_view kArchiveRestoreBegun = "-- restore begun: ";
+// Appended when an unfinished restore is abandoned part-way through this archive: "-- restored up
+// to: <line> <rows> YYYY-MM-DD HH:MM:SS". Every statement before that line is back, and the first
+// rows of the one at it; a later restore of the archive puts back only the rest.
+inline constexpr std::string_view kArchiveRestoredUpTo = "-- restored up to: ";
 // "-- outcome unknown: <table> <code>" before a batch whose statement may or may not have run. Its
 // INSERTs end in kInDoubtInsertTail and a column's name assigned to itself: a row that is still there
 // is left as it is, so that the mariadb client replays such a batch whatever became of it.

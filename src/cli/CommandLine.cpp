@@ -43,6 +43,7 @@ struct Options {
     std::optional<int> maxLag, lagWait;
     bool dryRun = false;
     bool allowTriggers = false;
+    bool abandon = false; // restore
     bool quiet = false;
 };
 
@@ -119,6 +120,7 @@ Options parse(const std::vector<std::string>& arguments)
         o.replicas.push_back(bytes(r));
     o.dryRun = given("dry-run");
     o.allowTriggers = given("allow-triggers");
+    o.abandon = given("abandon");
     o.quiet = given("quiet");
 
     const bool requiring = std::any_of(std::begin(kTlsRequiring), std::end(kTlsRequiring), given);
@@ -139,6 +141,8 @@ Options parse(const std::vector<std::string>& arguments)
         throw UsageError{"--dry-run goes with " + takers(&Command::dryRun) + " only"};
     if (o.allowTriggers && !known->triggers)
         throw UsageError{"--allow-triggers goes with " + takers(&Command::triggers) + " only"};
+    if (o.abandon && (o.command != Cmd::Restore || o.dryRun))
+        throw UsageError{"--abandon goes with restore only, without --dry-run"};
     if (o.command == Cmd::Restore && o.files.empty())
         throw UsageError{"restore needs the archive files"};
     return o;
@@ -264,7 +268,8 @@ int runCommandLine(const std::vector<std::string>& arguments, const std::string&
         runner.setReplicas(replicas(o, store));
         if (o.command == Cmd::Restore) {
             cleanup::RestoreResult result;
-            const int status = statusOf(cleanup::restoreArchives(runner, o.files, o.dryRun, result));
+            const int status = statusOf(o.abandon ? cleanup::abandonRestore(runner, o.files, result)
+                                                  : cleanup::restoreArchives(runner, o.files, o.dryRun, result));
             return result.refused ? kExitRefused : result.failed ? kExitFailed : status;
         }
         // What a cleanup would do now, with nothing changed and no file written; the site need not be

@@ -63,6 +63,8 @@ inline constexpr OptionRow kOptions[] = {
     {"lag-wait", "SECONDS", "how long a run waits for the replicas"},
     {"dry-run", "", "cleanup, maintain: say what would go, change nothing; restore: roll back"},
     {"allow-triggers", "", "cleanup, maintain: run where triggers fire on the tables it changes"},
+    {"abandon", "", "restore: give up the unfinished restore of FILE... keeping what it put back; each archive "
+                    "notes how much of it is back, and a later restore puts back the rest"},
     {"quiet", "", "no progress on standard error"},
 };
 // clang-format on

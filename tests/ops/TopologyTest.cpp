@@ -295,9 +295,32 @@ TEST_F(Galera, WithinASmallWriteSetEveryJobEndsAsOnOneServerAndAStoppedRestoreRe
     cleanup::RestoreResult other;
     const RunOutcome refused = cleanup::restoreArchives(runner, {folder.archive().string(), newer}, false, other);
     EXPECT_TRUE(other.refused) << refused.report.text;
-    EXPECT_NE(refused.report.text.find("другим набором файлов"), std::string::npos) << refused.report.text;
+    EXPECT_NE(refused.report.text.find("другим набором файлов:\n  " + folder.archive().string() + "\n"),
+              std::string::npos)
+        << refused.report.text;
+    EXPECT_NE(refused.report.text.find("restore --abandon"), std::string::npos) << refused.report.text;
     EXPECT_EQ(dumpSite(*site), halfway);
     EXPECT_EQ(readFileBytes(newer).find("-- restored: "), std::string::npos);
+    // Given up, it loses nothing: what it put back stays, the archive notes how far, and a later
+    // restore of it (stopped again by the same row, then finished) puts back only the rest.
+    const std::string mark = "CODE=" + std::to_string(cleanup::kRestoreCode);
+    cleanup::RestoreResult wrongSet, abandoned, again;
+    EXPECT_EQ(cleanup::abandonRestore(runner, {folder.archive().string(), newer}, wrongSet).status, RunStatus::Done);
+    EXPECT_TRUE(wrongSet.refused);
+    EXPECT_EQ(site->count("tbl_conf", mark), 1);
+    EXPECT_EQ(cleanup::abandonRestore(runner, {folder.archive().string()}, abandoned).status, RunStatus::Done);
+    EXPECT_FALSE(abandoned.refused || abandoned.failed) << w.messages.back().text;
+    EXPECT_EQ(site->count("tbl_conf", mark), 0);
+    auto given = dumpSite(*site), was = halfway;
+    given.erase("tbl_conf"), was.erase("tbl_conf");
+    EXPECT_EQ(given, was);
+    const std::string archived = readFileBytes(folder.archive().string());
+    EXPECT_NE(archived.find("\n-- restored up to: "), std::string::npos);
+    EXPECT_EQ(archived.find("\n-- restored: "), std::string::npos);
+    EXPECT_LT(cleanup::countArchive(folder.archive().string()).rows, statsBefore.size());
+    cleanup::restoreArchives(runner, {folder.archive().string()}, false, again);
+    EXPECT_TRUE(again.failed) << w.messages.back().text;
+    EXPECT_EQ(site->count("tbl_conf", mark), 1);
     site->exec("delete from tbl_stat where CODE=" + last);
     EXPECT_EQ(cleanup::restoreArchives(runner, {folder.archive().string()}, false, completed).status, RunStatus::Done);
     EXPECT_FALSE(completed.failed) << w.messages.back().text;
