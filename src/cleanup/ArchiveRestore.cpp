@@ -97,6 +97,19 @@ const std::string kHowToAbandon =
     "файлами. Возвращённое останется в базе; архивы, возвращённые целиком, отметятся восстановленными, а "
     "возвращённый частично запомнит, до какого места: его следующее восстановление вернёт только остальное.";
 
+// The server's words for a refused statement of an archive, and which rows collide where a unique
+// key refused it.
+std::string refusedBecause(db::Connection& c, const std::string& sql, const db::DbError& e)
+{
+    std::string collision;
+    try {
+        collision = collisionOf(c, sql, e);
+    } catch (const std::exception&) {
+        // The server's own words, then.
+    }
+    return e.what() + (collision.empty() ? "" : "\n" + collision);
+}
+
 void showRestoring(OperationRunner& runner, const std::vector<Archive>& archives, const Archive& a)
 {
     const std::size_t at = static_cast<std::size_t>(&a - archives.data()) + 1;
@@ -192,8 +205,9 @@ std::optional<std::string> applyBounded(OperationRunner& runner, db::Connection&
                 try {
                     c.execute(part);
                 } catch (const db::DbError& e) {
+                    const std::string why = refusedBecause(c, part, e);
                     c.execute("ROLLBACK");
-                    return a.header.path + ", строка " + std::to_string(s.line) + ": " + e.what();
+                    return a.header.path + ", строка " + std::to_string(s.line) + ": " + why;
                 }
                 from += take;
                 inTransaction += take;
@@ -336,10 +350,11 @@ RunOutcome restoreArchives(OperationRunner& runner, const std::vector<std::strin
                         c.execute(kUniqueChecksOn);
                 } catch (const db::DbError& e) {
                     result.failed = true;
+                    const std::string why = refusedBecause(c, s.sql, e);
                     if (oneTransaction)
                         c.execute("ROLLBACK");
                     return Report(MessageIcon::Critical,
-                                  a.header.path + ", строка " + std::to_string(s.line) + ": " + e.what() + "\n" +
+                                  a.header.path + ", строка " + std::to_string(s.line) + ": " + why + "\n" +
                                       (oneTransaction ? "Всё отменено (откат): база осталась как была."
                                                       : "Восстановлено до этой строки: " + done));
                 }

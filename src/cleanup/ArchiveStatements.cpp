@@ -3,6 +3,7 @@
 #include "cleanup/UndoArchive.h"
 #include "common/SystemFiles.h"
 
+#include <algorithm>
 #include <fstream>
 #include <optional>
 #include <stdexcept>
@@ -239,6 +240,76 @@ bool settleDoubts(db::Connection& c, Archive& a, std::size_t from)
     }
     a.statements = std::move(kept);
     return anew;
+}
+
+std::string collisionOf(db::Connection& c, const std::string& sql, const db::DbError& e)
+{
+    constexpr std::string_view kPlain = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_";
+    const std::string what = e.what();
+    const std::size_t at = what.rfind("for key '");
+    if (e.nativeCode != 1062 || at == std::string::npos)
+        return {};
+    std::string key = what.substr(at + 9);
+    key.erase(std::min(key.find('\''), key.size()));
+    key.erase(0, key.find('.') == std::string::npos ? 0 : key.find('.') + 1); // "table.key" on some servers
+    const Pieces p = piecesOf(sql);
+    const std::size_t open = p.head.find(" ("), close = p.head.rfind(") VALUES ");
+    if (key.empty() || key.find_first_not_of(kPlain) != std::string::npos || open == std::string::npos ||
+        close == std::string::npos || close < open)
+        return {};
+    const std::string table = tableOf(p.head);
+    // The archive's own column list, as it names them.
+    std::vector<std::string> columns;
+    const std::string names = p.head.substr(open + 2, close - open - 2);
+    for (std::size_t from = 0; from < names.size();) {
+        const std::size_t end = std::min(names.find("`,`", from), names.size() - 1);
+        columns.push_back(names.substr(from, end - from + 1));
+        from = end + 2;
+    }
+    const db::Rows keyed =
+        c.query("select COLUMN_NAME as n from information_schema.STATISTICS where TABLE_SCHEMA=DATABASE() and "
+                "TABLE_NAME='" +
+                table + "' and INDEX_NAME='" + key + "' order by SEQ_IN_INDEX");
+    std::vector<std::size_t> parts;
+    for (std::size_t i = 0; i < keyed.size(); ++i) {
+        const auto it = std::find(columns.begin(), columns.end(), "`" + keyed[i].text("n").value_or("") + "`");
+        if (it == columns.end())
+            return {};
+        parts.push_back(static_cast<std::size_t>(it - columns.begin()));
+    }
+    std::string list;
+    for (const std::string& column : columns)
+        list += (list.empty() ? "" : ",") + column;
+    const auto shown = [&](const db::Rows& rows) {
+        std::string text;
+        for (std::size_t k = 0; k < columns.size(); ++k)
+            text += (k ? ", " : "") + columns[k].substr(1, columns[k].size() - 2) + "=" +
+                    rows.front().cell(k).value_or("NULL");
+        return text;
+    };
+    for (const std::string& row : p.rows) {
+        // Its values: numbers, NULL, quoted dates and hex, none holding a comma.
+        std::vector<std::string> values;
+        for (std::size_t from = 0; from <= row.size();) {
+            const std::size_t end = std::min(row.find(',', from), row.size());
+            values.push_back(row.substr(from, end - from));
+            from = end + 1;
+        }
+        if (values.size() != columns.size() || parts.empty())
+            return {};
+        std::string where;
+        for (const std::size_t k : parts)
+            where += (where.empty() ? "" : " and ") + columns[k] + "=" + values[k];
+        const db::Rows other = c.query("select " + list + " from `" + table + "` where " + where + " limit 1");
+        if (other.empty())
+            continue;
+        std::string archived;
+        for (std::size_t k = 0; k < columns.size(); ++k)
+            archived += (k ? "," : "") + values[k] + " as " + columns[k];
+        return "Таблица " + table + ", уникальный ключ " + key + ": восстанавливаемая строка (" +
+               shown(c.query("select " + archived)) + ") совпала бы с другой строкой (" + shown(other) + ").";
+    }
+    return {};
 }
 
 } // namespace cleanup

@@ -3,6 +3,7 @@
 // batches whose outcome was unknown when its run ended, settled against the site as it stands.
 #include "cleanup/ArchiveText.h"
 #include "db/Connection.h"
+#include "db/DbError.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -49,5 +50,10 @@ std::uint64_t rowsOf(const Archive& a);
 // ran, and the rest of it goes back without the rows that are back. Returns true when the statement
 // at `from` lost such rows: it goes back from its first remaining row, not from a count of rows.
 bool settleDoubts(db::Connection& c, Archive& a, std::size_t from);
+
+// For an INSERT of a restore that the server refused on a unique key: the table, the key, the row
+// being put back and the row in its way, each in full; empty where it cannot tell. Asked before the
+// transaction is rolled back, so that a row put back earlier in it is seen too.
+std::string collisionOf(db::Connection& c, const std::string& sql, const db::DbError& e);
 
 } // namespace cleanup
