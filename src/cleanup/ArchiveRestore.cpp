@@ -229,28 +229,31 @@ std::optional<std::string> applyBounded(OperationRunner& runner, db::Connection&
 // Reads the named archives, newest run first, each checked to belong to the connected database and
 // not to be put back already; else what to tell the user, nothing having changed.
 std::optional<Report> loadChecked(db::Connection& c, const std::vector<std::string>& files,
-                                  std::vector<Archive>& archives, std::string& database)
+                                  std::vector<Archive>& archives, std::string& database, RestoreResult& result)
 {
+    const auto refused = [&](std::string text) {
+        result.refused = true;
+        return Report(MessageIcon::Critical, std::move(text) + "\nНичего не восстановлено.");
+    };
     try {
         for (const std::string& f : files)
             archives.push_back(load(f));
     } catch (const std::runtime_error& e) {
-        return Report(MessageIcon::Critical, std::string(e.what()) + "\nНичего не восстановлено.");
+        return refused(e.what());
     }
     database = headerName(fromHex(c.query("SELECT HEX(DATABASE())").front().cell(0).value_or("")));
     for (const Archive& a : archives) {
         if (a.header.database != database)
-            return Report(MessageIcon::Critical, a.header.path + ": архив базы «" + a.header.database + "», а не «" +
-                                                     database + "».\nНичего не восстановлено.");
+            return refused(a.header.path + ": архив базы «" + a.header.database + "», а не «" + database + "».");
         if (!a.header.restored.empty())
-            return Report(MessageIcon::Critical, a.header.path + ": этот архив уже восстановлен (" + a.header.restored +
-                                                     ").\nНичего не восстановлено.");
+            return refused(a.header.path + ": этот архив уже восстановлен (" + a.header.restored + ").");
     }
     // Newest run first: an earlier run's archive holds the state before the later run started.
     std::sort(archives.begin(), archives.end(),
               [](const Archive& x, const Archive& y) { return runBefore(y.header, x.header); });
     return std::nullopt;
 }
+
 } // namespace
 
 ArchiveCounts countArchive(const std::string& path)
@@ -265,10 +268,8 @@ RunOutcome restoreArchives(OperationRunner& runner, const std::vector<std::strin
     return runner.run([&](db::Connection& c) {
         std::vector<Archive> archives;
         std::string database;
-        if (auto refused = loadChecked(c, files, archives, database)) {
-            result.refused = true;
+        if (auto refused = loadChecked(c, files, archives, database, result))
             return std::move(*refused);
-        }
         std::set<std::string> tables;
         for (const Archive& a : archives)
             tables.insert(a.tables.begin(), a.tables.end());
@@ -380,10 +381,8 @@ RunOutcome abandonRestore(OperationRunner& runner, const std::vector<std::string
     return runner.run([&](db::Connection& c) {
         std::vector<Archive> archives;
         std::string database;
-        if (auto refused = loadChecked(c, files, archives, database)) {
-            result.refused = true;
+        if (auto refused = loadChecked(c, files, archives, database, result))
             return std::move(*refused);
-        }
         const std::optional<Progress> unfinished = readProgress(c);
         const auto it = std::find_if(archives.begin(), archives.end(),
                                      [&](const Archive& a) { return unfinished && a.header.run == unfinished->run; });
