@@ -50,12 +50,12 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 port=3308 datadir="$root/build-bench/db" build="$root/build-bench" only="" keep=0 refdir="" rev="" repeat=1 noindexes=0
-window=0 binlog=0
+window=0 binlog=0 cluster=""
 scales=()
 usage() {
     echo "usage: $0 [--scale F]... [F...] [--port P] [--datadir DIR] [--build DIR] [--only recount|cleanup|maintain]" >&2
     echo "       [--reference-dir DIR] [--rev REV] [--repeat N] [--no-secondary-indexes] [--window] [--binlog]" >&2
-    echo "       [--keep]" >&2
+    echo "       [--cluster PORT[,PORT]...] [--keep]" >&2
     exit 64
 }
 while [ $# -gt 0 ]; do
@@ -71,6 +71,7 @@ while [ $# -gt 0 ]; do
     --no-secondary-indexes) noindexes=1; shift ;;
     --window) window=1; shift ;;
     --binlog) binlog=1; shift ;;
+    --cluster) [ $# -ge 2 ] || usage; cluster=$2; shift 2 ;;
     --keep) keep=1; shift ;;
     -h | --help) usage ;;
     -*) echo "unknown option: $1" >&2; usage ;;
@@ -167,6 +168,18 @@ binlogBytes() { { "${sql[@]}" -N -e "SHOW BINARY LOGS" 2>/dev/null || true; } | 
 # mebibytes FROM TO
 mebibytes() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", (b - a) / 1048576 }'; }
 
+# On a cluster node (--cluster names the other nodes' ports): waits until every node has applied
+# everything the cluster has certified, so that no job is timed while the nodes still apply a copy
+# made before it, and a job's "on every node" time counts until the cluster has all of it.
+clusterPorts=()
+[ -z "$cluster" ] || IFS=, read -r -a clusterPorts <<<"$cluster"
+settled() {
+    local p
+    for p in "$port" "${clusterPorts[@]}"; do
+        mariadb --no-defaults -h127.0.0.1 -P"$p" -uroot -N -e "SET SESSION wsrep_sync_wait=1; SELECT 1" >/dev/null
+    done
+}
+
 # seconds START END
 seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
 # field TEXT PATTERN: the first number after PATTERN in TEXT.
@@ -182,6 +195,7 @@ runOnce() {
     local op=$1 scale=$2 label=$3 refdb="corvane_bench_${1}_ref" tooldb="corvane_bench_${1}_tool"
     local reference="$refdir/$op.sql" start output toolStatus changed
     refTime="-" toolTime="-" statements="-" memory="-" pause="-" verdict="-" refLog="-" toolLog="-"
+    refEvery="-" toolEvery="-"
     local logStart
 
     echo
@@ -193,9 +207,15 @@ runOnce() {
         local refOut="$build/reports/$op-$scale.reference.txt"
         mkdir -p "$build/reports"
         logStart=$(binlogBytes)
+        [ -z "$cluster" ] || settled
         start=$(date +%s.%N)
         if "${sql[@]}" "$refdb" <"$reference" >"$refOut"; then
             refTime=$(seconds "$start" "$(date +%s.%N)")
+            if [ -n "$cluster" ]; then
+                settled
+                refEvery=$(seconds "$start" "$(date +%s.%N)")
+                echo "reference on every node: $refEvery s"
+            fi
             [ "$binlog" = 0 ] || refLog=$(mebibytes "$logStart" "$(binlogBytes)")
             echo "reference wall time: $refTime s (mariadb client, $(basename "$reference"); its output: $refOut)"
         else
@@ -219,7 +239,15 @@ runOnce() {
         run=(xvfb-run -a -s "-screen 0 1280x1024x24" "${run[@]}" --window)
     fi
     logStart=$(binlogBytes)
+    [ -z "$cluster" ] || settled
+    start=$(date +%s.%N)
     output=$("${run[@]}" 2>&1) || toolStatus=$?
+    if [ -n "$cluster" ]; then
+        settled
+        # The tool's own wall time, and the wait from its end until the cluster had all of it.
+        toolEvery=$(seconds "$start" "$(date +%s.%N)")
+        echo "tool on every node: $toolEvery s (its process start included)"
+    fi
     [ "$binlog" = 0 ] || toolLog=$(mebibytes "$logStart" "$(binlogBytes)")
     echo "$output"
     if [ "$toolStatus" -eq 0 ] && grep -q '^result: completed' <<<"$output"; then
@@ -275,7 +303,7 @@ for scale in "${scales[@]}"; do
     fi
 
     for op in "${ops[@]}"; do
-        refTimes=() toolTimes=() memories=() pauses=() verdicts=() lastStatements="-"
+        refTimes=() toolTimes=() memories=() pauses=() verdicts=() lastStatements="-" refEveries=() toolEveries=()
         for ((run = 1; run <= repeat; run++)); do
             label="$op at scale $scale"
             [ "$repeat" = 1 ] || label+=", run $run of $repeat"
@@ -284,6 +312,8 @@ for scale in "${scales[@]}"; do
             [[ "$toolTime" =~ ^[0-9] ]] && toolTimes+=("$toolTime") memories+=("$memory") pauses+=("$pause") \
                 lastStatements=$statements
             verdicts+=("$verdict")
+            [[ "$refEvery" =~ ^[0-9] ]] && refEveries+=("$refEvery")
+            [[ "$toolEvery" =~ ^[0-9] ]] && toolEveries+=("$toolEvery")
             if [[ "$refTime" == FAILED || "$toolTime" == FAILED || "$verdict" == DIFFERENT || "$verdict" == *UNCHANGED ]]; then
                 status=1
             fi
@@ -319,6 +349,10 @@ for scale in "${scales[@]}"; do
             echo "$op at scale $scale: reference $refShown s (runs: ${refTimes[*]:-none}), tool $toolShown s" \
                 "(runs: ${toolTimes[*]:-none}), tool/reference $ratio, statements $lastStatements," \
                 "peak memory $memShown MiB, longest pause $pauseShown s, $overall"
+        fi
+        if [ -n "$cluster" ] && [ ${#refEveries[@]} -gt 0 ] && [ ${#toolEveries[@]} -gt 0 ]; then
+            echo "$op at scale $scale on every node: reference $(median "${refEveries[@]}") s" \
+                "(runs: ${refEveries[*]}), tool $(median "${toolEveries[@]}") s (runs: ${toolEveries[*]})"
         fi
         summary+=("$(printf '%-6s %-8s %-8s %-6s %9s %9s %9s %11s %9s %9s %8s %8s  %s' "$scale" "$op" "$shape" \
             "$mode" "$refShown" "$toolShown" "$ratio" "$lastStatements" "$memShown" "$pauseShown" "$refLog" "$toolLog" \

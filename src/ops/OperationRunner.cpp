@@ -71,7 +71,9 @@ void OperationRunner::setUpSession(db::Connection& c)
     // Where the server logs statements, the joins and temporary tables of the tool's statements are
     // not safe to replay on a replica: its own session logs the rows it changes instead, each by its
     // primary key and the columns that change, so the replicas have no more to read and apply than
-    // the change itself. (A cluster node keeps the cluster's own row format.)
+    // the change itself. A cluster node's write sets are such rows too: by key and changed columns,
+    // the other nodes certify and apply no more than the change either. (A cluster node keeps the
+    // cluster's own row format.)
     if (m_facts.binaryLog && m_facts.binlogFormat != "ROW") {
         try {
             c.execute("SET SESSION binlog_format='ROW'");
@@ -79,7 +81,7 @@ void OperationRunner::setUpSession(db::Connection& c)
             m_statementLogged = true;
         }
     }
-    if (m_facts.binaryLog && !m_facts.galera && !m_statementLogged) {
+    if ((m_facts.binaryLog || m_facts.galera) && !m_statementLogged) {
         try {
             c.execute("SET SESSION binlog_row_image='MINIMAL'");
         } catch (const db::DbError&) {
