@@ -59,6 +59,29 @@ std::string checksums(db::Connection& c)
     return all;
 }
 
+std::size_t countOf(const std::string& text, const std::string& part)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+// A small write set on every node, for one test: every job then goes in many transactions.
+struct WriteSetLimit {
+    static constexpr std::size_t kRows = 40;
+    explicit WriteSetLimit(const std::vector<std::string>& nodes) : nodes(nodes) { set(std::to_string(kRows)); }
+    ~WriteSetLimit() { set("0"); }
+    WriteSetLimit(const WriteSetLimit&) = delete;
+    WriteSetLimit& operator=(const WriteSetLimit&) = delete;
+    void set(const std::string& rows) const
+    {
+        for (const std::string& n : nodes)
+            admin(n).execute("SET GLOBAL wsrep_max_ws_rows=" + rows);
+    }
+    std::vector<std::string> nodes;
+};
+
 // block, cleanup, recount and unblock, as maintain runs them; the statuses.
 std::vector<RunStatus> maintain(OperationRunner& runner, const std::string& folder, const SettingsStore& store)
 {
@@ -239,16 +262,7 @@ TEST_F(Galera, WithinASmallWriteSetEveryJobEndsAsOnOneServerAndAStoppedRestoreRe
     // The same site on one server, its rows numbered as the cluster node numbered them.
     TestDatabase twin("galera_twin");
     fillSite(twin, *site->scalar("select concat(@@auto_increment_increment, ',', @@auto_increment_offset)"));
-    struct Limit { // on every node for this test only
-        explicit Limit(const std::vector<std::string>& nodes) : nodes(nodes) { set("40"); }
-        ~Limit() { set("0"); }
-        void set(const std::string& rows)
-        {
-            for (const std::string& n : nodes)
-                admin(n).execute("SET GLOBAL wsrep_max_ws_rows=" + rows);
-        }
-        std::vector<std::string> nodes;
-    } limit(nodes);
+    const WriteSetLimit limit(nodes);
 
     RecordingWindow w(on(0)), tw(twin.fields());
     OperationRunner runner(w), single(tw);
@@ -327,6 +341,67 @@ TEST_F(Galera, WithinASmallWriteSetEveryJobEndsAsOnOneServerAndAStoppedRestoreRe
     // The rows back, recounted: the site as the cleanup found it.
     EXPECT_EQ(Command4_Click(runner).status, RunStatus::Done) << w.messages.back().text;
     EXPECT_EQ(dumpSite(*site), blockedBefore);
+}
+
+TEST_F(Galera, ARestoreResumedInsideABatchOfUnknownOutcomeNeverPassesOverAnotherRow)
+{
+    site->exec("alter table tbl_stat add unique key uq_stat (LINKCODE, USERCODE)");
+    const WriteSetLimit limit(nodes);
+    RecordingWindow w(on(0));
+    OperationRunner runner(w);
+    ASSERT_EQ(Command2_Click(runner, store).status, RunStatus::Done);
+    const auto before = dumpSite(*site);
+    ASSERT_EQ(Command5_Click(runner, folder.slash()).status, RunStatus::Done) << w.messages.back().text;
+
+    // A download batch that a restore transaction ends inside (each holds one row fewer than the
+    // limit, the progress mark being the other), taken as one whose outcome was unknown.
+    const std::size_t perTransaction = WriteSetLimit::kRows - 1;
+    std::string text = readFileBytes(folder.archive().string());
+    std::size_t applied = 0, at = std::string::npos;
+    for (std::size_t line = 0; line < text.size() && at == std::string::npos;) {
+        const std::size_t end = text.find('\n', line);
+        const std::string sql = text.substr(line, end - line);
+        const bool counted = sql.back() == ';' && !sql.starts_with("--") && !sql.starts_with("SET ") &&
+                             sql != "START TRANSACTION;" && sql != "COMMIT;";
+        const std::size_t n = sql.starts_with("INSERT INTO ") ? 1 + countOf(sql, "),(") : 1;
+        if (counted && sql.starts_with("INSERT INTO `tbl_stat`") &&
+            applied / perTransaction != (applied + n - 1) / perTransaction)
+            at = line;
+        else if (counted)
+            applied += n;
+        line = end + 1;
+    }
+    ASSERT_NE(at, std::string::npos) << "no download batch with a transaction's end inside";
+    const std::size_t end = text.find(";\n", at);
+    const std::string first = text.substr(text.find("VALUES (", at) + 8, 40);
+    const std::string last = text.substr(text.rfind("),(", end) + 3, end - 1 - (text.rfind("),(", end) + 3));
+    text.insert(end, " ON DUPLICATE KEY UPDATE `CODE`=`CODE`");
+    text.insert(text.rfind("START TRANSACTION;\n", at),
+                "-- outcome unknown: tbl_stat " + first.substr(0, first.find(',')) + "\n");
+    std::ofstream(folder.archive(), std::ios::binary | std::ios::trunc) << text;
+    // The batch's last row is in another row's way on the unique key.
+    const std::string link = last.substr(last.find(',') + 1, last.rfind(',') - last.find(',') - 1);
+    const std::string user = last.substr(last.rfind(',') + 1);
+    site->exec("insert into tbl_stat (CODE, LINKCODE, USERCODE) values (99999, " + link + ", " + user + ")");
+    const std::string lastCode = "CODE=" + last.substr(0, last.find(','));
+    const std::string firstCode = "CODE=" + first.substr(0, first.find(','));
+
+    // Stopped there: the batch's first rows are back. Resumed with the row still in the way, it
+    // stops again, naming both rows, and the row it would have put back is not passed over.
+    cleanup::RestoreResult stopped, again, completed;
+    cleanup::restoreArchives(runner, {folder.archive().string()}, false, stopped);
+    EXPECT_TRUE(stopped.failed) << w.messages.back().text;
+    ASSERT_EQ(site->count("tbl_stat", firstCode), 1) << "the batch's first rows were not committed before its end";
+    const RunOutcome o = cleanup::restoreArchives(runner, {folder.archive().string()}, false, again);
+    EXPECT_TRUE(again.failed) << o.report.text;
+    EXPECT_NE(o.report.text.find("уникальный ключ uq_stat"), std::string::npos) << o.report.text;
+    EXPECT_EQ(site->count("tbl_stat", lastCode), 0);
+    EXPECT_EQ(site->count("tbl_stat", "CODE=99999"), 1);
+    // Out of the way, the same command puts back the rest: the site as the cleanup found it.
+    site->exec("delete from tbl_stat where CODE=99999");
+    EXPECT_EQ(cleanup::restoreArchives(runner, {folder.archive().string()}, false, completed).status, RunStatus::Done);
+    EXPECT_FALSE(completed.failed) << w.messages.back().text;
+    EXPECT_EQ(dumpSite(*site), before);
 }
 
 TEST_F(Replication, RunsWaitForAStoppedReplicaAndLogRowsItCanReplay)
