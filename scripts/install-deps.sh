@@ -4,7 +4,7 @@
 set -euo pipefail
 pkgs=(g++ cmake make pkg-config libgtest-dev qt6-base-dev unixodbc unixodbc-dev mariadb-server mariadb-client
       odbc-mariadb odbcinst xvfb xauth xdotool x11-apps fonts-liberation imagemagick libgl1-mesa-dev dpkg-dev
-      lintian desktop-file-utils file locales libc-l10n galera-4 rsync)
+      lintian desktop-file-utils file locales libc-l10n galera-4 rsync libsqliteodbc)
 if [ "${1:-}" = windows ]; then
     pkgs+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev ninja-build xz-utils
            wine64 wine nsis)

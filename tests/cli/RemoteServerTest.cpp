@@ -135,10 +135,30 @@ TEST_F(RemoteServer, TlsAsAskedAndNeverWithAServerItCannotTrust)
         cases.push_back({"[::1]:port", {"--server", "[::1]:" + std::to_string(m_offering)}, {}, 0, {"TLS_"}});
     else
         std::cout << "no IPv6 loopback here: [::1]:port not tried\n";
+    // Another ODBC driver registered under the name the tool asks for passes over the MariaDB
+    // driver's TLS keywords: verification is refused, naming that driver, and nothing claims it.
+    const fs::path foreign = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
+    if (fs::exists(foreign)) {
+        std::ofstream(m_config / "odbcinst.ini") << "[MySQL ODBC 3.51 Driver]\nDriver=" << foreign.string() << "\n";
+        cases.push_back({"another driver under the name",
+                         {"--server", at(m_requiring), "--ssl-ca", file("ca.pem")},
+                         {"ODBCSYSINI=" + m_config.string()},
+                         1,
+                         {"Драйвер ODBC «sqlite3odbc", "проверенное защищённое соединение не установлено"}});
+    } else if (testServerRequired()) {
+        ADD_FAILURE() << foreign << " is not there (libsqliteodbc): another driver under the name not tried";
+    } else {
+        std::cout << "no SQLite ODBC driver here: another driver under the name not tried\n";
+    }
     for (const Case& c : cases) {
         std::vector<std::string> args{"test"};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        const Result r = tool("mysql", args, c.env);
+        // The other driver opens a file by the database's name: one of the test's own.
+        const bool other = !c.env.empty() && c.env.front().starts_with("ODBCSYSINI=");
+        const Result r = tool(other ? (m_config / "foreign.db").string() : "mysql", args, c.env);
+        if (other) {
+            EXPECT_EQ((r.out + r.err).find("сертификат сервера проверен"), std::string::npos) << r.out << r.err;
+        }
         EXPECT_EQ(r.status, c.status) << c.what << "\n" << r.out << r.err;
         for (const std::string& text : c.said)
             EXPECT_NE((r.out + r.err).find(text), std::string::npos) << c.what << ": " << text << "\n"
