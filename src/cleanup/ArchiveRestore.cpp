@@ -25,7 +25,8 @@ namespace
 constexpr const char* kUniqueChecksOn = "SET SESSION unique_checks=1";
 
 // How far a bounded restore has come: every statement before `line` of the archive of run `run` is
-// applied, and the first `rows` rows of the one at `line`; the archives of later runs are done.
+// applied, and the first `rows` rows of the one at `line` (counted from its first row in the file,
+// rows an abandoned restore put back included); the archives of later runs are done.
 // `set` names the files the restore was started with (setOf), so that it is resumed with those only.
 struct Progress {
     std::string run;
@@ -190,7 +191,11 @@ std::optional<std::string> applyBounded(OperationRunner& runner, db::Connection&
             if (s.sql == "START TRANSACTION" || s.sql == "COMMIT" || (resumed && s.line < at->line))
                 continue;
             const Pieces p = piecesOf(s.sql);
-            for (std::size_t from = resumed && s.line == at->line && !anew ? at->rows : 0; from < p.rows.size();) {
+            // Rows count from the statement's first row in the file, those an abandoned restore put
+            // back included.
+            const std::size_t before = s.line == a.header.upToLine ? a.leftOut : 0;
+            const std::size_t resumeAt = resumed && s.line == at->line && !anew ? at->rows : 0;
+            for (std::size_t from = resumeAt > before ? resumeAt - before : 0; from < p.rows.size();) {
                 const std::size_t take = std::min(p.rows.size() - from, perTransaction - inTransaction);
                 std::string part = p.head.empty() ? p.rows.front() : p.head + "(";
                 for (std::size_t r = 0; !p.head.empty() && r < take; ++r)
@@ -212,7 +217,7 @@ std::optional<std::string> applyBounded(OperationRunner& runner, db::Connection&
                 from += take;
                 inTransaction += take;
                 reached = from == p.rows.size() ? Progress{a.header.run, s.line + 1, 0, set}
-                                                : Progress{a.header.run, s.line, from, set};
+                                                : Progress{a.header.run, s.line, before + from, set};
                 if (inTransaction >= perTransaction)
                     commit();
             }
@@ -227,9 +232,10 @@ std::optional<std::string> applyBounded(OperationRunner& runner, db::Connection&
     return std::nullopt;
 }
 // Reads the named archives, newest run first, each checked to belong to the connected database and
-// not to be put back already; else what to tell the user, nothing having changed.
+// (unless restoredToo) not to be put back already; else what to tell the user, nothing having changed.
 std::optional<Report> loadChecked(db::Connection& c, const std::vector<std::string>& files,
-                                  std::vector<Archive>& archives, std::string& database, RestoreResult& result)
+                                  std::vector<Archive>& archives, std::string& database, RestoreResult& result,
+                                  bool restoredToo = false)
 {
     const auto refused = [&](std::string text) {
         result.refused = true;
@@ -245,7 +251,7 @@ std::optional<Report> loadChecked(db::Connection& c, const std::vector<std::stri
     for (const Archive& a : archives) {
         if (a.header.database != database)
             return refused(a.header.path + ": архив базы «" + a.header.database + "», а не «" + database + "».");
-        if (!a.header.restored.empty())
+        if (!a.header.restored.empty() && !restoredToo)
             return refused(a.header.path + ": этот архив уже восстановлен (" + a.header.restored + ").");
     }
     // Newest run first: an earlier run's archive holds the state before the later run started.
@@ -381,7 +387,8 @@ RunOutcome abandonRestore(OperationRunner& runner, const std::vector<std::string
     return runner.run([&](db::Connection& c) {
         std::vector<Archive> archives;
         std::string database;
-        if (auto refused = loadChecked(c, files, archives, database, result))
+        // An archive marked restored by an earlier try whose mark in tbl_conf stayed is one of the set.
+        if (auto refused = loadChecked(c, files, archives, database, result, true))
             return std::move(*refused);
         const std::optional<Progress> unfinished = readProgress(c);
         const auto it = std::find_if(archives.begin(), archives.end(),
@@ -395,19 +402,22 @@ RunOutcome abandonRestore(OperationRunner& runner, const std::vector<std::string
                                     filesOf(*unfinished, archives, database) +
                                     "Назовите для отказа от него те же файлы." + "\nНичего не изменено.");
         }
-        // The files first: should the mark then stay, the same command finishes the work.
+        // The files first: should the mark then stay, the same command, run again, finishes the work.
         std::string text = "Незаконченное восстановление оставлено; возвращённое остаётся в базе.\n";
-        std::vector<Archive> whole(archives.begin(), it);
+        std::vector<Archive> whole;
+        for (auto a = archives.begin(); a != it; ++a) {
+            text += "Возвращён целиком и отмечен восстановленным: " + a->header.path + "\n";
+            if (a->header.restored.empty())
+                whole.push_back(std::move(*a));
+        }
         text += markRestored(whole);
-        for (const Archive& a : whole)
-            text += "Возвращён целиком и отмечен восстановленным: " + a.header.path + "\n";
         const Archive& part = *it;
         if (unfinished->line > 0) {
-            const std::size_t rows =
-                unfinished->rows + (unfinished->line == part.header.upToLine ? part.header.upToRows : 0);
+            // The mark counts rows from the statement's first row in the file: written again by a
+            // second try, the line says the same.
             std::ofstream out(sysfiles::pathOf(part.header.path), std::ios::binary | std::ios::app);
-            out << kArchiveRestoredUpTo << unfinished->line << " " << rows << " " << shownTime(std::time(nullptr))
-                << "\n";
+            out << kArchiveRestoredUpTo << unfinished->line << " " << unfinished->rows << " "
+                << shownTime(std::time(nullptr)) << "\n";
             out.flush();
             if (!out) {
                 result.failed = true;

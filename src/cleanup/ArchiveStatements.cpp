@@ -99,6 +99,7 @@ void leaveOutRestored(Archive& a)
             for (std::size_t r = a.header.upToRows; r < p.rows.size(); ++r)
                 rest += (rest.empty() ? "" : "),(") + p.rows[r];
             s.sql = p.head + "(" + rest + ")" + p.tail;
+            a.leftOut = a.header.upToRows;
         }
         kept.push_back(std::move(s));
     }

@@ -26,6 +26,9 @@ struct Archive {
     std::vector<Statement> statements;
     std::set<std::string> tables;
     std::uint64_t rows = 0, values = 0;
+    // Rows of the statement at header.upToLine left out as back already: a restore in parts counts
+    // its progress in that statement from the statement's first row all the same.
+    std::size_t leftOut = 0;
 };
 
 // Reads an archive whole; a file that is no archive, or that ends in the middle of a statement, is

@@ -322,9 +322,30 @@ TEST_F(Galera, WithinASmallWriteSetEveryJobEndsAsOnOneServerAndAStoppedRestoreRe
     EXPECT_EQ(cleanup::abandonRestore(runner, {folder.archive().string(), newer}, wrongSet).status, RunStatus::Done);
     EXPECT_TRUE(wrongSet.refused);
     EXPECT_EQ(site->count("tbl_conf", mark), 1);
+    const std::string markText = *site->scalar("select VALUESTR from tbl_conf where " + mark);
     EXPECT_EQ(cleanup::abandonRestore(runner, {folder.archive().string()}, abandoned).status, RunStatus::Done);
     EXPECT_FALSE(abandoned.refused || abandoned.failed) << w.messages.back().text;
     EXPECT_EQ(site->count("tbl_conf", mark), 0);
+    // Where the mark stayed (its session lost as the files were written), giving it up again says the
+    // same of the archive, though the archive now leaves out what is back.
+    site->exec("insert into tbl_conf (CODE, PARAM, VALUESTR) values (" + std::to_string(cleanup::kRestoreCode) +
+               ", 'tk_corvane_restore', '" + markText + "')");
+    cleanup::RestoreResult abandonedAgain;
+    EXPECT_EQ(cleanup::abandonRestore(runner, {folder.archive().string()}, abandonedAgain).status, RunStatus::Done);
+    EXPECT_FALSE(abandonedAgain.refused || abandonedAgain.failed) << w.messages.back().text;
+    EXPECT_EQ(site->count("tbl_conf", mark), 0);
+    {
+        const std::string text = readFileBytes(folder.archive().string());
+        const std::size_t second = text.rfind("\n-- restored up to: "),
+                          first = text.rfind("\n-- restored up to: ", second - 1);
+        ASSERT_NE(first, std::string::npos) << text.substr(text.size() - 300);
+        const auto lineRows = [&](std::size_t at) {
+            const std::size_t from = at + 20;
+            return text.substr(from, text.find(' ', text.find(' ', from) + 1) - from);
+        };
+        EXPECT_EQ(lineRows(first), lineRows(second));
+        EXPECT_NE(lineRows(first).substr(lineRows(first).find(' ') + 1), "0") << "stopped at a statement's start";
+    }
     auto given = dumpSite(*site), was = halfway;
     given.erase("tbl_conf"), was.erase("tbl_conf");
     EXPECT_EQ(given, was);
