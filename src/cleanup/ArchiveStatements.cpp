@@ -13,6 +13,13 @@ namespace cleanup
 {
 namespace
 {
+// An UPDATE that sets a column to a value it held (not one that appends to a list, =CONCAT(...))
+// counts as a value put back.
+bool setsAValue(const std::string& sql)
+{
+    return sql.starts_with("UPDATE ") && sql.find("=CONCAT(") == std::string::npos;
+}
+
 // The table an archive statement writes to, checked to be a plain name.
 std::string tableOf(const std::string& sql)
 {
@@ -107,7 +114,7 @@ void leaveOutRestored(Archive& a)
     a.rows = rowsOf(a);
     a.values = 0;
     for (const Statement& s : a.statements)
-        a.values += s.sql.starts_with("UPDATE ") && s.sql.find("=CONCAT(") == std::string::npos ? 1 : 0;
+        a.values += setsAValue(s.sql) ? 1 : 0;
 }
 
 } // namespace
@@ -143,7 +150,7 @@ Archive load(const std::string& path)
                 ++a.rows;
         } else if (line.starts_with("UPDATE ")) {
             a.tables.insert(tableOf(line));
-            if (line.find("=CONCAT(") == std::string::npos)
+            if (setsAValue(line))
                 ++a.values;
         } else if (line != "START TRANSACTION;" && line != "COMMIT;" && !line.starts_with("SET SESSION ")) {
             throw std::runtime_error(path + ", строка " + std::to_string(n) + ": неизвестная строка архива");
@@ -235,7 +242,7 @@ bool settleDoubts(db::Connection& c, Archive& a, std::size_t from)
             const std::string& sql = a.statements[i].sql;
             if (sql.starts_with("INSERT INTO "))
                 a.rows -= piecesOf(sql).rows.size();
-            else if (sql.starts_with("UPDATE ") && sql.find("=CONCAT(") == std::string::npos)
+            else if (setsAValue(sql))
                 --a.values;
         }
     }
