@@ -46,8 +46,8 @@ if [ "${TK_WINDOWS:-1}" != 0 ]; then
     # that the tests' own starts under the X display they are given.
     build-windows/wine-run.sh wineboot -i >/dev/null 2>&1 || true
     WINEPREFIX="$root/build-windows/wineprefix" wineserver -w || true
-    # Left out under wine (README, Windows): the tests that run the tool as a child process or reach
-    # the host's programs, where a process of wine's now and then never ends.
+    # Left out under wine (README, Windows): a test that sets up the host's driver through a child's
+    # environment, which wine does not pass on to that driver.
     (cd build-windows && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j2 --timeout 300 \
         --repeat until-pass:2 -E "$(cat "$root/tests/windows/left-out.txt" | paste -sd'|')" "$@") || windows=$?
 fi

@@ -9,25 +9,12 @@
 #include <exception>
 #include <functional>
 #include <memory>
-#include <thread>
 
 class BackgroundJob
 {
   public:
     // Starts the work at once.
-    static std::shared_ptr<BackgroundJob> start(std::function<void()> work)
-    {
-        auto job = std::make_shared<BackgroundJob>();
-        std::thread([job, work = std::move(work)] {
-            try {
-                work();
-            } catch (...) {
-                job->m_error = std::current_exception();
-            }
-            job->m_ended.set();
-        }).detach();
-        return job;
-    }
+    static std::shared_ptr<BackgroundJob> start(std::function<void()> work);
 
     // Whether the work has ended, waiting at most `bound` for it.
     bool waitFor(std::chrono::milliseconds bound) const { return m_ended.waitFor(bound); }

@@ -7,7 +7,6 @@
 #include "db/OdbcApi.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <optional>
 #include <vector>
@@ -99,9 +98,6 @@ std::vector<ColumnInfo> describeColumns(SQLHANDLE s)
     return columns;
 }
 
-// A new thread starts within milliseconds; one that has not started after this never will.
-constexpr std::chrono::seconds kThreadStartBound{2};
-
 // Runs call on a thread of its own where there is a hook, telling the hook meanwhile how long it
 // waits, or where the watch may leave a call to a silent server behind (`leaveOnCut`): then the call
 // must own everything it uses, since it may outlive this function. Nothing when it was left behind.
@@ -115,23 +111,8 @@ std::optional<SQLRETURN> awaited(std::function<SQLRETURN()> call, const Connecti
         return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
     };
     auto rc = std::make_shared<SQLRETURN>(SQL_ERROR);
-    // Who makes the call: its thread once it starts, or this one where that thread never started
-    // (seen under wine: the job waited for ever). Exactly one of them takes it.
-    enum : int { kWaiting, kThere, kHere };
-    auto taker = std::make_shared<std::atomic<int>>(kWaiting);
-    const auto job = BackgroundJob::start([rc, taker, call] {
-        int waiting = kWaiting;
-        if (taker->compare_exchange_strong(waiting, kThere))
-            *rc = call();
-    });
+    const auto job = BackgroundJob::start([rc, call] { *rc = call(); });
     while (!job->waitFor(std::chrono::milliseconds(100))) {
-        int waiting = kWaiting;
-        if (waited() >= kThreadStartBound && taker->compare_exchange_strong(waiting, kHere)) {
-            const SQLRETURN here = call();
-            if (hook)
-                hook(waited(), true);
-            return here;
-        }
         if (hook)
             hook(waited(), false);
         if (leaveOnCut && leaveOnCut->cut())
