@@ -7,6 +7,7 @@
 #include "app/TextViewer.h"
 #include "cleanup/CleanupRun.h"
 #include "common/ProductInfo.h"
+#include "common/SystemFiles.h"
 #include "maintenance/SiteBlock.h"
 #include "ops/ConnectionTestButton.h"
 #include "ops/StoredSettings.h"
@@ -296,7 +297,7 @@ void Form1::closeEvent(QCloseEvent* event)
         // Closing in the middle of an operation ends the program at once; the server drops the
         // connection and what was already sent stays done.
         std::fflush(nullptr);
-        ::_exit(0);
+        sysfiles::endProcessNow(0);
     }
     event->accept();
 }

@@ -93,5 +93,8 @@ std::tm localTime(std::time_t when);
 std::string executablePath();
 long processId();
 std::string hostName();
+// Ends this process at once with status: no destructor and no library's shutdown code runs (a
+// library's may wait for a lock that a thread stopped with the process still held).
+[[noreturn]] void endProcessNow(int status);
 
 } // namespace sysfiles

@@ -197,6 +197,11 @@ long processId()
     return static_cast<long>(::getpid());
 }
 
+void endProcessNow(int status)
+{
+    ::_exit(status);
+}
+
 std::string hostName()
 {
     char host[256] = {};

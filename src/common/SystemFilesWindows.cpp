@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+
 #include <utility>
 
 namespace sysfiles
@@ -238,6 +240,14 @@ std::string executablePath()
 long processId()
 {
     return static_cast<long>(::GetCurrentProcessId());
+}
+
+void endProcessNow(int status)
+{
+    // ExitProcess (and _exit, which calls it) stops the other threads and then runs every DLL's
+    // detach code, where a driver may wait for ever for a lock a stopped thread held.
+    ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(status));
+    ::_exit(status);
 }
 
 std::string hostName()
