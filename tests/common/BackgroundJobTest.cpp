@@ -1,5 +1,6 @@
 #include "common/BackgroundJob.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
@@ -46,4 +47,30 @@ TEST(BackgroundJob, EveryJobRunsAndEndsWhenManyStartAndEndAtOnce)
         EXPECT_STREQ(e.what(), "отказ");
     }
     EXPECT_TRUE(watched.expired());
+}
+
+// A run's statements go one after another, each through a job: they reuse a few threads rather than
+// starting one each. A job whose work hangs (a call on a connection that was cut) keeps its thread,
+// and the jobs after it still start at once.
+TEST(BackgroundJob, IdleThreadsServeTheNextJobsAndAHungJobHoldsUpNoOther)
+{
+    // How many jobs the thread running this one has run, this one included.
+    static thread_local int served = 0;
+    int most = 0;
+    for (int j = 0; j < 500; ++j)
+        BackgroundJob::start([&] { most = std::max(most, ++served); })->wait();
+    EXPECT_GE(most, 450);
+
+    Completion release;
+    std::atomic<bool> hungRan{false};
+    const auto hung = BackgroundJob::start([&] {
+        hungRan = true;
+        release.wait();
+    });
+    for (int j = 0; j < 50; ++j)
+        ASSERT_TRUE(BackgroundJob::start([] {})->waitFor(std::chrono::seconds(10))) << "job " << j;
+    EXPECT_FALSE(hung->waitFor(std::chrono::milliseconds(0)));
+    release.set();
+    EXPECT_TRUE(hung->waitFor(std::chrono::seconds(10)));
+    EXPECT_TRUE(hungRan.load());
 }
