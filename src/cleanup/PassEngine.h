@@ -30,9 +30,9 @@ namespace cleanup
 // Every cleanup pass refreshes its caption after this many examined rows.
 inline constexpr std::uint64_t kRefreshEvery = 250;
 // Pending changes are sent once they name this many rows or values...
-inline constexpr std::size_t kBatchChanges = 1000;
+inline constexpr std::size_t kBatchChanges = 2000;
 // ...or once this many rows have been examined since the last batch, so the caption keeps moving.
-inline constexpr std::uint64_t kBatchRows = 20000;
+inline constexpr std::uint64_t kBatchRows = 50000;
 
 class PassProgress
 {

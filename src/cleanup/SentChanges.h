@@ -10,7 +10,7 @@ namespace cleanup
 {
 
 // No statement names more codes than this, so that it stays well under the server's packet limit.
-inline constexpr std::size_t kCodesPerStatement = 1000;
+inline constexpr std::size_t kCodesPerStatement = 2000;
 
 class SentChanges : public CleanupChanges
 {

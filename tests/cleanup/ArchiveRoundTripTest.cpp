@@ -6,6 +6,7 @@
 #include "support/ChildProcess.h"
 
 #include "cleanup/ArchiveRestore.h"
+#include "cleanup/PassEngine.h"
 #include "cleanup/SentChanges.h"
 #include "cleanup/UndoArchive.h"
 
@@ -246,12 +247,14 @@ TEST(ArchiveRoundTrip, ConnectionKilledInADeleteLeavesAnArchiveThatReplaysCleanl
     TK_REQUIRE_TEST_SERVER();
     TestDatabase t("arch_killed");
     t.exec("insert into tbl_user (CODE, LOGIN) values (1, 'a')");
-    t.exec("insert into tbl_stat (CODE, LINKCODE, USERCODE) select seq, 900 + seq % 5, 1 from seq_1_to_2500");
+    const std::size_t batch = cleanup::kBatchChanges;
+    t.exec("insert into tbl_stat (CODE, LINKCODE, USERCODE) select seq, 900 + seq % 5, 1 from seq_1_to_" +
+           std::to_string(batch * 5 / 2));
     const auto site = dumpSite(t);
     TempFolder folder("killed");
     // The third batch's delete is sent on a connection killed from another session.
     EXPECT_THROW(cleanThrough(t, folder, 3), db::DbError);
-    EXPECT_EQ(t.count("tbl_stat"), 500) << "two batches of 1000 went";
+    EXPECT_EQ(t.count("tbl_stat"), batch / 2) << "two whole batches went";
     ASSERT_EQ(runOnHost(client(t.fields(), "SET SESSION sql_mode='STRICT_ALL_TABLES'", folder.archive())), 0);
     EXPECT_EQ(dumpSite(t), site);
 }
