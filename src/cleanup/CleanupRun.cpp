@@ -9,10 +9,13 @@
 #include "cleanup/UndoArchive.h"
 #include "common/SystemFiles.h"
 #include "common/TextFile.h"
+#include "ops/SecondSession.h"
 
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <set>
 #include <system_error>
 
@@ -39,9 +42,24 @@ CleanupResult runCleanupPasses(db::Connection& c, CleanupChanges& changes, Scree
 {
     requireWholeNumberColumns(c, cleanupCodeColumns());
     PassContext run{c, changes, names, window, pageRows, keys};
+    std::optional<SecondSession> side;
     if (runner) {
         run.batchChanges = runner->rowsPerStatement(kBatchChanges);
         run.beforeBatch = [runner] { runner->beforeBatch(); };
+        if (!keys) {
+            side.emplace(*runner);
+            run.pageAhead = [&side](const std::string& sql) -> std::function<db::IntRows()> {
+                auto page = std::make_shared<db::IntRows>();
+                const std::optional<std::size_t> job =
+                    side->queue([page, sql](db::Connection& s) { *page = s.queryInts(sql); });
+                if (!job)
+                    return {};
+                return [&side, page, n = *job] {
+                    side->wait(n);
+                    return std::move(*page);
+                };
+            };
+        }
     }
     CleanupResult result;
     std::string_view title;

@@ -46,12 +46,13 @@ CodeSet readCodes(PassContext& run, std::string_view table)
     // Page by page: the codes come in order, and a table's codes go straight into its bits.
     CodeSet set;
     std::vector<std::int64_t> codes;
-    db::forEachPage(run.conn, {"CODE", std::string(table), ""}, run.pageRows, [&](const db::IntRows& page) {
-        codes.clear();
-        for (std::size_t i = 0; i < page.size(); ++i)
-            codes.push_back(page.at(i, 0).value());
-        set.insert(CodeList{codes, page.isUnsigned(0)});
-    });
+    db::forEachPageAhead(run.conn, {"CODE", std::string(table), ""}, run.pageRows, run.pageAhead,
+                         [&](const db::IntRows& page) {
+                             codes.clear();
+                             for (std::size_t i = 0; i < page.size(); ++i)
+                                 codes.push_back(page.at(i, 0).value());
+                             set.insert(CodeList{codes, page.isUnsigned(0)});
+                         });
     set.erase(run.removed.of(table));
     return set;
 }
@@ -200,7 +201,7 @@ void walkRows(PassContext& run, PassProgress& progress, const CodeSet& removedEa
 {
     PageColumns cols;
     Batches batches(run, progress, pass.send);
-    db::forEachPage(run.conn, pass.list, run.pageRows, [&](const db::IntRows& page) {
+    db::forEachPageAhead(run.conn, pass.list, run.pageRows, run.pageAhead, [&](const db::IntRows& page) {
         cols.code = page.column("CODE");
         cols.codesUnsigned = page.isUnsigned(cols.code);
         cols.judged.clear();

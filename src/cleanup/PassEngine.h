@@ -91,6 +91,10 @@ struct PassContext {
     KeyActions* keys = nullptr;               // the site's keys that act on the run's changes; null: none do
     std::size_t batchChanges = kBatchChanges; // changes at the most in one batch (one statement)
     std::function<void()> beforeBatch{};      // called before each batch goes (replicas may hold it up)
+    // Where set, the next page of a row list is read on the run's second session while the page
+    // before it is judged and its changes go. Only where no site key acts on the run's changes: a
+    // pass then changes no row of its table but those of the pages it was given.
+    db::PageAhead pageAhead{};
     RemovedRows removed{};
     std::map<std::string, RewrittenValues, std::less<>> rewritten{}; // by table
 };
@@ -113,8 +117,9 @@ CodeSet readCodes(PassContext& run, std::string_view table);
 // How a pass walks its row list, page by page: the rows an earlier pass removed are skipped; every
 // other row is counted as examined and then judged; the changes judging queues are sent once
 // kBatchChanges are pending, once kBatchRows rows have been examined since the last send, and at the
-// end; the captions that fell due are shown after each send. A page is read after the changes
-// queued from the one before it may have gone, and starts after its last CODE, so nothing is missed.
+// end; the captions that fell due are shown after each send. A page starts after the last CODE of
+// the one before it, so nothing is missed; it is read after the changes queued from that one may have
+// gone, or, through pageAhead, while they go.
 struct PageColumns {
     std::size_t code = 0;            // CODE
     bool codesUnsigned = false;      // the kind of the table's CODE

@@ -65,4 +65,32 @@ void forEachTextPage(Connection& c, const PagedList& list, std::size_t pageRows,
         list, pageRows, [&](const std::string& sql) { return c.query(sql); }, use);
 }
 
+void forEachPageAhead(Connection& c, const PagedList& list, std::size_t pageRows, const PageAhead& ahead,
+                      const std::function<void(const IntRows&)>& use)
+{
+    if (!ahead) {
+        forEachPage(c, list, pageRows, use);
+        return;
+    }
+    if (pageRows == 0)
+        throw std::invalid_argument("нулевой размер страницы");
+    const auto start = [&](const std::string& after) {
+        const std::string sql = pageSql(list, after, pageRows);
+        std::function<IntRows()> pending = ahead(sql);
+        return pending ? pending : [&c, sql] { return c.queryInts(sql); };
+    };
+    std::function<IntRows()> next = start("");
+    for (;;) {
+        const IntRows page = next();
+        if (page.empty())
+            return;
+        const bool more = page.size() >= pageRows;
+        if (more)
+            next = start(lastCode(page));
+        use(page);
+        if (!more)
+            return;
+    }
+}
+
 } // namespace db

@@ -29,4 +29,13 @@ void forEachPage(Connection& c, const PagedList& list, std::size_t pageRows,
 void forEachTextPage(Connection& c, const PagedList& list, std::size_t pageRows,
                      const std::function<void(const Rows&)>& use);
 
+// Starts reading a page (its statement given) on another session of the same run and returns what
+// waits for it and hands it over; nothing where it cannot start there.
+using PageAhead = std::function<std::function<IntRows()>(const std::string& sql)>;
+// As forEachPage, but the page after each one is read through ahead while use works on the one
+// before it (on c where ahead is empty or gives nothing). For walks whose use changes no row after
+// the last one of the page it is given: the next page is then the same whenever it is read.
+void forEachPageAhead(Connection& c, const PagedList& list, std::size_t pageRows, const PageAhead& ahead,
+                      const std::function<void(const IntRows&)>& use);
+
 } // namespace db
