@@ -6,6 +6,7 @@
 #include "cleanup/ArchiveRestore.h"
 
 #include <atomic>
+#include <chrono>
 #include <random>
 #include <thread>
 
@@ -126,6 +127,7 @@ TEST(SiteKeys, RowsTheSiteAddsDuringTheRunAreArchivedWithWhatTheyHangOn)
     // link is gone, its key refuses them.
     std::atomic<bool> stop{false};
     std::vector<int> added;
+    std::atomic<int> written{0};
     std::thread writer([&] {
         db::Connection c = db::openSite(t.fields());
         std::minstd_rand pick(7);
@@ -134,13 +136,26 @@ TEST(SiteKeys, RowsTheSiteAddsDuringTheRunAreArchivedWithWhatTheyHangOn)
                 c.execute("insert into tbl_stat (CODE, LINKCODE, USERCODE) values (" + std::to_string(code) + ", " +
                           std::to_string(1 + pick() % 20000) + ", 1)");
                 added.push_back(code);
+                ++written;
             } catch (const db::DbError&) {
             }
         }
     });
     RecordingWindow w(t.fields());
+    // However fast the run, the job gets its turn: at the run's first caption changes, each between
+    // two of its batches, the run waits (two seconds at the most) until the job has added a few rows.
+    int turns = 0;
+    w.onProcessEvents = [&] {
+        if (++turns > 40)
+            return;
+        const int from = written;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (written < from + 5 && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
     OperationRunner runner(w);
     const RunOutcome run = Command5_Click(runner, folder.slash());
+    w.onProcessEvents = {};
     stop = true;
     writer.join();
     ASSERT_EQ(run.status, RunStatus::Done) << run.report.text;
