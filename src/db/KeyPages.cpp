@@ -33,20 +33,24 @@ std::string lastCode(const Rows& page)
     return wholeText(code.bits, code.isUnsigned);
 }
 
-template <typename Page, typename Read>
-void walkPages(const PagedList& list, std::size_t pageRows, Read read, const std::function<void(const Page&)>& use)
+// start(sql) gives what reads that page when called: at once (on c, after the page before it is
+// used) or from a read already under way elsewhere.
+template <typename Page, typename Start>
+void walkPages(const PagedList& list, std::size_t pageRows, Start start, const std::function<void(const Page&)>& use)
 {
     if (pageRows == 0)
         throw std::invalid_argument("нулевой размер страницы");
-    std::string after;
+    std::function<Page()> next = start(pageSql(list, "", pageRows));
     for (;;) {
-        const Page page = read(pageSql(list, after, pageRows));
+        const Page page = next();
         if (page.empty())
             return;
+        const bool more = page.size() >= pageRows;
+        if (more)
+            next = start(pageSql(list, lastCode(page), pageRows));
         use(page);
-        if (page.size() < pageRows)
+        if (!more)
             return;
-        after = lastCode(page);
     }
 }
 } // namespace
@@ -54,43 +58,27 @@ void walkPages(const PagedList& list, std::size_t pageRows, Read read, const std
 void forEachPage(Connection& c, const PagedList& list, std::size_t pageRows,
                  const std::function<void(const IntRows&)>& use)
 {
-    walkPages<IntRows>(
-        list, pageRows, [&](const std::string& sql) { return c.queryInts(sql); }, use);
+    forEachPageAhead(c, list, pageRows, {}, use);
 }
 
 void forEachTextPage(Connection& c, const PagedList& list, std::size_t pageRows,
                      const std::function<void(const Rows&)>& use)
 {
     walkPages<Rows>(
-        list, pageRows, [&](const std::string& sql) { return c.query(sql); }, use);
+        list, pageRows,
+        [&](const std::string& sql) { return std::function<Rows()>([&c, sql] { return c.query(sql); }); }, use);
 }
 
 void forEachPageAhead(Connection& c, const PagedList& list, std::size_t pageRows, const PageAhead& ahead,
                       const std::function<void(const IntRows&)>& use)
 {
-    if (!ahead) {
-        forEachPage(c, list, pageRows, use);
-        return;
-    }
-    if (pageRows == 0)
-        throw std::invalid_argument("нулевой размер страницы");
-    const auto start = [&](const std::string& after) {
-        const std::string sql = pageSql(list, after, pageRows);
-        std::function<IntRows()> pending = ahead(sql);
-        return pending ? pending : [&c, sql] { return c.queryInts(sql); };
-    };
-    std::function<IntRows()> next = start("");
-    for (;;) {
-        const IntRows page = next();
-        if (page.empty())
-            return;
-        const bool more = page.size() >= pageRows;
-        if (more)
-            next = start(lastCode(page));
-        use(page);
-        if (!more)
-            return;
-    }
+    walkPages<IntRows>(
+        list, pageRows,
+        [&](const std::string& sql) {
+            std::function<IntRows()> pending = ahead ? ahead(sql) : nullptr;
+            return pending ? pending : [&c, sql] { return c.queryInts(sql); };
+        },
+        use);
 }
 
 } // namespace db
