@@ -105,7 +105,7 @@ const std::vector<ImageColumn>& RowImages::columns(std::string_view table)
     // Names come as hex, so that no character of theirs is lost on the cp1251 session.
     const db::Rows rows = m_conn.query(
         "select HEX(COLUMN_NAME) as n, DATA_TYPE as t, IFNULL(CHARACTER_SET_NAME,'') as c, IS_GENERATED as g, "
-        "COLUMN_TYPE like '%unsigned%' as u "
+        "COLUMN_TYPE like '%unsigned%' as u, IFNULL(CHARACTER_OCTET_LENGTH,0) as b "
         "from information_schema.COLUMNS where TABLE_SCHEMA=DATABASE() and TABLE_NAME=" +
         nameLiteral(table) + " order by ORDINAL_POSITION");
     std::vector<ImageColumn> columns;
@@ -117,9 +117,35 @@ const std::vector<ImageColumn>& RowImages::columns(std::string_view table)
         c.charset = checkedCharset(rows[i].text("c").value_or(""));
         c.kind = kindOf(rows[i].text("t").value_or(""), c.charset);
         c.isUnsigned = rows[i].text("u").value_or("0") == "1";
+        if (c.kind == ImageColumn::Text || c.kind == ImageColumn::Binary)
+            c.maxBytes = static_cast<std::uint64_t>(db::parseWhole(rows[i].text("b").value_or("0")).bits);
         columns.push_back(std::move(c));
     }
     return m_columns.emplace(std::string(table), std::move(columns)).first->second;
+}
+
+std::uint64_t RowImages::widestImage(std::string_view table)
+{
+    std::uint64_t bytes = 0;
+    for (const ImageColumn& c : columns(table))
+        bytes += c.kind == ImageColumn::Text || c.kind == ImageColumn::Binary ? 2 * c.maxBytes : 64;
+    return bytes;
+}
+
+std::map<std::int64_t, std::uint64_t> RowImages::imageBytes(std::string_view table, const std::string& condition)
+{
+    std::string bytes = "0";
+    for (const ImageColumn& c : columns(table))
+        bytes += c.kind == ImageColumn::Text || c.kind == ImageColumn::Binary
+                     ? "+2*IFNULL(LENGTH(" + quotedName(c.name) + "),0)"
+                     : std::string("+64");
+    const db::Rows rows =
+        namedQuery(table, "select CODE as c, " + bytes + " as n from " + quotedName(table) + " where " + condition);
+    std::map<std::int64_t, std::uint64_t> sizes;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        sizes[db::parseWhole(rows[i].text("c").value_or("")).bits] =
+            static_cast<std::uint64_t>(db::parseWhole(rows[i].text("n").value_or("0")).bits);
+    return sizes;
 }
 
 std::size_t RowImages::indexOf(std::string_view table, std::string_view column)
@@ -157,21 +183,17 @@ std::string RowImages::keyOf(std::string_view table, const RowImage& row)
     return text;
 }
 
-std::vector<RowImage> RowImages::read(std::string_view table, const std::string& condition)
+db::Rows RowImages::namedQuery(std::string_view table, const std::string& sql)
 {
-    const std::vector<ImageColumn>& cols = columns(table);
-    std::string select;
     bool utf8Names = outsideAscii(std::string(table));
-    for (std::size_t k = 0; k < cols.size(); ++k) {
-        select += (k ? "," : "") + selectExpression(cols[k]);
-        utf8Names = utf8Names || outsideAscii(cols[k].name);
-    }
+    for (const ImageColumn& c : columns(table))
+        utf8Names = utf8Names || outsideAscii(c.name);
     // A name outside cp1251 is sent on a utf8mb4 session for this one read.
     if (utf8Names)
         m_conn.useUtf8Session(true);
     db::Rows rows;
     try {
-        rows = m_conn.query("select " + select + " from " + quotedName(table) + " where " + condition);
+        rows = m_conn.query(sql);
     } catch (...) {
         if (utf8Names)
             m_conn.useUtf8Session(false);
@@ -179,6 +201,16 @@ std::vector<RowImage> RowImages::read(std::string_view table, const std::string&
     }
     if (utf8Names)
         m_conn.useUtf8Session(false);
+    return rows;
+}
+
+std::vector<RowImage> RowImages::read(std::string_view table, const std::string& condition)
+{
+    const std::vector<ImageColumn>& cols = columns(table);
+    std::string select;
+    for (std::size_t k = 0; k < cols.size(); ++k)
+        select += (k ? "," : "") + selectExpression(cols[k]);
+    const db::Rows rows = namedQuery(table, "select " + select + " from " + quotedName(table) + " where " + condition);
     std::vector<RowImage> images(rows.size());
     for (std::size_t r = 0; r < rows.size(); ++r)
         for (std::size_t k = 0; k < cols.size(); ++k)

@@ -4,6 +4,7 @@
 // cleanup deletes or changes, and what finds the rows the server's own keys reach.
 #include "db/Connection.h"
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -16,9 +17,10 @@ namespace cleanup
 // How one column's values are read and written back.
 struct ImageColumn {
     enum Kind { Number, Float, Bit, Temporal, Text, Binary } kind = Binary;
-    std::string name;        // UTF-8
-    std::string charset;     // for Text
-    bool isUnsigned = false; // for Number
+    std::string name;           // UTF-8
+    std::string charset;        // for Text
+    bool isUnsigned = false;    // for Number
+    std::uint64_t maxBytes = 0; // the most bytes a value can hold (text and binary; 0 for the others)
 };
 
 // One row: every stored column's value in its lossless form, in table order; nullopt for NULL.
@@ -35,12 +37,20 @@ class RowImages
     const std::vector<std::size_t>& primaryKey(std::string_view table);
     // The index of a column by name, or columns(table).size() when there is none.
     std::size_t indexOf(std::string_view table, std::string_view column);
+    // The most bytes one row's image can hold, as the columns allow: hex is twice the bytes, and a
+    // value of another kind is taken as 64 characters of text.
+    std::uint64_t widestImage(std::string_view table);
+    // The bytes of the image of each row that meets condition, by CODE, as widestImage counts them.
+    std::map<std::int64_t, std::uint64_t> imageBytes(std::string_view table, const std::string& condition);
     // What names one row of the table: its primary key's values, or every value where it has none.
     std::string keyOf(std::string_view table, const RowImage& row);
     // The rows that meet condition, an SQL condition the caller built of names and checked literals.
     std::vector<RowImage> read(std::string_view table, const std::string& condition);
 
   private:
+    // The query's rows, read on a session that holds every name of the table.
+    db::Rows namedQuery(std::string_view table, const std::string& sql);
+
     db::Connection& m_conn;
     std::map<std::string, std::vector<ImageColumn>, std::less<>> m_columns;
     std::map<std::string, std::vector<std::size_t>, std::less<>> m_keys;

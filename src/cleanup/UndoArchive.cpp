@@ -276,19 +276,50 @@ void UndoArchive::archived(CodeList codes, const ServerChanges& follows, Part&& 
     rememberChanged(follows);
 }
 
+std::vector<CodeList> UndoArchive::withinBound(std::string_view table, CodeList codes)
+{
+    if (m_images.widestImage(table) * codes.size() <= kBatchImageBytes)
+        return {codes}; // its columns cannot hold more
+    std::map<std::int64_t, std::uint64_t> bytes;
+    for (std::size_t from = 0; from < codes.size(); from += kCodesPerStatement)
+        bytes.merge(m_images.imageBytes(
+            table, "CODE in (" + codes.part(from, std::min(kCodesPerStatement, codes.size() - from)).joined() + ")"));
+    std::vector<CodeList> parts;
+    std::size_t start = 0;
+    std::uint64_t held = 0;
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        const auto row = bytes.find(codes.codes[i]);
+        const std::uint64_t size = row == bytes.end() ? 0 : row->second; // a row already gone holds nothing
+        if (i > start && held + size > kBatchImageBytes) {
+            parts.push_back(codes.part(start, i - start));
+            start = i;
+            held = 0;
+        }
+        held += size;
+    }
+    parts.push_back(codes.part(start, codes.size() - start));
+    return parts;
+}
+
 void UndoArchive::deleteRows(std::string_view table, CodeList codes, const ServerChanges& follows)
 {
-    archived(
-        codes, follows,
-        [&](std::string& batch, CodeList part) {
-            appendInserts(batch, table, m_images.read(table, "CODE in (" + part.joined() + ")"));
-        },
-        [&] { m_next.deleteRows(table, codes, follows); }, std::string(table) + " " + codes.part(0, 1).joined());
+    // Rows locked for their change, and what the server's keys do with them, belong to the batch as a
+    // whole: such a batch goes in one piece.
+    const bool whole = m_locked || !follows.empty();
+    m_locked = false;
+    for (const CodeList& part : whole ? std::vector<CodeList>{codes} : withinBound(table, codes))
+        archived(
+            part, follows,
+            [&](std::string& batch, CodeList some) {
+                appendInserts(batch, table, m_images.read(table, "CODE in (" + some.joined() + ")"));
+            },
+            [&] { m_next.deleteRows(table, part, follows); }, std::string(table) + " " + part.part(0, 1).joined());
 }
 
 void UndoArchive::replaceAuthor(std::string_view table, std::string_view column, CodeList codes,
                                 const std::string& firstUser, const ServerChanges& follows)
 {
+    m_locked = false;
     archived(
         codes, follows,
         [&](std::string& batch, CodeList part) {

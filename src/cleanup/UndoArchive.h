@@ -49,6 +49,11 @@ inline constexpr std::string_view kArchiveRestoredUpTo = "-- restored up to: ";
 inline constexpr std::string_view kArchiveInDoubt = "-- outcome unknown: ";
 inline constexpr std::string_view kInDoubtInsertTail = " ON DUPLICATE KEY UPDATE ";
 
+// What the rows of one batch may hold in their images, at the most: the rows, their images, their
+// INSERTs and the batch's text are in memory at once. A batch of longer rows goes in parts, each
+// archived and sent on its own; a single row longer than this is a part by itself.
+inline constexpr std::uint64_t kBatchImageBytes = 4ull << 20;
+
 // Whether a failed statement may still have run: the connection was lost while it was at the server.
 bool outcomeUnknown(const db::DbError& e);
 
@@ -64,8 +69,16 @@ class UndoArchive : public CleanupChanges
     void deleteRows(std::string_view table, CodeList codes, const ServerChanges& follows) override;
     void replaceAuthor(std::string_view table, std::string_view column, CodeList codes, const std::string& firstUser,
                        const ServerChanges& follows) override;
-    bool lockRows(std::string_view table, CodeList codes) override { return m_next.lockRows(table, codes); }
-    void abandonBatch() noexcept override { m_next.abandonBatch(); }
+    bool lockRows(std::string_view table, CodeList codes) override
+    {
+        m_locked = m_next.lockRows(table, codes);
+        return m_locked;
+    }
+    void abandonBatch() noexcept override
+    {
+        m_locked = false;
+        m_next.abandonBatch();
+    }
 
     // The run ended normally: the archive is marked complete.
     void finish();
@@ -85,6 +98,8 @@ class UndoArchive : public CleanupChanges
     // Values the server's keys rewrote earlier in this run, put back into rows archived later.
     void rememberChanged(const ServerChanges& follows);
     void restoreEarlier(std::string_view table, std::vector<RowImage>& rows);
+    // The codes in parts whose rows' images hold kBatchImageBytes at the most.
+    std::vector<CodeList> withinBound(std::string_view table, CodeList codes);
     // A batch is written and synced, then passed on; if that fails it is cut off the file again.
     // firstRow: "<table> <code>" of the batch's first deleted row; empty where the batch deletes
     // nothing and can be replayed whatever became of it.
@@ -106,6 +121,7 @@ class UndoArchive : public CleanupChanges
         m_changedBefore;
     std::optional<sysfiles::WrittenFile> m_file;
     bool m_changed = false;
+    bool m_locked = false; // the next batch's rows are locked in a transaction its change commits
 };
 
 } // namespace cleanup

@@ -58,6 +58,9 @@ void fillExotic(TestDatabase& t)
            "(6, 99, 'кадр.jpg', NULL), (7, 99, '\\\\weird#.jpg', NULL)");
 }
 
+// The codes of each delete sent, by table.
+using SentBatches = std::map<std::string, std::vector<std::vector<std::int64_t>>>;
+
 // Behind the archive: whenever the archive passes a batch on, every row and value of it must already
 // be in the file on disk; then the batch is sent (on a connection killed first, for batch killAt).
 struct Behind : cleanup::CleanupChanges {
@@ -79,6 +82,7 @@ struct Behind : cleanup::CleanupChanges {
     {
         deleted += std::ssize(codes.codes);
         EXPECT_GE(onDisk("INSERT INTO "), deleted) << table;
+        sentBatches[std::string(table)].emplace_back(codes.codes.begin(), codes.codes.end());
         if (++batches == killAt)
             t.exec("KILL CONNECTION " + std::to_string(t.otherSessions().at(0)));
         sent.deleteRows(table, codes, follows);
@@ -95,11 +99,12 @@ struct Behind : cleanup::CleanupChanges {
     fs::path folder;
     int killAt, batches = 0;
     std::int64_t deleted = 0, replaced = 0;
+    SentBatches sentBatches;
 };
 
 // Runs the cleanup passes with the archive in front of behind; the summary's numbers.
 std::vector<std::uint64_t> cleanThrough(TestDatabase& t, const TempFolder& folder, int killAt = 0,
-                                        std::size_t pageRows = db::kPageRows)
+                                        std::size_t pageRows = db::kPageRows, SentBatches* sent = nullptr)
 {
     RecordingWindow w(t.fields());
     auto c = OpenSiteConnection(w);
@@ -109,6 +114,8 @@ std::vector<std::uint64_t> cleanThrough(TestDatabase& t, const TempFolder& folde
     std::vector<std::uint64_t> counts;
     for (const auto& line : cleanup::runCleanupPasses(*c, archive, names, w, pageRows).summary)
         counts.push_back(line.count);
+    if (sent)
+        *sent = behind.sentBatches;
     return counts;
 }
 
@@ -256,6 +263,40 @@ TEST(ArchiveRoundTrip, ConnectionKilledInADeleteLeavesAnArchiveThatReplaysCleanl
     EXPECT_THROW(cleanThrough(t, folder, 3), db::DbError);
     EXPECT_EQ(t.count("tbl_stat"), batch / 2) << "two whole batches went";
     ASSERT_EQ(runOnHost(client(t.fields(), "SET SESSION sql_mode='STRICT_ALL_TABLES'", folder.archive())), 0);
+    EXPECT_EQ(dumpSite(t), site);
+}
+
+TEST(ArchiveRoundTrip, LongRowsGoInBatchesThatHoldTheBoundAtTheMostAndComeBackWhole)
+{
+    TK_REQUIRE_TEST_SERVER();
+    TestDatabase t("arch_long");
+    // Orphan comments, every third one long (60000 bytes, twice that as hex in its image), and
+    // narrow orphan tags, more than one batch of them.
+    constexpr std::uint64_t kLong = 60000;
+    t.exec("insert into tbl_comment (CODE, BASECODE, BODY) select seq, 99, if(seq % 3 = 0, repeat('Щ', " +
+           std::to_string(kLong) + "), concat('short ', seq)) from seq_1_to_600");
+    const std::size_t tags = cleanup::kBatchChanges + 500;
+    t.exec("insert into tbl_tags (CODE, BASECODE, TAG) select seq, 99, 'tag' from seq_1_to_" + std::to_string(tags));
+    const auto site = dumpSite(t);
+    TempFolder folder("long");
+    SentBatches sent;
+    cleanThrough(t, folder, 0, db::kPageRows, &sent);
+    ASSERT_EQ(t.count("tbl_comment"), 0);
+
+    const auto& comments = sent["tbl_comment"];
+    std::size_t rows = 0;
+    for (const auto& batch : comments) {
+        const auto longRows = std::ranges::count_if(batch, [](std::int64_t code) { return code % 3 == 0; });
+        EXPECT_LE(static_cast<std::uint64_t>(longRows) * 2 * kLong, cleanup::kBatchImageBytes) << batch.front();
+        rows += batch.size();
+    }
+    EXPECT_EQ(rows, 600u);
+    EXPECT_GE(comments.size(), 200 * 2 * kLong / cleanup::kBatchImageBytes + 1);
+    // Rows whose columns cannot hold much go in batches as large as ever.
+    ASSERT_EQ(sent["tbl_tags"].size(), 2u);
+    EXPECT_EQ(sent["tbl_tags"][0].size(), cleanup::kBatchChanges);
+
+    ASSERT_EQ(runOnHost(client(t.fields(), "", folder.archive())), 0);
     EXPECT_EQ(dumpSite(t), site);
 }
 
