@@ -117,7 +117,7 @@ const std::vector<ImageColumn>& RowImages::columns(std::string_view table)
         c.charset = checkedCharset(rows[i].text("c").value_or(""));
         c.kind = kindOf(rows[i].text("t").value_or(""), c.charset);
         c.isUnsigned = rows[i].text("u").value_or("0") == "1";
-        if (c.kind == ImageColumn::Text || c.kind == ImageColumn::Binary)
+        if (c.inHex())
             c.maxBytes = static_cast<std::uint64_t>(db::parseWhole(rows[i].text("b").value_or("0")).bits);
         columns.push_back(std::move(c));
     }
@@ -128,7 +128,7 @@ std::uint64_t RowImages::widestImage(std::string_view table)
 {
     std::uint64_t bytes = 0;
     for (const ImageColumn& c : columns(table))
-        bytes += c.kind == ImageColumn::Text || c.kind == ImageColumn::Binary ? 2 * c.maxBytes : 64;
+        bytes += c.inHex() ? 2 * c.maxBytes : 64;
     return bytes;
 }
 
@@ -136,9 +136,7 @@ std::map<std::int64_t, std::uint64_t> RowImages::imageBytes(std::string_view tab
 {
     std::string bytes = "0";
     for (const ImageColumn& c : columns(table))
-        bytes += c.kind == ImageColumn::Text || c.kind == ImageColumn::Binary
-                     ? "+2*IFNULL(LENGTH(" + quotedName(c.name) + "),0)"
-                     : std::string("+64");
+        bytes += c.inHex() ? "+2*IFNULL(LENGTH(" + quotedName(c.name) + "),0)" : std::string("+64");
     const db::Rows rows =
         namedQuery(table, "select CODE as c, " + bytes + " as n from " + quotedName(table) + " where " + condition);
     std::map<std::int64_t, std::uint64_t> sizes;

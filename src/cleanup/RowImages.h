@@ -21,6 +21,9 @@ struct ImageColumn {
     std::string charset;        // for Text
     bool isUnsigned = false;    // for Number
     std::uint64_t maxBytes = 0; // the most bytes a value can hold (text and binary; 0 for the others)
+
+    // Text and binary values are read and written as hex.
+    bool inHex() const { return kind == Text || kind == Binary; }
 };
 
 // One row: every stored column's value in its lossless form, in table order; nullopt for NULL.

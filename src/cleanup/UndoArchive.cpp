@@ -202,7 +202,7 @@ void UndoArchive::appendInserts(std::string& batch, std::string_view table, std:
         std::string values;
         for (std::size_t k = 0; k < columns.size(); ++k) {
             std::string value = literal(columns[k], row[k]);
-            const bool hex = columns[k].kind == ImageColumn::Text || columns[k].kind == ImageColumn::Binary;
+            const bool hex = columns[k].inHex();
             if (hex && value.size() > kStatementBytes / 2 && keyed) {
                 // A long value goes in parts: the first here, the others appended by updates.
                 const std::string& h = *row[k];
