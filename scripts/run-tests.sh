@@ -51,9 +51,17 @@ if [ "${TK_WINDOWS:-1}" != 0 ]; then
     # The cluster tests change limits the nodes share, so they run one at a time: ctest's resource
     # lock does not hold for tests listed when they run, as these are under wine.
     leftout=$(paste -sd'|' "$root/tests/windows/left-out.txt")
+    # One wine session for the whole run, its server and services started here with nothing of
+    # ctest's: started by a test, they would hold that test's output open, and ctest would wait for
+    # the test until the session ended with the last test of the run.
     (cd build-windows && xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '
+        export WINEPREFIX="$PWD/wineprefix"
+        wineserver -p </dev/null >/dev/null 2>&1
+        ./wine-run.sh wineboot </dev/null >/dev/null 2>&1
         ctest --output-on-failure -j2 --timeout 300 --repeat until-pass:2 -E "$0|^Galera\." "$@"; all=$?
-        ctest --output-on-failure -j1 --timeout 300 --repeat until-pass:2 -R "^Galera\." -E "$0" "$@" && exit $all
+        ctest --output-on-failure -j1 --timeout 300 --repeat until-pass:2 -R "^Galera\." -E "$0" "$@"; galera=$?
+        wineserver -k
+        [ "$all" = 0 ] && [ "$galera" = 0 ]
         ' "$leftout" "$@") || windows=$?
 fi
 [ "$linux" = 0 ] && [ "$windows" = 0 ]
