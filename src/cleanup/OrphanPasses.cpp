@@ -185,13 +185,13 @@ PassOutcome runOrphanPass(PassContext& run, const OrphanPass& pass, LaterPass* l
                     laterColumns.push_back(page.column(name));
             GatheredRows& rows = later->rows;
             rows.codesUnsigned = cols.codesUnsigned;
-            for (std::size_t column : laterColumns) {
-                if (orphan(page.at(i, column), page.isUnsigned(column), later->parents)) {
-                    rows.taken.emplace_back(rows.examined, page.at(i, cols.code).value());
-                    break;
-                }
-            }
-            ++rows.examined;
+            const bool taken = std::any_of(laterColumns.begin(), laterColumns.end(), [&](std::size_t column) {
+                return orphan(page.at(i, column), page.isUnsigned(column), later->parents);
+            });
+            if (taken)
+                rows.take(page.at(i, cols.code).value());
+            else
+                rows.keep();
         }
         return 0;
     };

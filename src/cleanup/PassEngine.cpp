@@ -178,17 +178,59 @@ class Batches
 };
 } // namespace
 
+void GatheredRows::put(std::uint64_t step)
+{
+    // Seven bits a byte, low bits first; the top bit says another byte follows.
+    for (; step >= 0x80; step >>= 7)
+        m_steps.push_back(static_cast<std::uint8_t>(step | 0x80));
+    m_steps.push_back(static_cast<std::uint8_t>(step));
+}
+
+void GatheredRows::take(std::int64_t code)
+{
+    // Steps are taken modulo 2^64: exact whatever the codes' kind and however far apart they lie.
+    const auto bits = static_cast<std::uint64_t>(code);
+    put(m_examined - m_lastPlace);
+    put(bits - m_lastCode);
+    m_lastPlace = m_examined++;
+    m_lastCode = bits;
+}
+
+bool GatheredRows::Reader::next(std::uint64_t& place, std::int64_t& code)
+{
+    const std::vector<std::uint8_t>& steps = m_rows.m_steps;
+    if (m_at >= steps.size())
+        return false;
+    const auto step = [&] {
+        std::uint64_t value = 0;
+        for (unsigned shift = 0;; shift += 7) {
+            const std::uint8_t b = steps[m_at++];
+            value |= static_cast<std::uint64_t>(b & 0x7f) << shift;
+            if (!(b & 0x80))
+                return value;
+        }
+    };
+    m_place += step();
+    m_code += step();
+    place = m_place;
+    code = static_cast<std::int64_t>(m_code);
+    return true;
+}
+
 void replayRows(PassContext& run, PassProgress& progress, const GatheredRows& rows,
                 const std::function<void(std::int64_t code)>& take, const std::function<void(bool)>& send)
 {
     Batches batches(run, progress, send);
-    auto next = rows.taken.begin();
-    for (std::uint64_t n = 0; n < rows.examined; ++n) {
+    GatheredRows::Reader taken(rows);
+    std::uint64_t place = 0;
+    std::int64_t code = 0;
+    bool more = taken.next(place, code);
+    for (std::uint64_t n = 0; n < rows.examined(); ++n) {
         progress.examine();
         std::size_t queued = 0;
-        if (next != rows.taken.end() && next->first == n) {
-            take(next->second);
-            ++next;
+        if (more && place == n) {
+            take(code);
+            more = taken.next(place, code);
             queued = 1;
         }
         progress.countAffected(queued);

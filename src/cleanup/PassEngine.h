@@ -139,11 +139,39 @@ struct RowJudge {
 void walkRows(PassContext& run, PassProgress& progress, const CodeSet& removedEarlier, const RowJudge& pass);
 
 // The rows a later pass takes, judged while an earlier pass walked the same list: how many rows it
-// examines, and the place among them and the CODE of each row it takes, in the list's order.
-struct GatheredRows {
-    std::uint64_t examined = 0;
-    std::vector<std::pair<std::uint64_t, std::int64_t>> taken;
+// examines, and the place among them and the CODE of each row it takes, in the list's order. Both
+// grow along the list, so each taken row is held as the two steps from the one before it, a few
+// bytes a row: on a large site the later pass may take hundreds of thousands.
+class GatheredRows
+{
+  public:
+    // One more examined row: taken with its CODE, or kept.
+    void take(std::int64_t code);
+    void keep() { ++m_examined; }
+
+    std::uint64_t examined() const { return m_examined; }
     bool codesUnsigned = false;
+
+    // The taken rows in order, each read once.
+    class Reader
+    {
+      public:
+        explicit Reader(const GatheredRows& rows) : m_rows(rows) {}
+        // The place and CODE of the next taken row; false after the last.
+        bool next(std::uint64_t& place, std::int64_t& code);
+
+      private:
+        const GatheredRows& m_rows;
+        std::size_t m_at = 0;
+        std::uint64_t m_place = 0, m_code = 0;
+    };
+
+  private:
+    void put(std::uint64_t step);
+
+    std::uint64_t m_examined = 0;
+    std::uint64_t m_lastPlace = 0, m_lastCode = 0; // of the last taken row (0 before the first)
+    std::vector<std::uint8_t> m_steps;             // per taken row: place step, then CODE step
 };
 // Takes those rows as walkRows would have: the same examined and affected counts, captions and
 // batches, with take queueing one row's change.
