@@ -34,11 +34,22 @@ RunOutcome recalculateRatings(OperationRunner& runner, const RecountSizes& sizes
         // The user statistics are grouped on a second session while the counters are recounted here.
         UserStatistics statistics(runner);
         for (std::size_t i = 0; i < kRecountPasses.size(); ++i) {
-            auto grouped = runRecountPass(runner, conn, kRecountPasses[i], sizes, [&] { statistics.prepareAt(i); });
-            if (i == kReleaseVotesPass)
-                releaseVotes = std::move(grouped);
+            const auto beside = [&] { statistics.prepareAt(i); };
+            if (i != kReleaseVotesPass) {
+                runRecountPass(runner, conn, kRecountPasses[i], sizes, beside);
+                continue;
+            }
+            // Grouped on the second session already, the release vote sums are written from there.
+            const std::string total = startRecountPass(runner, conn, kRecountPasses[i], beside);
+            if (const auto made = statistics.releaseVotes()) {
+                writeRecountPass(runner, made->conn, kRecountPasses[i], made->values, total, sizes);
+            } else {
+                releaseVotes = groupRecountPass(runner, conn, kRecountPasses[i]);
+                writeRecountPass(runner, conn, kRecountPasses[i], *releaseVotes, total, sizes);
+            }
         }
-        statistics.write(conn, coefficients, releaseVotes->table().empty() ? nullptr : releaseVotes.get(), sizes);
+        statistics.write(conn, coefficients,
+                         releaseVotes && !releaseVotes->table().empty() ? releaseVotes.get() : nullptr, sizes);
         Report done{MessageIcon::Information, "Рейтинги пересчитаны"};
         done.showWindow = true;
         return done;

@@ -66,21 +66,27 @@ std::uint64_t readTotal(db::Connection& conn, std::string_view totalSql)
     return total ? static_cast<std::uint64_t>(*total) : 0;
 }
 
-std::unique_ptr<GroupedSource> runRecountPass(OperationRunner& runner, db::Connection& conn, const RecountPass& pass,
-                                              const RecountSizes& sizes, const std::function<void()>& beside)
+std::string startRecountPass(OperationRunner& runner, db::Connection& conn, const RecountPass& pass,
+                             const std::function<void()>& beside)
 {
-    SiteWindow& window = runner.window();
-    window.showTitle(std::string(pass.title));
-    const std::string suffix = " - " + std::string(pass.title);
-    std::string total;
-    std::unique_ptr<GroupedSource> grouped;
+    runner.window().showTitle(std::string(pass.title));
     if (beside)
         beside();
-    total = std::to_string(readTotal(conn, pass.totalSql));
-    grouped = std::make_unique<GroupedSource>(conn, pass.values,
-                                              "tk_recount_" + std::string(pass.table) + "_" + std::string(pass.column),
-                                              groupedInMemory(runner.server()));
-    const GroupedSource& values = *grouped;
+    return std::to_string(readTotal(conn, pass.totalSql));
+}
+
+std::unique_ptr<GroupedSource> groupRecountPass(OperationRunner& runner, db::Connection& conn, const RecountPass& pass)
+{
+    return std::make_unique<GroupedSource>(conn, pass.values,
+                                           "tk_recount_" + std::string(pass.table) + "_" + std::string(pass.column),
+                                           groupedInMemory(runner.server()));
+}
+
+void writeRecountPass(OperationRunner& runner, db::Connection& conn, const RecountPass& pass,
+                      const GroupedSource& values, const std::string& total, const RecountSizes& sizes)
+{
+    SiteWindow& window = runner.window();
+    const std::string suffix = " - " + std::string(pass.title);
     RunLength length(sizes.chunking, runner.rowsPerStatement(kMaxChunkRows));
     std::uint64_t counter = 0;
     db::forEachPage(conn, {"CODE", std::string(pass.table), ""}, sizes.pageRows, [&](const db::IntRows& page) {
@@ -96,5 +102,13 @@ std::unique_ptr<GroupedSource> runRecountPass(OperationRunner& runner, db::Conne
                     window.showProgress(std::to_string(counter) + "/" + total + suffix);
             });
     });
+}
+
+std::unique_ptr<GroupedSource> runRecountPass(OperationRunner& runner, db::Connection& conn, const RecountPass& pass,
+                                              const RecountSizes& sizes, const std::function<void()>& beside)
+{
+    const std::string total = startRecountPass(runner, conn, pass, beside);
+    auto grouped = groupRecountPass(runner, conn, pass);
+    writeRecountPass(runner, conn, pass, *grouped, total, sizes);
     return grouped;
 }

@@ -113,3 +113,13 @@ std::uint64_t readTotal(db::Connection& conn, std::string_view totalSql);
 // called when the pass starts, every earlier pass done, to queue work on the second session.
 std::unique_ptr<GroupedSource> runRecountPass(OperationRunner& runner, db::Connection& conn, const RecountPass& pass,
                                               const RecountSizes& sizes, const std::function<void()>& beside = {});
+
+// The steps of runRecountPass, for a pass whose grouped values may be made elsewhere. The start
+// shows the pass's caption, calls beside and gives the total for the progress captions; the grouping
+// makes the pass's temporary table on conn; the write walks the table on conn, where values can be
+// read, and writes every row's counter.
+std::string startRecountPass(OperationRunner& runner, db::Connection& conn, const RecountPass& pass,
+                             const std::function<void()>& beside);
+std::unique_ptr<GroupedSource> groupRecountPass(OperationRunner& runner, db::Connection& conn, const RecountPass& pass);
+void writeRecountPass(OperationRunner& runner, db::Connection& conn, const RecountPass& pass,
+                      const GroupedSource& values, const std::string& total, const RecountSizes& sizes);

@@ -28,7 +28,7 @@ constexpr std::array kUserStatistics{
     UserStatistic{"DOWNHIM",  {"USERCODE as k, COUNT(CODE) as v from tbl_stat where USERCODE", " group by USERCODE"}},
     UserStatistic{"LINKS",    {"WHOADD as k, COUNT(CODE) as v from tbl_base where WHOADD", " group by WHOADD"}},
     UserStatistic{"ALTLINKS", {"WHOADD as k, COUNT(CODE) as v, ROUND(SUM(DOWN),4) as w from tbl_link where WHOADD",
-                               " group by WHOADD"}, "v", 2},
+                               " group by WHOADD"}, "v", 3},
     UserStatistic{"DOWNUS",   {}, "w"},
     UserStatistic{"PERSONA",  {"WHOADD as k, COUNT(CODE) as v from tbl_persona where WHOADD", " group by WHOADD"}},
     UserStatistic{"MODERS",   {"WHOMODER as k, COUNT(CODE) as v from tbl_base where WHOMODER", " group by WHOMODER"}},
@@ -41,8 +41,9 @@ static_assert(std::ranges::count_if(kUserStatistics, [](const UserStatistic& s) 
                   return !s.values.columns.empty();
               }) == UserStatistics::kGrouped);
 
-// On a second session the release vote sums are grouped again when the release downloads pass
-// starts (the votes are written by no pass), for VOTES to add up.
+// On a second session the release vote sums are grouped when the release downloads pass starts
+// (the votes are written by no pass): the release votes pass then writes them from there, and VOTES
+// adds them up.
 constexpr std::size_t kReleaseVotesAt = 1;
 
 constexpr std::string_view kTitle = "Обновляем рейтинг по пользователям";
@@ -107,7 +108,7 @@ void UserStatistics::prepareAt(std::size_t pass)
             side.execute("SET SESSION max_heap_table_size=" + std::to_string(kGroupedInMemoryBytes));
         });
     if (pass == kReleaseVotesAt)
-        m_side.queue([this](db::Connection& side) {
+        m_releaseVotesJob = m_side.queue([this](db::Connection& side) {
             m_releaseVotes =
                 std::make_unique<GroupedSource>(side, kRecountPasses[kReleaseVotesPass].values, "tk_user_release_votes",
                                                 groupedInMemory(m_runner.server()));
@@ -115,6 +116,16 @@ void UserStatistics::prepareAt(std::size_t pass)
     for (std::size_t i = 0; i < kGrouped; ++i)
         if (grouped(i).at == pass)
             m_ready[i] = m_side.queue([this, i](db::Connection& side) { group(side, i, m_releaseVotes.get()); });
+}
+
+std::optional<UserStatistics::MadeAhead> UserStatistics::releaseVotes()
+{
+    if (!m_releaseVotesJob)
+        return std::nullopt;
+    // An error of the grouping is met here, where the pass grouping them itself would meet it.
+    m_side.wait(*m_releaseVotesJob);
+    db::Connection& side = m_side.here();
+    return MadeAhead{side, *m_releaseVotes};
 }
 
 void UserStatistics::write(db::Connection& conn, const RatingCoefficients& k, const GroupedSource* releaseVotes,

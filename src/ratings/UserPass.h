@@ -34,6 +34,15 @@ class UserStatistics
     // starts: it reads nothing that pass writes, and what the passes before it wrote is final.
     void prepareAt(std::size_t pass);
 
+    // The release vote sums grouped on the second session, and that session with nothing queued
+    // there still at work, for the release votes pass to write its counters there; nothing where
+    // there is no second session.
+    struct MadeAhead {
+        db::Connection& conn;
+        const GroupedSource& values;
+    };
+    std::optional<MadeAhead> releaseVotes();
+
     // The user pass: recomputes the eight columns of tbl_user, each row written once, in runs of
     // users in ascending CODE order, the caption showing "n/total - login - Обновляем рейтинг по
     // пользователям" for every user once the user's run is written. releaseVotes: the release vote
@@ -46,7 +55,8 @@ class UserStatistics
     void group(db::Connection& conn, std::size_t statistic, const GroupedSource* releaseVotes);
 
     OperationRunner& m_runner;
-    std::unique_ptr<GroupedSource> m_releaseVotes; // grouped again on the second session, for VOTES
+    std::unique_ptr<GroupedSource> m_releaseVotes; // grouped on the second session, for VOTES
+    std::optional<std::size_t> m_releaseVotesJob;  // the job grouping them
     std::string m_votesFrom;                       // VOTES summed from a table of release vote sums
     GroupedValues m_votesFromReleases;
     std::array<std::unique_ptr<GroupedSource>, kGrouped> m_sources;

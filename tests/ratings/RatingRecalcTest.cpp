@@ -234,4 +234,29 @@ TEST(RatingRecalc, AUserStatisticGroupedAheadFailsWhereItsTurnComes)
               (V{"10,4,0", "10/0,4/5,0/0,0/0", "2,0", "9,9,99,9,9,9,9,9 9,9,99,9,9,9,9,9 9,9,99,9,9,9,9,9"}));
     EXPECT_EQ(w.captions.back(), kCaption);
     EXPECT_TRUE(t.otherSessionsGone());
+
+    // The release vote sums are grouped ahead as well, and their pass writes from there: an account
+    // that may not read the votes themselves meets the error at that pass, the two before it done and
+    // no release's VOTES touched.
+    TestDatabase v("rat_ahead_votes");
+    fillSite(v);
+    setCoefficients(v, {"1", "1", "1", "1", "1"});
+    std::vector<std::string> noVotes{"create temporary tables on {db}.*", "select (CODE, BASECODE) on {db}.tbl_votes"};
+    for (const char* table : {"tbl_conf", "tbl_user", "tbl_base", "tbl_link", "tbl_stat", "tbl_persona", "tbl_cross2"})
+        noVotes.push_back(std::string("select, update on {db}.") + table);
+    const V votesBefore = v.column("select group_concat(VOTES order by CODE) from tbl_base");
+    RecordingWindow wv(v.account("tk_novotes", noVotes), kCaption);
+    OperationRunner votesRunner(wv);
+    EXPECT_EQ(Command4_Click(votesRunner).status, RunStatus::Failed);
+    ASSERT_EQ(wv.messages.size(), 1u);
+    EXPECT_NE(wv.messages[0].text.find("SQLSTATE 42000"), std::string::npos) << wv.messages[0].text;
+    EXPECT_EQ(v.column("select group_concat(DOWN order by CODE) from tbl_link union all "
+                       "select group_concat(DOWN order by CODE) from tbl_base"),
+              (V{"10,4,0", "10,4,0,0"}));
+    EXPECT_EQ(v.column("select group_concat(VOTES order by CODE) from tbl_base"), votesBefore);
+    EXPECT_TRUE(std::find(wv.captions.begin(), wv.captions.end(), "Пересчитываем голоса за раздачи") !=
+                wv.captions.end());
+    EXPECT_TRUE(std::find(wv.captions.begin(), wv.captions.end(), "Пересчитываем связки персоналий") ==
+                wv.captions.end());
+    EXPECT_TRUE(v.otherSessionsGone());
 }
