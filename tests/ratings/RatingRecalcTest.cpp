@@ -208,6 +208,31 @@ TEST(RatingRecalc, NoRunStatementScansATableWithoutAnIndex)
     }
 }
 
+namespace
+{
+// An account that may create temporary tables and read and update every table the recalculation
+// touches, except `narrowed`, of which it may read only the columns named.
+std::vector<std::string> readingOnly(const std::string& narrowed, const std::string& columns)
+{
+    std::vector<std::string> grants{"create temporary tables on {db}.*",
+                                    "select (" + columns + ") on {db}." + narrowed};
+    for (const std::string table :
+         {"tbl_conf", "tbl_user", "tbl_base", "tbl_link", "tbl_stat", "tbl_votes", "tbl_persona", "tbl_cross2"})
+        if (table != narrowed)
+            grants.push_back("select, update on {db}." + table);
+    return grants;
+}
+
+// The recalculation through the window ends in one critical box: the server's "access denied".
+void expectDeniedColumn(RecordingWindow& w)
+{
+    OperationRunner runner(w);
+    EXPECT_EQ(Command4_Click(runner).status, RunStatus::Failed);
+    ASSERT_EQ(w.messages.size(), 1u);
+    EXPECT_NE(w.messages[0].text.find("SQLSTATE 42000"), std::string::npos) << w.messages[0].text;
+}
+} // namespace
+
 TEST(RatingRecalc, AUserStatisticGroupedAheadFailsWhereItsTurnComes)
 {
     TK_REQUIRE_TEST_SERVER();
@@ -216,15 +241,8 @@ TEST(RatingRecalc, AUserStatisticGroupedAheadFailsWhereItsTurnComes)
     setCoefficients(t, {"1", "1", "1", "1", "1"});
     // An account that may read tbl_stat's links but not its users: the link downloads can be
     // counted, the users' downloads cannot, and that grouping is made while the counters are recounted.
-    std::vector<std::string> grants{"create temporary tables on {db}.*", "select (CODE, LINKCODE) on {db}.tbl_stat"};
-    for (const char* table : {"tbl_conf", "tbl_user", "tbl_base", "tbl_link", "tbl_votes", "tbl_persona", "tbl_cross2"})
-        grants.push_back(std::string("select, update on {db}.") + table);
-    const ConnectionFields fields = t.account("tk_cols", grants);
-    RecordingWindow w(fields, kCaption);
-    OperationRunner runner(w);
-    EXPECT_EQ(Command4_Click(runner).status, RunStatus::Failed);
-    ASSERT_EQ(w.messages.size(), 1u);
-    EXPECT_NE(w.messages[0].text.find("SQLSTATE 42000"), std::string::npos) << w.messages[0].text;
+    RecordingWindow w(t.account("tk_cols", readingOnly("tbl_stat", "CODE, LINKCODE")), kCaption);
+    expectDeniedColumn(w);
     // As in turn: every counter recounted, the users not reached keep what they held.
     EXPECT_EQ(t.column("select group_concat(DOWN order by CODE) from tbl_link union all "
                        "select group_concat(concat(DOWN,'/',VOTES) order by CODE) from tbl_base union all "
@@ -241,15 +259,9 @@ TEST(RatingRecalc, AUserStatisticGroupedAheadFailsWhereItsTurnComes)
     TestDatabase v("rat_ahead_votes");
     fillSite(v);
     setCoefficients(v, {"1", "1", "1", "1", "1"});
-    std::vector<std::string> noVotes{"create temporary tables on {db}.*", "select (CODE, BASECODE) on {db}.tbl_votes"};
-    for (const char* table : {"tbl_conf", "tbl_user", "tbl_base", "tbl_link", "tbl_stat", "tbl_persona", "tbl_cross2"})
-        noVotes.push_back(std::string("select, update on {db}.") + table);
     const V votesBefore = v.column("select group_concat(VOTES order by CODE) from tbl_base");
-    RecordingWindow wv(v.account("tk_novotes", noVotes), kCaption);
-    OperationRunner votesRunner(wv);
-    EXPECT_EQ(Command4_Click(votesRunner).status, RunStatus::Failed);
-    ASSERT_EQ(wv.messages.size(), 1u);
-    EXPECT_NE(wv.messages[0].text.find("SQLSTATE 42000"), std::string::npos) << wv.messages[0].text;
+    RecordingWindow wv(v.account("tk_novotes", readingOnly("tbl_votes", "CODE, BASECODE")), kCaption);
+    expectDeniedColumn(wv);
     EXPECT_EQ(v.column("select group_concat(DOWN order by CODE) from tbl_link union all "
                        "select group_concat(DOWN order by CODE) from tbl_base"),
               (V{"10,4,0", "10,4,0,0"}));
