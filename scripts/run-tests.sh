@@ -53,9 +53,10 @@ if [ "${TK_WINDOWS:-1}" != 0 ]; then
     leftout=$(paste -sd'|' "$root/tests/windows/left-out.txt")
     # One wine session for the whole run, its server and services started here with nothing of
     # ctest's: started by a test, they would hold that test's output open, and ctest would wait for
-    # the test until the session ended with the last test of the run.
+    # the test until the session ended with the last test of the run. The desktop is started by
+    # the first test that opens a window, so each test's output goes through files.
     (cd build-windows && xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '
-        export WINEPREFIX="$PWD/wineprefix"
+        export WINEPREFIX="$PWD/wineprefix" TK_WINE_OUTPUT=files
         wineserver -p </dev/null >/dev/null 2>&1
         ./wine-run.sh wineboot </dev/null >/dev/null 2>&1
         ctest --output-on-failure -j2 --timeout 300 --repeat until-pass:2 -E "$0|^Galera\." "$@"; all=$?
