@@ -104,11 +104,9 @@ void writeRecountPass(OperationRunner& runner, db::Connection& conn, const Recou
     });
 }
 
-std::unique_ptr<GroupedSource> runRecountPass(OperationRunner& runner, db::Connection& conn, const RecountPass& pass,
-                                              const RecountSizes& sizes, const std::function<void()>& beside)
+void runRecountPass(OperationRunner& runner, db::Connection& conn, const RecountPass& pass, const RecountSizes& sizes,
+                    const std::function<void()>& beside)
 {
     const std::string total = startRecountPass(runner, conn, pass, beside);
-    auto grouped = groupRecountPass(runner, conn, pass);
-    writeRecountPass(runner, conn, pass, *grouped, total, sizes);
-    return grouped;
+    writeRecountPass(runner, conn, pass, *groupRecountPass(runner, conn, pass), total, sizes);
 }

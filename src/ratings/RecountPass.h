@@ -108,16 +108,16 @@ struct RecountSizes {
 std::uint64_t readTotal(db::Connection& conn, std::string_view totalSql);
 
 // Runs one pass on the connection, in runs of rows per statement, showing its progress in the
-// window's caption after the rows it names are done. Returns the pass's grouped values, for a later
-// pass that sums them again (the temporary table "tk_recount_" + table + "_" + column). beside is
-// called when the pass starts, every earlier pass done, to queue work on the second session.
-std::unique_ptr<GroupedSource> runRecountPass(OperationRunner& runner, db::Connection& conn, const RecountPass& pass,
-                                              const RecountSizes& sizes, const std::function<void()>& beside = {});
+// window's caption after the rows it names are done. beside is called when the pass starts, every
+// earlier pass done, to queue work on the second session.
+void runRecountPass(OperationRunner& runner, db::Connection& conn, const RecountPass& pass, const RecountSizes& sizes,
+                    const std::function<void()>& beside = {});
 
 // The steps of runRecountPass, for a pass whose grouped values may be made elsewhere. The start
 // shows the pass's caption, calls beside and gives the total for the progress captions; the grouping
-// makes the pass's temporary table on conn; the write walks the table on conn, where values can be
-// read, and writes every row's counter.
+// makes the pass's temporary table on conn ("tk_recount_" + table + "_" + column), for the write and
+// for anything later on conn that sums them again; the write walks the table on conn, where values
+// can be read, and writes every row's counter.
 std::string startRecountPass(OperationRunner& runner, db::Connection& conn, const RecountPass& pass,
                              const std::function<void()>& beside);
 std::unique_ptr<GroupedSource> groupRecountPass(OperationRunner& runner, db::Connection& conn, const RecountPass& pass);

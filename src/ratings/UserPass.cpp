@@ -109,9 +109,7 @@ void UserStatistics::prepareAt(std::size_t pass)
         });
     if (pass == kReleaseVotesAt)
         m_releaseVotesJob = m_side.queue([this](db::Connection& side) {
-            m_releaseVotes =
-                std::make_unique<GroupedSource>(side, kRecountPasses[kReleaseVotesPass].values, "tk_user_release_votes",
-                                                groupedInMemory(m_runner.server()));
+            m_releaseVotes = groupRecountPass(m_runner, side, kRecountPasses[kReleaseVotesPass]);
         });
     for (std::size_t i = 0; i < kGrouped; ++i)
         if (grouped(i).at == pass)
