@@ -4,11 +4,12 @@
 #       a primary writing a binary log (GTID) and a replica fed from it
 #   mariadb-topology.sh galera DIR PORT1 PORT2 PORT3
 #       a three-node Galera cluster; node n also uses ports 4567+10n (group), +1 (IST), 4444+10n (SST)
-#   mariadb-topology.sh tls DIR REQUIRING_PORT OFFERING_PORT
+#   mariadb-topology.sh tls DIR REQUIRING_PORT OFFERING_PORT [SILENT_PORT]
 #       a server that takes TLS connections only, with a certificate for 127.0.0.1, and one that offers
 #       TLS without requiring it, with a certificate for another name; both signed by DIR/ca.pem, a
 #       throw-away authority made here (DIR/other-ca.pem is a second one, DIR/client-*.pem a client's);
-#       the second one also listens on ::1
+#       the second one also listens on ::1. The third, set up like the second, is the one a test
+#       stops to see a server fall silent, so that no other test's server stops with it.
 #   mariadb-topology.sh stop DIR
 # Each server's data lives below DIR; the accounts are those of mariadb-local.sh.
 set -euo pipefail
@@ -97,11 +98,15 @@ tls)
     grep -q '^0\{31\}1 ' /proc/net/if_inet6 2>/dev/null && v6=127.0.0.1,::1
     bash "$here/mariadb-local.sh" start "$dir/offering" "$2" --ssl-ca="$dir/ca.pem" \
         --ssl-cert="$dir/wrong-name.pem" --ssl-key="$dir/wrong-name-key.pem" --bind-address="$v6"
+    if [ -n "${3:-}" ]; then
+        bash "$here/mariadb-local.sh" start "$dir/silent" "$3" --ssl-ca="$dir/ca.pem" \
+            --ssl-cert="$dir/wrong-name.pem" --ssl-key="$dir/wrong-name-key.pem"
+    fi
     ;;
 stop)
     for d in "$dir"/*/; do
         bash "$here/mariadb-local.sh" stop "$d"
     done
     ;;
-*) echo "usage: $0 replica DIR PRIMARY_PORT REPLICA_PORT | galera DIR PORT1 PORT2 PORT3 | tls DIR REQUIRING_PORT OFFERING_PORT | stop DIR" >&2; exit 64 ;;
+*) echo "usage: $0 replica DIR PRIMARY_PORT REPLICA_PORT | galera DIR PORT1 PORT2 PORT3 | tls DIR REQUIRING_PORT OFFERING_PORT [SILENT_PORT] | stop DIR" >&2; exit 64 ;;
 esac

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything (for Windows too, run under wine), starts a throw-away MariaDB on 127.0.0.1:3307, a
-# primary with a replica (3311, 3312), a three-node Galera cluster (3321-3323, group ports from
-# 4577) and two TLS servers (3331 takes TLS only, 3332 offers it), and runs the whole test suite through ctest. TK_TEST_PORT picks another port for the test
-# server.
+# Installs what is missing, builds everything (for Windows too, run under wine), starts a
+# throw-away MariaDB on 127.0.0.1:3307, a primary with a replica (3311, 3312), a three-node Galera
+# cluster (3321-3323, group ports from 4577) and three TLS servers (3331 takes TLS only, 3332
+# offers it, 3333 offers it and is the one a test stops), and runs the whole test suite through
+# ctest. TK_TEST_PORT picks another port for the test server.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -27,11 +28,11 @@ stop_servers() {
 bash scripts/mariadb-local.sh start "$root/.testdb" "$port"
 bash scripts/mariadb-topology.sh replica "$root/.testdb-replica" 3311 3312
 bash scripts/mariadb-topology.sh galera "$root/.testdb-galera" 3321 3322 3323
-bash scripts/mariadb-topology.sh tls "$root/.testdb-tls" 3331 3332
+bash scripts/mariadb-topology.sh tls "$root/.testdb-tls" 3331 3332 3333
 export TK_TEST_SERVER="127.0.0.1;port=$port" TK_TEST_USER=tk_test TK_TEST_PASSWORD=tk-pass
 export TK_TEST_REPLICATION="127.0.0.1;port=3311 127.0.0.1;port=3312"
 export TK_TEST_GALERA="127.0.0.1;port=3321 127.0.0.1;port=3322 127.0.0.1;port=3323"
-export TK_TEST_TLS="$root/.testdb-tls 3331 3332"
+export TK_TEST_TLS="$root/.testdb-tls 3331 3332 3333"
 # Here the server is started above: a test that cannot reach it fails rather than skips.
 export TK_TEST_SERVER_REQUIRED=1
 linux=0

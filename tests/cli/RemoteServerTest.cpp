@@ -1,6 +1,7 @@
 // Servers reached as remote ones are: over TLS (one that insists on it with a certificate for
 // 127.0.0.1, one that offers it with a certificate for another name, both from a throw-away
-// authority), by port, and one that stops answering.
+// authority), by port, and one that stops answering: a server of its own, so that the tests beside
+// it never meet it stopped.
 #include "RunTool.h"
 #include "db/StallWatch.h"
 #include "support/TempDir.h"
@@ -45,9 +46,9 @@ class RemoteServer : public ::testing::Test
         if (!tls) {
             if (testServerRequired())
                 FAIL() << "TK_TEST_TLS is not set";
-            GTEST_SKIP() << "no TLS test servers (TK_TEST_TLS=\"DIR REQUIRING_PORT OFFERING_PORT\")";
+            GTEST_SKIP() << "no TLS test servers (TK_TEST_TLS=\"DIR REQUIRING_PORT OFFERING_PORT SILENT_PORT\")";
         }
-        std::istringstream(tls) >> m_dir >> m_requiring >> m_offering;
+        std::istringstream(tls) >> m_dir >> m_requiring >> m_offering >> m_silent;
         m_config = m_folder.path;
         fs::create_directories(m_config / "bin");
         m_exe = m_config / "bin" / fs::path(TK_EXE).filename();
@@ -70,16 +71,16 @@ class RemoteServer : public ::testing::Test
                 found.push_back(e.path().string());
         return found;
     }
-    long offeringPid() const
+    long silentPid() const
     {
         long pid = 0;
-        std::ifstream(file("offering/mysqld.pid")) >> pid;
+        std::ifstream(file("silent/mysqld.pid")) >> pid;
         return pid;
     }
 
     TempDir m_folder{"remote"};
     std::string m_dir;
-    int m_requiring = 0, m_offering = 0;
+    int m_requiring = 0, m_offering = 0, m_silent = 0;
     fs::path m_config, m_exe;
 };
 
@@ -196,7 +197,8 @@ TEST_F(RemoteServer, BlockCleanupAndRestoreOverVerifiedTls)
 // or is killed; either way the archive puts the site back.
 TEST_F(RemoteServer, ASilentServerEndsTheRunAndTheArchiveRestoresEitherOutcome)
 {
-    const long pid = offeringPid();
+    ASSERT_GT(m_silent, 0) << "TK_TEST_TLS names no server to stop";
+    const long pid = silentPid();
     ASSERT_GT(pid, 0);
     struct Resume {
         ~Resume() { signalServer(pid, "CONT"); }
@@ -205,7 +207,7 @@ TEST_F(RemoteServer, ASilentServerEndsTheRunAndTheArchiveRestoresEitherOutcome)
 
     signalServer(pid, "STOP");
     auto started = std::chrono::steady_clock::now();
-    Result r = tool("mysql", {"test", "--server", at(m_offering)});
+    Result r = tool("mysql", {"test", "--server", at(m_silent)});
     const auto connectWait = std::chrono::steady_clock::now() - started;
     signalServer(pid, "CONT");
     EXPECT_EQ(r.status, 1) << r.err;
@@ -216,7 +218,7 @@ TEST_F(RemoteServer, ASilentServerEndsTheRunAndTheArchiveRestoresEitherOutcome)
         SCOPED_TRACE(serverRunsIt ? "the delete runs after all" : "the delete is killed");
         for (const std::string& a : archives())
             fs::remove(a);
-        TestDatabase db("stall", true, "127.0.0.1;port=" + std::to_string(m_offering));
+        TestDatabase db("stall", true, "127.0.0.1;port=" + std::to_string(m_silent));
         fillSmallSite(db);
         db.exec("update tbl_conf set VALUEINT=0 where PARAM='ISWORK'");
         const auto before = dumpSite(db);
@@ -224,7 +226,7 @@ TEST_F(RemoteServer, ASilentServerEndsTheRunAndTheArchiveRestoresEitherOutcome)
         db.exec("select * from tbl_link where CODE=101 for update");
         Result ran;
         const auto cleanup = BackgroundJob::start([&] {
-            ran = tool(db.name(), {"cleanup", "--quiet", "--lock-wait", "300", "--server", at(m_offering)});
+            ran = tool(db.name(), {"cleanup", "--quiet", "--lock-wait", "300", "--server", at(m_silent)});
         });
         struct Ended { // the run uses what this scope holds: it ends before the scope does
             ~Ended() { job->wait(); }
@@ -257,7 +259,7 @@ TEST_F(RemoteServer, ASilentServerEndsTheRunAndTheArchiveRestoresEitherOutcome)
 
         ASSERT_EQ(archives().size(), 1u);
         EXPECT_NE(readFileBytes(archives().front()).find("-- outcome unknown: tbl_link 101"), std::string::npos);
-        r = tool(db.name(), {"restore", archives().front(), "--server", at(m_offering)});
+        r = tool(db.name(), {"restore", archives().front(), "--server", at(m_silent)});
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(dumpSite(db), before);
     }

@@ -6,7 +6,7 @@
 # start-up; then uninstalls and checks what stays (the user's settings, reports and archives).
 #   check-installer.sh SETUP_EXE LINUX_EXE VERSION
 # The test server comes from TK_TEST_SERVER ("host;port=N"), TK_TEST_USER, TK_TEST_PASSWORD and the
-# TLS servers from TK_TEST_TLS ("DIR REQUIRING_PORT OFFERING_PORT").
+# TLS servers from TK_TEST_TLS ("DIR REQUIRING_PORT OFFERING_PORT SILENT_PORT").
 set -euo pipefail
 setup=$1 linux_exe=$2 version=$3
 work=$(mktemp -d /tmp/tk_wininst.XXXXXX)
