@@ -48,8 +48,7 @@ RunOutcome recalculateRatings(OperationRunner& runner, const RecountSizes& sizes
                 writeRecountPass(runner, conn, kRecountPasses[i], *releaseVotes, total, sizes);
             }
         }
-        statistics.write(conn, coefficients,
-                         releaseVotes && !releaseVotes->table().empty() ? releaseVotes.get() : nullptr, sizes);
+        statistics.write(conn, coefficients, releaseVotes.get(), sizes);
         Report done{MessageIcon::Information, "Рейтинги пересчитаны"};
         done.showWindow = true;
         return done;

@@ -46,8 +46,9 @@ class UserStatistics
     // The user pass: recomputes the eight columns of tbl_user, each row written once, in runs of
     // users in ascending CODE order, the caption showing "n/total - login - Обновляем рейтинг по
     // пользователям" for every user once the user's run is written. releaseVotes: the release vote
-    // sums of the third pass in a temporary table on conn, or nullptr; grouped here, each user's
-    // VOTES then adds up that user's rows of it instead of grouping the votes again.
+    // sums of the third pass grouped on conn, or nullptr; where they are kept in a temporary table and
+    // VOTES is grouped here, each user's VOTES adds up that user's rows of it instead of grouping the
+    // votes again.
     void write(db::Connection& conn, const RatingCoefficients& k, const GroupedSource* releaseVotes,
                const RecountSizes& sizes);
 
