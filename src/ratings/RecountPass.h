@@ -59,9 +59,10 @@ inline constexpr std::array kRecountPasses{
 inline constexpr std::size_t kReleaseVotesPass = 2;
 
 // Where the grouped values of a run come from. Computed once for the whole table into a temporary
-// table keyed by k, they cost one sequential scan of the summarised table however it is indexed (a
-// run that grouped its own rows through an index would fetch each of them by its primary key, and
-// without an index would scan the table once per run), and each run then joins on that key. Where
+// table keyed by k, they cost one scan of the summarised table, or of an index that holds every
+// column they need (a run that grouped its own rows through an index would fetch each of them by its
+// primary key, and without an index would scan the table once per run), and each run then joins on
+// that key. Where
 // the account may not create temporary tables, each run groups its own rows. Either way a run gets
 // the very values its rows' own grouped query gives.
 class GroupedSource
