@@ -62,9 +62,8 @@ inline constexpr std::size_t kReleaseVotesPass = 2;
 // table keyed by k, they cost one scan of the summarised table, or of an index that holds every
 // column they need (a run that grouped its own rows through an index would fetch each of them by its
 // primary key, and without an index would scan the table once per run), and each run then joins on
-// that key. Where
-// the account may not create temporary tables, each run groups its own rows. Either way a run gets
-// the very values its rows' own grouped query gives.
+// that key. Where the account may not create temporary tables, each run groups its own rows. Either
+// way a run gets the very values its rows' own grouped query gives.
 class GroupedSource
 {
   public:
