@@ -31,21 +31,37 @@ RunOutcome recalculateRatings(OperationRunner& runner, const RecountSizes& sizes
         conn.execute("SET SESSION max_heap_table_size=" + std::to_string(kGroupedInMemoryBytes));
         // The release vote sums of the third pass are the very sums a user's VOTES adds up.
         std::unique_ptr<GroupedSource> releaseVotes;
+        bool votesWritten = false; // with the release downloads
         // The user statistics are grouped on a second session while the counters are recounted here.
         UserStatistics statistics(runner);
         for (std::size_t i = 0; i < kRecountPasses.size(); ++i) {
+            const RecountPass& pass = kRecountPasses[i];
             const auto beside = [&] { statistics.prepareAt(i); };
-            if (i != kReleaseVotesPass) {
-                runRecountPass(runner, conn, kRecountPasses[i], sizes, beside);
+            if (i != kReleaseDownloadsPass && i != kReleaseVotesPass) {
+                runRecountPass(runner, conn, pass, sizes, beside);
                 continue;
             }
-            // Grouped on the second session already, the release vote sums are written from there.
-            const std::string total = startRecountPass(runner, conn, kRecountPasses[i], beside);
-            if (const auto made = statistics.releaseVotes()) {
-                writeRecountPass(runner, made->conn, kRecountPasses[i], made->values, total, sizes);
+            const std::string total = startRecountPass(runner, conn, pass, beside);
+            if (i == kReleaseDownloadsPass) {
+                // Where the release vote sums are grouped on the second session already, both counters
+                // of a release are written there in one statement: each row once, not twice.
+                if (const auto made = statistics.releaseVotes()) {
+                    const std::unique_ptr<GroupedSource> downloads = groupRecountPass(runner, made->conn, pass);
+                    writeRecountPass(
+                        runner, made->conn, pass,
+                        {{pass.column, *downloads}, {kRecountPasses[kReleaseVotesPass].column, made->values}}, total,
+                        sizes);
+                    votesWritten = true;
+                } else {
+                    const std::unique_ptr<GroupedSource> downloads = groupRecountPass(runner, conn, pass);
+                    writeRecountPass(runner, conn, pass, {{pass.column, *downloads}}, total, sizes);
+                }
+            } else if (votesWritten) {
+                writeRecountPass(runner, conn, pass, {}, total, sizes);
             } else {
-                releaseVotes = groupRecountPass(runner, conn, kRecountPasses[i]);
-                writeRecountPass(runner, conn, kRecountPasses[i], *releaseVotes, total, sizes);
+                statistics.meetReleaseVotesError();
+                releaseVotes = groupRecountPass(runner, conn, pass);
+                writeRecountPass(runner, conn, pass, {{pass.column, *releaseVotes}}, total, sizes);
             }
         }
         statistics.write(conn, coefficients, releaseVotes.get(), sizes);

@@ -82,11 +82,16 @@ std::string GroupedSource::source(const std::string& selection) const
                            : m_table;
 }
 
-std::string GroupedSource::update(std::string_view table, std::string_view column, const std::string& selection) const
+std::string counterUpdate(std::string_view table, const std::vector<Counter>& counters, const std::string& selection)
 {
-    const std::string c = "t." + std::string(column);
-    return "update " + std::string(table) + " t left join " + source(selection) + " s on s.k=t.CODE set " + c +
-           "=if(s.v>0,s.v,0) where t.CODE" + selection;
+    std::string joins, sets;
+    for (std::size_t i = 0; i < counters.size(); ++i) {
+        const std::string s = "s" + std::to_string(i), value = s + ".v";
+        joins += " left join " + counters[i].values.source(selection) + " " + s + " on " + s + ".k=t.CODE";
+        sets += std::string(i == 0 ? " set " : ",") + "t." + std::string(counters[i].column) + "=if(" + value + ">0," +
+                value + ",0)";
+    }
+    return "update " + std::string(table) + " t" + joins + sets + " where t.CODE" + selection;
 }
 
 std::uint64_t readTotal(db::Connection& conn, std::string_view totalSql)
@@ -113,7 +118,7 @@ std::unique_ptr<GroupedSource> groupRecountPass(OperationRunner& runner, db::Con
 }
 
 void writeRecountPass(OperationRunner& runner, db::Connection& conn, const RecountPass& pass,
-                      const GroupedSource& values, const std::string& total, const RecountSizes& sizes)
+                      const std::vector<Counter>& counters, const std::string& total, const RecountSizes& sizes)
 {
     SiteWindow& window = runner.window();
     const std::string suffix = " - " + std::string(pass.title);
@@ -124,8 +129,10 @@ void writeRecountPass(OperationRunner& runner, db::Connection& conn, const Recou
         walkRuns(
             page.size(), [&](std::size_t i) { return db::wholeText(*page.at(i, code), page.isUnsigned(code)); }, length,
             [&](const std::string& selection) {
+                if (counters.empty())
+                    return;
                 runner.beforeBatch();
-                conn.execute(values.update(pass.table, pass.column, selection));
+                conn.execute(counterUpdate(pass.table, counters, selection));
             },
             [&](std::size_t) {
                 if (++counter % pass.refreshEvery == 0)
@@ -138,5 +145,6 @@ void runRecountPass(OperationRunner& runner, db::Connection& conn, const Recount
                     const std::function<void()>& beside)
 {
     const std::string total = startRecountPass(runner, conn, pass, beside);
-    writeRecountPass(runner, conn, pass, *groupRecountPass(runner, conn, pass), total, sizes);
+    const std::unique_ptr<GroupedSource> values = groupRecountPass(runner, conn, pass);
+    writeRecountPass(runner, conn, pass, {{pass.column, *values}}, total, sizes);
 }

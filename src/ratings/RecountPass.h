@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // A grouped query giving k (a record code) and v (its new value) for the codes of one run of rows:
 // "select ", columns (up to the grouped code column), the run's selection (see CodeRuns) and
@@ -55,7 +56,8 @@ inline constexpr std::array kRecountPasses{
 };
 // clang-format on
 
-// The pass whose grouped values are the release vote sums.
+// The two passes that recount a release's counters, downloads then vote sums.
+inline constexpr std::size_t kReleaseDownloadsPass = 1;
 inline constexpr std::size_t kReleaseVotesPass = 2;
 
 // Where the grouped values of a run come from. Computed once for the whole table into a temporary
@@ -78,17 +80,24 @@ class GroupedSource
     const std::string& table() const { return m_table; }
     // What to join for the run a selection names: the temporary table, or the run's grouped query.
     std::string source(const std::string& selection) const;
-    // The statement that writes the final value of every row of the run a selection names into
-    // table.column: its grouped value where that is above 0, else 0. Each row is written once, in one
-    // statement, so the server changes (and logs) only the rows whose counter was wrong. The selection
-    // is repeated for the updated table, so that the server reads only the run's rows of it.
-    std::string update(std::string_view table, std::string_view column, const std::string& selection) const;
 
   private:
     db::Connection& m_conn;
     const GroupedValues& m_values;
     std::string m_table; // the temporary table, or empty
 };
+
+// A counter a write sets, and its grouped values.
+struct Counter {
+    std::string_view column;
+    const GroupedSource& values;
+};
+
+// The statement that writes the final value of every counter given into each row of the run a
+// selection names: its grouped value where that is above 0, else 0. Each row is written once, in one
+// statement, so the server changes (and logs) only the rows whose counters were wrong. The selection
+// is repeated for the updated table, so that the server reads only the run's rows of it.
+std::string counterUpdate(std::string_view table, const std::vector<Counter>& counters, const std::string& selection);
 
 // The grouped values are kept in memory where the server lets a session table grow to this size,
 // else on disk; on disk always on a Galera node that bounds the rows of a write set.
@@ -116,10 +125,12 @@ void runRecountPass(OperationRunner& runner, db::Connection& conn, const Recount
 // The steps of runRecountPass, for a pass whose grouped values may be made elsewhere. The start
 // shows the pass's caption, calls beside and gives the total for the progress captions; the grouping
 // makes the pass's temporary table on conn ("tk_recount_" + table + "_" + column), for the write and
-// for anything later on conn that sums them again; the write walks the table on conn, where values
-// can be read, and writes every row's counter.
+// for anything later on conn that sums them again; the write walks the table on conn, where the
+// counters' values can be read, and sets them in every row: the pass's own counter and any other of
+// the same table grouped there, or none where an earlier pass has written this one's counter with its
+// own, and the captions follow the rows that are done already.
 std::string startRecountPass(OperationRunner& runner, db::Connection& conn, const RecountPass& pass,
                              const std::function<void()>& beside);
 std::unique_ptr<GroupedSource> groupRecountPass(OperationRunner& runner, db::Connection& conn, const RecountPass& pass);
 void writeRecountPass(OperationRunner& runner, db::Connection& conn, const RecountPass& pass,
-                      const GroupedSource& values, const std::string& total, const RecountSizes& sizes);
+                      const std::vector<Counter>& counters, const std::string& total, const RecountSizes& sizes);

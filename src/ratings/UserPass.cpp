@@ -41,10 +41,10 @@ static_assert(std::ranges::count_if(kUserStatistics, [](const UserStatistic& s) 
                   return !s.values.columns.empty();
               }) == UserStatistics::kGrouped);
 
-// On a second session the release vote sums are grouped when the release downloads pass starts
-// (the votes are written by no pass): the release votes pass then writes them from there, and VOTES
-// adds them up.
-constexpr std::size_t kReleaseVotesAt = 1;
+// On a second session the release vote sums are grouped first, when the first pass starts (the votes
+// are written by no pass): the release downloads pass then writes both counters of a release from
+// there, and VOTES adds them up.
+constexpr std::size_t kReleaseVotesAt = 0;
 
 constexpr std::string_view kTitle = "Обновляем рейтинг по пользователям";
 } // namespace
@@ -120,10 +120,19 @@ std::optional<UserStatistics::MadeAhead> UserStatistics::releaseVotes()
 {
     if (!m_releaseVotesJob)
         return std::nullopt;
-    // An error of the grouping is met here, where the pass grouping them itself would meet it.
-    m_side.wait(*m_releaseVotesJob);
+    try {
+        m_side.wait(*m_releaseVotesJob);
+    } catch (const db::DbError&) {
+        return std::nullopt; // kept for meetReleaseVotesError
+    }
     db::Connection& side = m_side.here();
     return MadeAhead{side, *m_releaseVotes};
+}
+
+void UserStatistics::meetReleaseVotesError()
+{
+    if (m_releaseVotesJob)
+        m_side.wait(*m_releaseVotesJob);
 }
 
 void UserStatistics::write(db::Connection& conn, const RatingCoefficients& k, const GroupedSource* releaseVotes,

@@ -35,13 +35,16 @@ class UserStatistics
     void prepareAt(std::size_t pass);
 
     // The release vote sums grouped on the second session, and that session with nothing queued
-    // there still at work, for the release votes pass to write its counters there; nothing where
-    // there is no second session.
+    // there still at work, for the release counters to be written there; nothing where there is no
+    // second session or where the grouping failed.
     struct MadeAhead {
         db::Connection& conn;
         const GroupedSource& values;
     };
     std::optional<MadeAhead> releaseVotes();
+    // Throws the error of the release vote sums' grouping on the second session, if it failed: the
+    // release votes pass meets it there, where grouping them in turn would have met it.
+    void meetReleaseVotesError();
 
     // The user pass: recomputes the eight columns of tbl_user, each row written once, in runs of
     // users in ascending CODE order, the caption showing "n/total - login - Обновляем рейтинг по
