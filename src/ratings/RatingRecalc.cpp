@@ -45,17 +45,14 @@ RunOutcome recalculateRatings(OperationRunner& runner, const RecountSizes& sizes
             if (i == kReleaseDownloadsPass) {
                 // Where the release vote sums are grouped on the second session already, both counters
                 // of a release are written there in one statement: each row once, not twice.
-                if (const auto made = statistics.releaseVotes()) {
-                    const std::unique_ptr<GroupedSource> downloads = groupRecountPass(runner, made->conn, pass);
-                    writeRecountPass(
-                        runner, made->conn, pass,
-                        {{pass.column, *downloads}, {kRecountPasses[kReleaseVotesPass].column, made->values}}, total,
-                        sizes);
-                    votesWritten = true;
-                } else {
-                    const std::unique_ptr<GroupedSource> downloads = groupRecountPass(runner, conn, pass);
-                    writeRecountPass(runner, conn, pass, {{pass.column, *downloads}}, total, sizes);
-                }
+                const auto made = statistics.releaseVotes();
+                db::Connection& here = made ? made->conn : conn;
+                const std::unique_ptr<GroupedSource> downloads = groupRecountPass(runner, here, pass);
+                std::vector<Counter> counters{{pass.column, *downloads}};
+                if (made)
+                    counters.push_back({kRecountPasses[kReleaseVotesPass].column, made->values});
+                writeRecountPass(runner, here, pass, counters, total, sizes);
+                votesWritten = made.has_value();
             } else if (votesWritten) {
                 writeRecountPass(runner, conn, pass, {}, total, sizes);
             } else {
