@@ -65,6 +65,21 @@ class CleanupChanges
     }
     // The batch ends before its change went: an open transaction is rolled back.
     virtual void abandonBatch() noexcept {}
+
+    // Where these changes can, a delete hands back what it read of the rows it removed, so that they
+    // need no read of their own: deleteReturning opens a transaction (or goes on in the one it
+    // opened for the batch) and deletes the rows with these codes, returning the columns of the
+    // select list for each row it removed, one result per statement; commitBatch then commits it,
+    // and abandonBatch rolls it back. Only where deletesReturning says so.
+    virtual bool deletesReturning() const { return false; }
+    virtual std::vector<db::Rows> deleteReturning(std::string_view table, CodeList codes, const std::string& selectList)
+    {
+        (void)table;
+        (void)codes;
+        (void)selectList;
+        return {};
+    }
+    virtual void commitBatch() {}
 };
 
 } // namespace cleanup

@@ -282,7 +282,7 @@ RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder, st
         std::optional<KeyActions> keys;
         if (!plan.reached.empty())
             keys.emplace(c, plan.reached);
-        SentChanges sent(c);
+        SentChanges sent(c, !runner.server().mysql);
         // Every row deleted and every value replaced is archived before the change is sent.
         const std::time_t started = std::time(nullptr);
         UndoArchive archive(c, sent, folder, started);

@@ -181,17 +181,16 @@ std::string RowImages::keyOf(std::string_view table, const RowImage& row)
     return text;
 }
 
-db::Rows RowImages::namedQuery(std::string_view table, const std::string& sql)
+void RowImages::onNamingSession(std::string_view table, const std::function<void()>& run)
 {
     bool utf8Names = outsideAscii(std::string(table));
     for (const ImageColumn& c : columns(table))
         utf8Names = utf8Names || outsideAscii(c.name);
-    // A name outside cp1251 is sent on a utf8mb4 session for this one read.
+    // A name outside cp1251 is sent on a utf8mb4 session for this one statement.
     if (utf8Names)
         m_conn.useUtf8Session(true);
-    db::Rows rows;
     try {
-        rows = m_conn.query(sql);
+        run();
     } catch (...) {
         if (utf8Names)
             m_conn.useUtf8Session(false);
@@ -199,21 +198,38 @@ db::Rows RowImages::namedQuery(std::string_view table, const std::string& sql)
     }
     if (utf8Names)
         m_conn.useUtf8Session(false);
+}
+
+db::Rows RowImages::namedQuery(std::string_view table, const std::string& sql)
+{
+    db::Rows rows;
+    onNamingSession(table, [&] { rows = m_conn.query(sql); });
     return rows;
 }
 
-std::vector<RowImage> RowImages::read(std::string_view table, const std::string& condition)
+std::string RowImages::selectList(std::string_view table)
 {
     const std::vector<ImageColumn>& cols = columns(table);
     std::string select;
     for (std::size_t k = 0; k < cols.size(); ++k)
         select += (k ? "," : "") + selectExpression(cols[k]);
-    const db::Rows rows = namedQuery(table, "select " + select + " from " + quotedName(table) + " where " + condition);
+    return select;
+}
+
+std::vector<RowImage> RowImages::images(std::string_view table, const db::Rows& rows)
+{
+    const std::size_t width = columns(table).size();
     std::vector<RowImage> images(rows.size());
     for (std::size_t r = 0; r < rows.size(); ++r)
-        for (std::size_t k = 0; k < cols.size(); ++k)
+        for (std::size_t k = 0; k < width; ++k)
             images[r].push_back(rows[r].cell(k));
     return images;
+}
+
+std::vector<RowImage> RowImages::read(std::string_view table, const std::string& condition)
+{
+    return images(
+        table, namedQuery(table, "select " + selectList(table) + " from " + quotedName(table) + " where " + condition));
 }
 
 } // namespace cleanup

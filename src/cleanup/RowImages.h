@@ -5,6 +5,7 @@
 #include "db/Connection.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -49,6 +50,13 @@ class RowImages
     std::string keyOf(std::string_view table, const RowImage& row);
     // The rows that meet condition, an SQL condition the caller built of names and checked literals.
     std::vector<RowImage> read(std::string_view table, const std::string& condition);
+
+    // The select list read() reads a row with, and the images of rows read with it elsewhere.
+    std::string selectList(std::string_view table);
+    std::vector<RowImage> images(std::string_view table, const db::Rows& rows);
+    // Runs statements that name the table's columns on a session that holds every one of the names
+    // (the images' own connection).
+    void onNamingSession(std::string_view table, const std::function<void()>& run);
 
   private:
     // The query's rows, read on a session that holds every name of the table.

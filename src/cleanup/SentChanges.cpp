@@ -33,6 +33,40 @@ bool SentChanges::lockRows(std::string_view table, CodeList codes)
     return true;
 }
 
+std::vector<db::Rows> SentChanges::deleteReturning(std::string_view table, CodeList codes,
+                                                   const std::string& selectList)
+{
+    try {
+        if (!m_open) {
+            m_conn.execute("START TRANSACTION");
+            m_open = true;
+        }
+        std::vector<db::Rows> rows;
+        for (std::size_t from = 0; from < codes.size(); from += kCodesPerStatement)
+            rows.push_back(m_conn.query("delete from " + std::string(table) + " where CODE in (" +
+                                        codes.part(from, std::min(kCodesPerStatement, codes.size() - from)).joined() +
+                                        ") returning " + selectList));
+        return rows;
+    } catch (...) {
+        abandonBatch();
+        throw;
+    }
+}
+
+void SentChanges::commitBatch()
+{
+    if (!m_open)
+        return;
+    try {
+        m_conn.execute("COMMIT");
+        m_open = false;
+    } catch (...) {
+        // A commit the server refused leaves nothing of the batch behind it.
+        abandonBatch();
+        throw;
+    }
+}
+
 void SentChanges::abandonBatch() noexcept
 {
     if (!m_open)

@@ -15,7 +15,8 @@ inline constexpr std::size_t kCodesPerStatement = 2000;
 class SentChanges : public CleanupChanges
 {
   public:
-    explicit SentChanges(db::Connection& c) : m_conn(c) {}
+    // returning: the server's DELETE takes a RETURNING list (MariaDB's does, MySQL's does not).
+    explicit SentChanges(db::Connection& c, bool returning = false) : m_conn(c), m_returning(returning) {}
 
     // "delete from <table> where CODE in (...)"
     void deleteRows(std::string_view table, CodeList codes, const ServerChanges& follows) override;
@@ -25,11 +26,17 @@ class SentChanges : public CleanupChanges
     // "start transaction", then "select CODE from <table> where CODE in (...) for update".
     bool lockRows(std::string_view table, CodeList codes) override;
     void abandonBatch() noexcept override;
+    // "delete from <table> where CODE in (...) returning <select list>" in a transaction; "commit".
+    bool deletesReturning() const override { return m_returning; }
+    std::vector<db::Rows> deleteReturning(std::string_view table, CodeList codes,
+                                          const std::string& selectList) override;
+    void commitBatch() override;
 
   private:
     // Sends the statements, and commits the batch's transaction where lockRows opened one.
     void sendInLists(const std::string& head, CodeList codes);
     db::Connection& m_conn;
+    bool m_returning;
     bool m_open = false;
 };
 

@@ -307,13 +307,32 @@ void UndoArchive::deleteRows(std::string_view table, CodeList codes, const Serve
     // whole: such a batch goes in one piece.
     const bool whole = m_locked || !follows.empty();
     m_locked = false;
-    for (const CodeList& part : whole ? std::vector<CodeList>{codes} : withinBound(table, codes))
+    // Where nothing else goes with the rows, the delete itself reads them, in a transaction that
+    // commits once they are on disk: the images are those of exactly the rows removed, and no read of
+    // their own goes before it.
+    const bool returning = !whole && m_next.deletesReturning();
+    for (const CodeList& part : whole ? std::vector<CodeList>{codes} : withinBound(table, codes)) {
+        const std::string firstRow = std::string(table) + " " + part.part(0, 1).joined();
+        if (returning) {
+            const std::string list = m_images.selectList(table);
+            archived(
+                part, follows,
+                [&](std::string& batch, CodeList some) {
+                    std::vector<db::Rows> removed;
+                    m_images.onNamingSession(table, [&] { removed = m_next.deleteReturning(table, some, list); });
+                    for (const db::Rows& rows : removed)
+                        appendInserts(batch, table, m_images.images(table, rows));
+                },
+                [&] { m_next.commitBatch(); }, firstRow);
+            continue;
+        }
         archived(
             part, follows,
             [&](std::string& batch, CodeList some) {
                 appendInserts(batch, table, m_images.read(table, "CODE in (" + some.joined() + ")"));
             },
-            [&] { m_next.deleteRows(table, part, follows); }, std::string(table) + " " + part.part(0, 1).joined());
+            [&] { m_next.deleteRows(table, part, follows); }, firstRow);
+    }
 }
 
 void UndoArchive::replaceAuthor(std::string_view table, std::string_view column, CodeList codes,

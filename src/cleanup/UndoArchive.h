@@ -6,8 +6,9 @@
 // text and binary, exact numbers and dates) and written as a literal of its own column's kind, so
 // the file restores exactly whatever the tables' character sets; it sets up its own session
 // (character set, sql_mode, time zone, foreign-key checks) and keeps every statement well under the
-// client's packet limit. Each batch is on disk before it is passed on; a batch the server refused is
-// cut off the file again, so a replay never puts back a row that was not deleted. A batch whose fate
+// client's packet limit. Each batch is on disk before it is passed on, or, where the delete itself
+// reads the rows it removes, before its transaction commits; a batch the server refused is cut off
+// the file again, so a replay never puts back a row that was not deleted. A batch whose fate
 // is unknown (the connection was lost while it ran) stays, marked with the table and code of its
 // first deleted row: a restore looks that row up and puts the batch back only where it is gone. A run that ends
 // normally marks its archive complete. No file is made for a run that changes nothing.
