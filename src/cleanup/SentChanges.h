@@ -17,6 +17,9 @@ class SentChanges : public CleanupChanges
   public:
     // returning: the server's DELETE takes a RETURNING list (MariaDB's does, MySQL's does not).
     explicit SentChanges(db::Connection& c, bool returning = false) : m_conn(c), m_returning(returning) {}
+    ~SentChanges() override;
+    SentChanges(const SentChanges&) = delete;
+    SentChanges& operator=(const SentChanges&) = delete;
 
     // "delete from <table> where CODE in (...)"
     void deleteRows(std::string_view table, CodeList codes, const ServerChanges& follows) override;
@@ -26,7 +29,8 @@ class SentChanges : public CleanupChanges
     // "start transaction", then "select CODE from <table> where CODE in (...) for update".
     bool lockRows(std::string_view table, CodeList codes) override;
     void abandonBatch() noexcept override;
-    // "delete from <table> where CODE in (...) returning <select list>" in a transaction; "commit".
+    // "delete from <table> where CODE in (...) returning <select list>" in a transaction; "commit and
+    // chain", so that the next batch's transaction is open already.
     bool deletesReturning() const override { return m_returning; }
     std::vector<db::Rows> deleteReturning(std::string_view table, CodeList codes,
                                           const std::string& selectList) override;
