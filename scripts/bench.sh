@@ -142,7 +142,9 @@ if [ -n "$rev" ]; then
     commit=$(git -C "$root" rev-parse --verify "$rev^{commit}")
     source="$build/rev-source" binary="$build/rev-build"
     rm -rf "$source" && mkdir -p "$source"
-    git -C "$root" archive "$commit" | tar -x -C "$source"
+    # Stamped now (-m), not with the commit's time: the build folder may hold objects of another
+    # revision made later than this one's commit, and make would take them for up to date.
+    git -C "$root" archive "$commit" | tar -x -m -C "$source"
     echo "== source: revision $(git -C "$root" log -1 --format='%h %s' "$commit")"
 fi
 [ -n "$refdir" ] || refdir="$source/bench/reference"
