@@ -38,10 +38,11 @@ std::vector<CodeColumn> cleanupCodeColumns()
 }
 
 CleanupResult runCleanupPasses(db::Connection& c, CleanupChanges& changes, ScreenshotNames& names, SiteWindow& window,
-                               std::size_t pageRows, KeyActions* keys, OperationRunner* runner)
+                               std::size_t pageRows, KeyActions* keys, OperationRunner* runner, ParentReads parents)
 {
     requireWholeNumberColumns(c, cleanupCodeColumns());
     PassContext run{c, changes, names, window, pageRows, keys};
+    run.holdParents = parents == ParentReads::OncePerRun;
     std::optional<SecondSession> side;
     if (runner) {
         run.batchChanges = runner->rowsPerStatement(kBatchChanges);
@@ -301,7 +302,10 @@ RunOutcome Command5_Click(OperationRunner& runner, const std::string& folder, st
         };
         CleanupResult result;
         try {
-            result = runCleanupPasses(c, archive, list, runner.window(), pageRows, keys ? &*keys : nullptr, &runner);
+            // The site is blocked for the run (the window offers the cleanup only then, the command
+            // line checks); with no trigger firing, only the run changes the site until it ends.
+            result = runCleanupPasses(c, archive, list, runner.window(), pageRows, keys ? &*keys : nullptr, &runner,
+                                      plan.triggers.empty() ? ParentReads::OncePerRun : ParentReads::EveryPass);
         } catch (const NothingChanged&) {
             throw;
         } catch (const std::exception& e) {

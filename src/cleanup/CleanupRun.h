@@ -28,9 +28,12 @@ struct CleanupResult {
 // Row lists are read pageRows rows at a time. Where keys is given, each change goes with what the
 // site's keys do with it; a key that would refuse a change throws KeyConflict naming the pass. Where
 // runner is given, batches stay within its rows per statement and wait for its replicas.
+// ParentReads::OncePerRun reads each parent table once for the whole run: only where nothing else
+// changes the site until the run ends.
+enum class ParentReads { EveryPass, OncePerRun };
 CleanupResult runCleanupPasses(db::Connection& c, CleanupChanges& changes, ScreenshotNames& names, SiteWindow& window,
                                std::size_t pageRows = db::kPageRows, KeyActions* keys = nullptr,
-                               OperationRunner* runner = nullptr);
+                               OperationRunner* runner = nullptr, ParentReads parents = ParentReads::EveryPass);
 
 } // namespace cleanup
 

@@ -43,6 +43,11 @@ const CodeSet& RemovedRows::of(std::string_view table) const
 
 CodeSet readCodes(PassContext& run, std::string_view table)
 {
+    if (run.holdParents)
+        if (const auto held = run.heldParents.find(table); held != run.heldParents.end()) {
+            held->second.erase(run.removed.of(table));
+            return held->second;
+        }
     // Page by page: the codes come in order, and a table's codes go straight into its bits.
     CodeSet set;
     std::vector<std::int64_t> codes;
@@ -54,6 +59,8 @@ CodeSet readCodes(PassContext& run, std::string_view table)
                              set.insert(CodeList{codes, page.isUnsigned(0)});
                          });
     set.erase(run.removed.of(table));
+    if (run.holdParents)
+        run.heldParents.emplace(std::string(table), set);
     return set;
 }
 

@@ -97,6 +97,12 @@ struct PassContext {
     db::PageAhead pageAhead{};
     RemovedRows removed{};
     std::map<std::string, RewrittenValues, std::less<>> rewritten{}; // by table
+    // Where set, a parent table is read by the first pass that tests against it and its codes are
+    // held for the passes after it. Only where nothing but the run changes the site until the run
+    // ends: the site is blocked and no trigger fires on the run's changes. What the run itself
+    // removes from a parent table is taken out of the held codes each time they are handed out.
+    bool holdParents = false;
+    std::map<std::string, CodeSet, std::less<>> heldParents{};
 };
 
 // What the site's keys do with the rows of a change, less rows the run removed before (a run that
@@ -111,7 +117,8 @@ void recordFollows(PassContext& run, const ServerChanges& follows);
 
 // Every CODE of the table, less the rows this run has removed from it. Nothing changes a parent
 // table while a pass runs (the site is blocked and the passes delete from other tables), so one
-// read at the start of the pass answers every existence question of that pass.
+// read at the start of the pass answers every existence question of that pass; with holdParents,
+// one read answers those of the whole run.
 CodeSet readCodes(PassContext& run, std::string_view table);
 
 // How a pass walks its row list, page by page: the rows an earlier pass removed are skipped; every

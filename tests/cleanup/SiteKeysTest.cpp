@@ -40,6 +40,13 @@ TEST(SiteKeys, CascadesAreArchivedAndBlockingKeysOrTriggersRefuseFirst)
          TriggerPolicy::Refuse, RunStatus::Done, {2, 1},
          "Удалено сервером по внешним ключам из tbl_stat: 3\nУдалено сервером по внешним ключам из site_clicks: 2\n",
          true},
+        {"cascade into a parent table that an earlier pass has read",
+         {"alter table tbl_base add column STATCODE int null, add constraint fk_base_stat foreign key (STATCODE) "
+          "references tbl_stat (CODE) on delete cascade",
+          "insert into tbl_base (CODE, WHOADD, STATCODE) values (11, 1, 204)",
+          "insert into tbl_votes (CODE, BASECODE, USERCODE) values (500, 11, 1), (501, 10, 1)"},
+         TriggerPolicy::Refuse, RunStatus::Done, {2, 4, 0, 1},
+         "Удалено сервером по внешним ключам из tbl_base: 1\n", true},
         {"set null", {std::string(kStatLink) + "set null"}, TriggerPolicy::Refuse, RunStatus::Done, {2, 1},
          "Изменено сервером по внешним ключам в tbl_stat: 3\n", true},
         {"on update cascade from an authorship column",
