@@ -45,8 +45,15 @@ if [ "${TK_WINDOWS:-1}" != 0 ]; then
     TK_LINUX_EXE="$root/build-tests/tk_corvane" bash scripts/build-windows.sh "$root/build-windows" >/dev/null
     # A prefix of the build's own, made before the tests list themselves; its server is let go, so
     # that the tests' own starts under the X display they are given.
-    build-windows/wine-run.sh wineboot -i >/dev/null 2>&1 || true
-    WINEPREFIX="$root/build-windows/wineprefix" wineserver -w || true
+    # A prefix whose making was cut short (no kernel32.dll: no program starts in it, and every test
+    # fails to list itself) is made again, once.
+    for attempt in 1 2; do
+        build-windows/wine-run.sh wineboot -i >/dev/null 2>&1 || true
+        WINEPREFIX="$root/build-windows/wineprefix" wineserver -w || true
+        [ -f build-windows/wineprefix/drive_c/windows/system32/kernel32.dll ] && break
+        echo "run-tests.sh: the wine prefix was left incomplete (attempt $attempt); it is made again" >&2
+        rm -rf build-windows/wineprefix
+    done
     # Left out under wine (README, Windows): a test that sets up the host's driver through a child's
     # environment, which wine does not pass on to that driver.
     # The cluster tests change limits the nodes share, so they run one at a time: ctest's resource
